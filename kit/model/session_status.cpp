@@ -1,0 +1,101 @@
+#include "model/session_status.h"
+
+namespace idlewyn {
+
+const QList<SessionStatus>& SessionStatuses::allCases()
+{
+    static const QList<SessionStatus> cases{SessionStatus::working, SessionStatus::waitingForInput,
+                                            SessionStatus::finished, SessionStatus::failed, SessionStatus::idle};
+    return cases;
+}
+
+QString rawValue(SessionStatus status)
+{
+    switch (status) {
+    case SessionStatus::working:
+        return QStringLiteral("working");
+    case SessionStatus::waitingForInput:
+        return QStringLiteral("waitingForInput");
+    case SessionStatus::finished:
+        return QStringLiteral("finished");
+    case SessionStatus::failed:
+        return QStringLiteral("failed");
+    case SessionStatus::idle:
+        return QStringLiteral("idle");
+    }
+    return {};
+}
+
+std::optional<SessionStatus> sessionStatusFromRawValue(const QString& raw)
+{
+    for (SessionStatus status : SessionStatuses::allCases()) {
+        if (rawValue(status) == raw) {
+            return status;
+        }
+    }
+    return std::nullopt;
+}
+
+QString label(SessionStatus status)
+{
+    switch (status) {
+    case SessionStatus::working:
+        return QStringLiteral("Working");
+    case SessionStatus::waitingForInput:
+        return QStringLiteral("Needs input");
+    case SessionStatus::finished:
+        return QStringLiteral("Finished");
+    case SessionStatus::failed:
+        return QStringLiteral("Failed");
+    case SessionStatus::idle:
+        return QStringLiteral("Idle");
+    }
+    return {};
+}
+
+QString symbolName(SessionStatus status)
+{
+    switch (status) {
+    case SessionStatus::working:
+        return QStringLiteral("circle.dotted.circle");
+    case SessionStatus::waitingForInput:
+        return QStringLiteral("hand.raised.fill");
+    case SessionStatus::finished:
+        return QStringLiteral("checkmark.circle.fill");
+    case SessionStatus::failed:
+        return QStringLiteral("exclamationmark.triangle.fill");
+    case SessionStatus::idle:
+        return QStringLiteral("moon.zzz.fill");
+    }
+    return {};
+}
+
+int sortRank(SessionStatus status)
+{
+    switch (status) {
+    case SessionStatus::waitingForInput:
+        return 0;
+    case SessionStatus::working:
+        return 1;
+    case SessionStatus::failed:
+        return 2;
+    case SessionStatus::finished:
+        return 3;
+    case SessionStatus::idle:
+        return 4;
+    }
+    return 4;
+}
+
+bool needsAttention(SessionStatus status)
+{
+    return status == SessionStatus::waitingForInput || status == SessionStatus::finished
+        || status == SessionStatus::failed;
+}
+
+SessionStatus json::Codable<SessionStatus>::decode(const Decoder& decoder)
+{
+    return sessionStatusFromRawValue(decoder.string()).value_or(SessionStatus::idle);
+}
+
+} // namespace idlewyn

@@ -1,0 +1,158 @@
+#include "model/agent_session.h"
+#include "model/json_coding.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimeZone>
+
+using namespace idlewyn;
+
+namespace {
+
+QDateTime utc(int y, int mo, int d, int h, int mi, int s, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::UTC);
+}
+
+QByteArray sessionJson(const QString& extra = {})
+{
+    return (QStringLiteral(R"({"id":"s1","provider":"claude","title":"Fix login","status":"working",)"
+                           R"("startedAt":"2026-03-01T09:15:27.123Z","updatedAt":"2026-03-01T09:16:00Z")")
+            + extra + QStringLiteral("}"))
+        .toUtf8();
+}
+
+DecodingError decodeError(const QByteArray& json)
+{
+    try {
+        json::relay.decode<AgentSession>(json);
+    } catch (const DecodingError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "decoding succeeded: " << json.constData();
+    return DecodingError(DecodingError::Kind::dataCorrupted, {}, {});
+}
+
+} // namespace
+
+TEST(RelayDatesTest, FractionalAndPlainFormsBothDecode)
+{
+    EXPECT_EQ(json::relay.decode<QDateTime>(QByteArray("\"2026-03-01T09:15:27.123Z\"")), utc(2026, 3, 1, 9, 15, 27, 123));
+    EXPECT_EQ(json::relay.decode<QDateTime>(QByteArray("\"2026-03-01T09:15:27Z\"")), utc(2026, 3, 1, 9, 15, 27));
+    EXPECT_EQ(json::relay.decode<QDateTime>(QByteArray("\"2026-03-01T10:15:27+01:00\"")), utc(2026, 3, 1, 9, 15, 27));
+}
+
+TEST(RelayDatesTest, AnythingElseFailsWithTheInputInTheDescription)
+{
+    const char* bad[] = {"2026-03-01 09:15:27Z", "2026-03-01T09:15:27", "2026-02-30T09:15:27Z",
+                         "2026-03-01T24:00:00Z", "2026-03-01",          "2026-03-01T09:15:27.Z",
+                         "yesterday",            " 2026-03-01T09:15:27Z"};
+    for (const char* text : bad) {
+        try {
+            json::relay.decode<QDateTime>(QByteArray("\"") + text + "\"");
+            ADD_FAILURE() << "accepted " << text;
+        } catch (const DecodingError& error) {
+            EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted) << text;
+            EXPECT_EQ(error.description(), QStringLiteral("Invalid ISO-8601 date: ") + QString::fromUtf8(text));
+        }
+    }
+}
+
+TEST(RelayDatesTest, EncodingIsUtcWithThreeDigitMillisecondsAndZ)
+{
+    const QDateTime local = QDateTime(QDate(2026, 3, 1), QTime(10, 15, 27, 5), QTimeZone(3600));
+    EXPECT_EQ(json::relay.encode(local), QByteArray("\"2026-03-01T09:15:27.005Z\""));
+    EXPECT_EQ(json::formatISO8601(QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC)),
+              QStringLiteral("0001-01-01T00:00:00.000Z"));
+}
+
+TEST(RelayDatesTest, PlainCodingUsesSecondsSinceTheReferenceDate)
+{
+    const QDateTime date = utc(2001, 1, 1, 0, 0, 1, 500);
+    EXPECT_EQ(json::plain.encode(date), QByteArray("1.5"));
+    EXPECT_EQ(json::plain.decode<QDateTime>(QByteArray("1.5")), date);
+    const QDateTime recent = utc(2026, 12, 6, 17, 3, 45, 987);
+    EXPECT_EQ(json::plain.decode<QDateTime>(json::plain.encode(recent)), recent);
+}
+
+TEST(AgentSessionCodingTest, RoundTripKeepsWholeMillisecondRecords)
+{
+    AgentSession session{QStringLiteral("s1"),
+                         AgentProvider::codex,
+                         QStringLiteral("Title"),
+                         QStringLiteral("/home/dev/app"),
+                         SessionStatus::waitingForInput,
+                         utc(2026, 3, 1, 9, 0, 0, 1),
+                         utc(2026, 3, 1, 9, 5, 0, 999),
+                         QStringLiteral("Allow Bash?"),
+                         PermissionPrompt{QStringLiteral("p1"), QStringLiteral("Bash"), QStringLiteral("ls"),
+                                          utc(2026, 3, 1, 9, 4, 0), QStringLiteral("Bash(ls)")},
+                         QStringLiteral("Bash: ls"),
+                         utc(2026, 3, 1, 9, 1, 0),
+                         2,
+                         5};
+    EXPECT_EQ(json::relay.decode<AgentSession>(json::relay.encode(session)), session);
+
+    AgentSession finer = session;
+    finer.startedAt = finer.startedAt.addMSecs(0); // already whole milliseconds
+    finer.workingDirectory.reset();
+    finer.permission.reset();
+    const QByteArray bytes = json::relay.encode(finer);
+    EXPECT_FALSE(bytes.contains("workingDirectory")) << "absent optionals are left out";
+    EXPECT_FALSE(bytes.contains("null"));
+    EXPECT_EQ(json::relay.decode<AgentSession>(bytes), finer);
+}
+
+TEST(AgentSessionCodingTest, ExtraKeysAreIgnoredAndNullOptionalsReadAsAbsent)
+{
+    const auto session = json::relay.decode<AgentSession>(
+        sessionJson(QStringLiteral(R"(,"summary":null,"permission":null,"future":{"x":1})")));
+    EXPECT_FALSE(session.summary.has_value());
+    EXPECT_FALSE(session.permission.has_value());
+    EXPECT_EQ(session.startedAt, utc(2026, 3, 1, 9, 15, 27, 123));
+}
+
+TEST(AgentSessionCodingTest, FailuresAreTypedWithTheCodingPath)
+{
+    const DecodingError missing = decodeError(R"({"id":"s1","provider":"claude","status":"working"})");
+    EXPECT_EQ(missing.kind(), DecodingError::Kind::keyNotFound);
+    EXPECT_TRUE(missing.description().contains(QStringLiteral("title")));
+
+    const DecodingError wrongType = decodeError(sessionJson(QStringLiteral(R"(,"taskDone":"two")")));
+    EXPECT_EQ(wrongType.kind(), DecodingError::Kind::typeMismatch);
+    EXPECT_EQ(wrongType.codingPath(), QStringList{QStringLiteral("taskDone")});
+
+    const DecodingError fraction = decodeError(sessionJson(QStringLiteral(R"(,"taskTotal":2.5)")));
+    EXPECT_EQ(fraction.kind(), DecodingError::Kind::dataCorrupted);
+
+    const DecodingError provider = decodeError(sessionJson().replace("claude", "gemini"));
+    EXPECT_EQ(provider.kind(), DecodingError::Kind::dataCorrupted);
+
+    const DecodingError nested = decodeError(sessionJson(QStringLiteral(
+        R"(,"permission":{"id":"p","toolName":"Bash","detail":"ls","createdAt":"2026-03-01 09:00:00Z"})")));
+    EXPECT_EQ(nested.codingPath(), (QStringList{QStringLiteral("permission"), QStringLiteral("createdAt")}));
+    EXPECT_EQ(nested.description(), QStringLiteral("Invalid ISO-8601 date: 2026-03-01 09:00:00Z"));
+
+    const DecodingError requiredNull = decodeError(sessionJson().replace("\"Fix login\"", "null"));
+    EXPECT_EQ(requiredNull.kind(), DecodingError::Kind::typeMismatch);
+
+    EXPECT_EQ(decodeError("{not json").kind(), DecodingError::Kind::dataCorrupted);
+}
+
+TEST(AgentSessionCodingTest, AListFailsAsAWholeWhenOneElementFails)
+{
+    const QByteArray good = sessionJson();
+    const QByteArray bad = sessionJson().replace("\"working\"", "7");
+    EXPECT_EQ(json::relay.decode<QList<AgentSession>>("[" + good + "," + good + "]").size(), 2);
+    try {
+        json::relay.decode<QList<AgentSession>>("[" + good + "," + bad + "]");
+        FAIL() << "one bad element must fail the list";
+    } catch (const DecodingError& error) {
+        EXPECT_EQ(error.codingPath(), (QStringList{QStringLiteral("Index 1"), QStringLiteral("status")}));
+    }
+}
+
+TEST(AgentSessionCodingTest, NonFiniteNumbersFailToEncode)
+{
+    EXPECT_THROW(json::relay.encode(std::numeric_limits<double>::quiet_NaN()), EncodingError);
+}

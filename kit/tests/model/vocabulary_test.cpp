@@ -1,0 +1,72 @@
+#include "model/agent_provider.h"
+#include "model/permission_prompt.h"
+#include "model/session_status.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace idlewyn;
+
+TEST(SessionStatusTest, UnknownWordsDecodeAsIdleButAreNoRawValue)
+{
+    for (const char* word : {"waiting_for_input", "Working", "", "paused"}) {
+        const QByteArray json = QByteArray("\"") + word + "\"";
+        EXPECT_EQ(json::relay.decode<SessionStatus>(json), SessionStatus::idle) << word;
+        EXPECT_FALSE(sessionStatusFromRawValue(QString::fromUtf8(word)).has_value()) << word;
+    }
+}
+
+TEST(SessionStatusTest, NonStringStatusFailsWithTypeMismatch)
+{
+    try {
+        json::relay.decode<SessionStatus>(QByteArray("3"));
+        FAIL() << "a number is not a status";
+    } catch (const DecodingError& error) {
+        EXPECT_EQ(error.kind(), DecodingError::Kind::typeMismatch);
+    }
+}
+
+TEST(SessionStatusTest, RankOrderAndAttentionFlags)
+{
+    QList<SessionStatus> statuses = SessionStatuses::allCases();
+    std::sort(statuses.begin(), statuses.end(),
+              [](SessionStatus a, SessionStatus b) { return sortRank(a) < sortRank(b); });
+    EXPECT_EQ(statuses, (QList<SessionStatus>{SessionStatus::waitingForInput, SessionStatus::working,
+                                              SessionStatus::failed, SessionStatus::finished, SessionStatus::idle}));
+    EXPECT_FALSE(needsAttention(SessionStatus::idle));
+    EXPECT_FALSE(needsAttention(SessionStatus::working));
+    EXPECT_TRUE(needsAttention(SessionStatus::finished));
+    EXPECT_TRUE(needsAttention(SessionStatus::failed));
+    EXPECT_TRUE(needsAttention(SessionStatus::waitingForInput));
+    EXPECT_EQ(label(SessionStatus::waitingForInput), QStringLiteral("Needs input"));
+    EXPECT_EQ(symbolName(SessionStatus::idle), QStringLiteral("moon.zzz.fill"));
+}
+
+TEST(AgentProviderTest, DecodingIsCaseSensitiveAndFailsAsCorruptData)
+{
+    EXPECT_EQ(json::relay.decode<AgentProvider>(QByteArray("\"codex\"")), AgentProvider::codex);
+    try {
+        json::relay.decode<AgentProvider>(QByteArray("\"Claude\""));
+        FAIL() << "\"Claude\" is not a provider";
+    } catch (const DecodingError& error) {
+        EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted);
+    }
+    EXPECT_FALSE(agentProviderFromRawValue(QStringLiteral("Claude")).has_value());
+    EXPECT_EQ(displayName(AgentProvider::claude), QStringLiteral("Claude Code"));
+    EXPECT_EQ(shortName(AgentProvider::codex), QStringLiteral("Codex"));
+}
+
+TEST(VocabularyRoundTripTest, EveryCaseEncodesAndDecodesToItself)
+{
+    for (AgentProvider provider : AgentProviders::allCases()) {
+        EXPECT_EQ(json::relay.decode<AgentProvider>(json::relay.encode(provider)), provider);
+    }
+    for (SessionStatus status : SessionStatuses::allCases()) {
+        EXPECT_EQ(json::relay.decode<SessionStatus>(json::relay.encode(status)), status);
+    }
+    for (auto decision : {PermissionDecision::allow, PermissionDecision::deny, PermissionDecision::always}) {
+        EXPECT_EQ(json::relay.decode<PermissionDecision>(json::relay.encode(decision)), decision);
+    }
+    EXPECT_THROW(json::relay.decode<PermissionDecision>(QByteArray("\"maybe\"")), DecodingError);
+}
