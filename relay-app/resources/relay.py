@@ -1715,7 +1715,7 @@ def plan_codex_notify(text, script_path):
                 return None, None
             lines[first:last + 1] = [wanted]
             return "".join(lines), "update notify (codex-notify.sh)"
-        return None, ("Codex already runs another notify program (%s); it was left as it is, "
+        return None, ("another notify program is set (%s) and was left as it is, "
                       "so Codex turn completions reach the relay through its hooks only"
                       % one_line(current.split("=", 1)[1], 120))
     at = len(lines) if header is None else header
@@ -1724,7 +1724,7 @@ def plan_codex_notify(text, script_path):
     if at > 0 and not lines[at - 1].endswith("\n"):
         lines[at - 1] += "\n"
     insert = [wanted]
-    if at < len(lines):
+    if at < len(lines) and lines[at].strip():
         insert.append("\n")
     lines[at:at] = insert
     return "".join(lines), "add notify (codex-notify.sh)"
@@ -1762,13 +1762,13 @@ def install_hooks(dry_run, out):
     toml_path = os.path.join(codex_dir, "config.toml")
     codex_hooks_path = os.path.join(codex_dir, "hooks.json")
 
-    plans = []  # (path, label, new text, old text or None, changes)
-    notes = []
+    # (path, label, new text, old text or None, changes, what to say when unchanged)
+    plans = []
 
     claude, claude_old = _load_json_file(claude_path, pretty(claude_path))
     changes = merge_hooks(claude, CLAUDE_HOOKS, lambda s: shlex.quote(script(s)), pretty(claude_path))
     plans.append((claude_path, "Claude Code", json.dumps(claude, indent=2, ensure_ascii=False) + "\n",
-                  claude_old, changes))
+                  claude_old, changes, None))
 
     toml_old = None
     if os.path.exists(toml_path):
@@ -1783,39 +1783,38 @@ def install_hooks(dry_run, out):
         parsed = _check_toml(toml_new, "the edited " + pretty(toml_path))
         if parsed is not None and parsed.get("notify") != [script("codex-notify.sh")]:
             raise InstallError("could not add notify to %s safely; nothing was changed" % pretty(toml_path))
-        plans.append((toml_path, "Codex", toml_new, toml_old, [note]))
-    elif note:
-        notes.append(note)
+        plans.append((toml_path, "Codex", toml_new, toml_old, [note], None))
+    else:
+        plans.append((toml_path, "Codex", None, toml_old, [], note))
 
     codex, codex_old = _load_json_file(codex_hooks_path, pretty(codex_hooks_path))
     codex_changes = merge_hooks(codex, CODEX_HOOKS, lambda s: shlex.quote(script(s)) + " --hook",
                                 pretty(codex_hooks_path))
     plans.append((codex_hooks_path, "Codex hooks", json.dumps(codex, indent=2, ensure_ascii=False) + "\n",
-                  codex_old, codex_changes))
+                  codex_old, codex_changes, None))
 
     pending = [p for p in plans if p[4]]
     stamp = time.strftime("%Y%m%d-%H%M%S")
     lines = []
-    for path, label, new, old, changes in plans:
+    for path, label, new, old, changes, unchanged in plans:
         if not changes:
-            lines.append("%s: already set up in %s" % (label, pretty(path)))
+            lines.append("%s: %s" % (label, unchanged or "already set up in " + pretty(path)))
             continue
         lines.append("%s: %s%s" % (label, pretty(path), "" if old is not None else " (new file)"))
         lines.extend("  - " + c for c in changes)
     if codex_changes:
         lines.append("Codex runs new or changed hooks only after you trust them: open Codex and review "
                      "them in its /hooks screen.")
-    lines.extend(notes)
     missing = [name for name in OUR_SCRIPTS if not os.path.exists(script(name))]
     if missing:
-        lines.append("Note: %s not found in %s yet; start the relay from Vesperline Relay to install it."
+        lines.append("Note: %s not found in %s yet; start the relay from Vesperline Relay to install them."
                      % (", ".join(missing), pretty(hooks_dir)))
     if not pending:
         lines.append("Nothing to change.")
     elif dry_run:
         lines.append("(dry run) Nothing was changed; run install-hooks to apply.")
     else:
-        for path, label, new, old, changes in pending:
+        for path, label, new, old, changes, _ in pending:
             parent = os.path.dirname(path)
             if not os.path.isdir(parent):
                 os.makedirs(parent, mode=0o700)
