@@ -1064,6 +1064,9 @@ def _field(body, key, kind, required=True):
 
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # Nobody speaks HTTP/0.9 to us; answering a garbled request line as 0.9
+    # would drop the status line and leave the client guessing.
+    default_request_version = "HTTP/1.0"
     server_version = "VesperlineRelay/" + VERSION
     sys_version = ""
     # Idle keep-alive connections give their thread back after this long.
