@@ -455,7 +455,13 @@ class Session(object):
         for k in cls.STATE_KEYS:
             if k in d:
                 setattr(s, k, d[k])
-        if s.provider not in PROVIDERS or s.status not in STATUSES or not isinstance(s.tasks, dict):
+        # One malformed record must not end up on the wire, where it would
+        # make a client reject the whole session list.
+        texts_ok = all(v is None or isinstance(v, str) for v in (s.title, s.cwd, s.summary, s.activity))
+        times_ok = all(_number(v) for v in (s.started, s.updated, s.last_event)) and (
+            s.turn_started is None or _number(s.turn_started))
+        if (s.provider not in PROVIDERS or s.status not in STATUSES or not isinstance(s.id, str)
+                or not isinstance(s.tasks, dict) or not texts_ok or not times_ok):
             raise ValueError("bad session record")
         return s
 
@@ -489,6 +495,10 @@ class Prompt(object):
         p = cls(d["id"], d["session"], d["tool_name"], d.get("tool_input"), d["detail"],
                 float(d["created"]), float(d["deadline"]), d.get("rule"))
         p.decision = d.get("decision")
+        if (not all(isinstance(v, str) for v in (p.id, p.session, p.tool_name, p.detail))
+                or not (p.rule is None or isinstance(p.rule, str))
+                or not (p.decision is None or p.decision in DECISIONS)):
+            raise ValueError("bad prompt record")
         # The hook reconnects after a restart; give it the usual grace period.
         p.last_poll = now
         return p
@@ -1457,7 +1467,13 @@ def serve():
 
 class LocalRelay(object):
     def __init__(self, home):
-        self.url = urllib.parse.urlsplit(read_text(os.path.join(home, "relay-url")) or "http://127.0.0.1:8787")
+        # No relay-url means no relay is listening (it is removed on exit and
+        # written only once the port is open): guessing a port could hand the
+        # secret to some other program.
+        url = read_text(os.path.join(home, "relay-url"))
+        if not url:
+            raise OSError("the relay is not running")
+        self.url = urllib.parse.urlsplit(url)
         self.secret = read_text(os.path.join(home, "hook-secret")) or ""
         self.pin = fingerprint_of_pem(os.path.join(home, "relay-cert.pem")) if self.url.scheme == "https" else None
 
