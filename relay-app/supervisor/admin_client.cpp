@@ -119,9 +119,14 @@ QUrl AdminClient::baseUrl() const
 
 QByteArray AdminClient::secret() const
 {
-    const QByteArray secret = readFile(m_supportDirectory + QStringLiteral("/hook-secret")).value_or(QByteArray());
-    // Never null: a missing file still sends the header, with an empty value.
-    return QString::fromUtf8(secret).trimmed().toUtf8() + QByteArray("", 0);
+    const QByteArray data = readFile(m_supportDirectory + QStringLiteral("/hook-secret")).value_or(QByteArray());
+    QByteArray secret = QString::fromUtf8(data).trimmed().toUtf8();
+    // Never null: Qt drops a header whose value is null, and a missing file
+    // must still send the header, with an empty value.
+    if (secret.isNull()) {
+        secret = QByteArray("", 0);
+    }
+    return secret;
 }
 
 std::optional<QString> AdminClient::pin(const QUrl& base) const

@@ -3,9 +3,46 @@
 #include <QProcess>
 
 #include <qcoro/qcoroprocess.h>
-#include <qcoro/qcorosignal.h>
 
 namespace vesperline {
+
+namespace {
+
+// Suspends until the process has left the Starting state, either to Running
+// or, when it cannot be executed, straight back to NotRunning. Waiting for
+// `started` instead would hang: Qt never emits it for a failed start.
+class LeftStarting {
+public:
+    explicit LeftStarting(QProcess& process)
+        : m_process(process)
+    {
+    }
+
+    bool await_ready() const noexcept { return m_process.state() != QProcess::Starting; }
+
+    void await_suspend(std::coroutine_handle<> waiting)
+    {
+        m_connection = QObject::connect(&m_process, &QProcess::stateChanged, &m_process,
+                                        [this, waiting](QProcess::ProcessState state) {
+                                            if (state == QProcess::Starting) {
+                                                return;
+                                            }
+                                            QObject::disconnect(m_connection);
+                                            // Resume outside QProcess's own signal emission: the
+                                            // coroutine may end and destroy the process.
+                                            QMetaObject::invokeMethod(
+                                                &m_process, [waiting] { waiting.resume(); }, Qt::QueuedConnection);
+                                        });
+    }
+
+    void await_resume() const noexcept {}
+
+private:
+    QProcess& m_process;
+    QMetaObject::Connection m_connection;
+};
+
+} // namespace
 
 QCoro::Task<ProcessResult> runProcess(QString program, QStringList arguments)
 {
@@ -15,12 +52,7 @@ QCoro::Task<ProcessResult> runProcess(QString program, QStringList arguments)
     process.setArguments(arguments);
     process.start(QIODevice::ReadOnly);
 
-    // Waiting for `started` would hang until a timeout when the program
-    // cannot be executed: Qt never emits it then. The state always leaves
-    // Starting, either to Running or straight back to NotRunning.
-    while (process.state() == QProcess::Starting) {
-        co_await qCoro(&process, &QProcess::stateChanged);
-    }
+    co_await LeftStarting(process);
     if (process.error() == QProcess::FailedToStart) {
         throw ProcessLaunchError(process.errorString());
     }
