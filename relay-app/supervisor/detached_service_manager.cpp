@@ -122,10 +122,11 @@ void DetachedServiceManager::launch() const
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(m_paths.logFile, QIODevice::Append);
     process.setStandardErrorFile(m_paths.logFile, QIODevice::Append);
-    // A session of its own: no controlling terminal, no hang-up when the
-    // application's terminal or session goes away.
-    process.setChildProcessModifier([] { ::setsid(); });
 
+    // startDetached runs the program as a daemon: in a new session (Qt calls
+    // setsid in the intermediate child), without a controlling terminal and
+    // reparented away from us, so it lives on when the application or its
+    // terminal goes.
     qint64 pid = 0;
     if (!process.startDetached(&pid)) {
         throw ProcessLaunchError(process.errorString());
