@@ -1,0 +1,44 @@
+#pragma once
+
+#include "model/agent_provider.h"
+#include "model/json_coding.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+namespace idlewyn {
+
+// What a paired device keeps per agent provider: where the relay is, the
+// token it issued and which certificate to trust.
+struct Connection {
+    AgentProvider provider = AgentProvider::claude;
+    std::optional<QUrl> serverURL; // absent only for a demo connection
+    QString accessToken;
+    QString accountName;
+    QDateTime connectedAt;
+    std::optional<QString> certificatePin; // normalised; absent for plain http
+
+    bool operator==(const Connection&) const = default;
+
+    // A device has at most one connection per provider.
+    AgentProvider id() const { return provider; }
+    bool isDemo() const { return !serverURL.has_value(); }
+
+    static Connection demo(AgentProvider provider);
+};
+
+size_t qHash(const Connection& connection, size_t seed = 0) noexcept;
+
+namespace json {
+// Use with json::plain: the store writes the URL as its absolute string and
+// connectedAt as seconds since 2001-01-01T00:00:00Z.
+template <>
+struct Codable<Connection> {
+    static Connection decode(const Decoder& d);
+    static QJsonValue encode(const Connection& v, const Encoder& e);
+};
+} // namespace json
+
+} // namespace idlewyn

@@ -1,0 +1,1870 @@
+#!/usr/bin/env python3
+"""Vesperline relay: the local server between coding agents and paired phones.
+
+Claude Code and Codex report their sessions through hooks (see the scripts in
+bin/hooks); phones read those sessions over the device API and may answer
+Claude's permission prompts while away mode is on; the menu-bar application
+reads the status document through the loopback-only admin API.
+
+Usage:
+  relay.py                        serve (until SIGTERM or SIGINT)
+  relay.py install-hooks [--dry-run]
+  relay.py hook claude|claude-permission|codex|codex-notify [ARG]
+                                  used by the hook scripts; never fails the agent
+
+Standard library only; runs on Python 3.9 or later.
+"""
+
+import hashlib
+import hmac
+import ipaddress
+import json
+import os
+import secrets
+import shlex
+import shutil
+import signal
+import socket
+import ssl
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+from http.client import HTTPConnection, HTTPSConnection
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+VERSION = "1.0.0"
+
+HOME_DIR_NAME = ".idlewyn-relay"
+MAX_BODY = 1 << 20
+PROVIDERS = ("claude", "codex")
+STATUSES = ("working", "waitingForInput", "finished", "failed", "idle")
+DECISIONS = ("allow", "deny", "always")
+
+# Claude runs the permission hook with this timeout (seconds); the relay must
+# always give up on a held prompt before Claude kills the hook.
+PERMISSION_HOOK_TIMEOUT = 600
+MAX_PERMISSION_TIMEOUT = PERMISSION_HOOK_TIMEOUT - 30
+# One long-poll of a waiting permission hook; short enough that a relay
+# restart is noticed quickly, long enough to keep the polling cheap.
+WAIT_SLICE = 20.0
+# A held prompt whose hook stopped polling this long ago has nobody left to
+# hand an answer to.
+ABANDONED_AFTER = 10.0
+
+PAIR_FAILURE_LIMIT = 5
+PAIR_FAILURE_WINDOW = 60.0
+# Wrong codes from all addresses together rotate the code, so that guessing
+# from many addresses gains nothing.
+PAIR_GLOBAL_FAILURE_LIMIT = 30
+CODE_ALPHABET = "ABCDEFGHJKLMNPQRSTUVWXYZ23456789"
+
+MAX_SESSIONS = 200
+MAX_PUSH_PER_TOKEN = 16
+LAST_SEEN_PERSIST_EVERY = 60.0
+
+DEFAULTS = {
+    "port": 8787,
+    "permissionTimeout": 300.0,
+    "pairingCodeLifetime": 600.0,
+    "staleAfter": 900.0,
+    "expireAfter": 6 * 3600.0,
+}
+
+# ---------------------------------------------------------------------------
+# Small helpers
+
+
+def log(message):
+    stamp = time.strftime("%Y-%m-%d %H:%M:%S", time.localtime())
+    try:
+        sys.stderr.write("%s %s\n" % (stamp, message))
+        sys.stderr.flush()
+    except (OSError, ValueError):
+        pass
+
+
+def home_dir():
+    return os.path.join(os.environ.get("HOME") or os.path.expanduser("~"), HOME_DIR_NAME)
+
+
+def iso_ms(t):
+    """Relay wire date: UTC, exactly three fractional digits, "Z"."""
+    total = int(round(t * 1000))
+    seconds, millis = divmod(total, 1000)
+    return time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(seconds)) + ".%03dZ" % millis
+
+
+def iso_s(t):
+    return time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(int(t)))
+
+
+def one_line(text, limit):
+    text = " ".join(str(text).split())
+    if len(text) > limit:
+        text = text[: limit - 1].rstrip() + "\u2026"
+    return text
+
+
+def atomic_write(path, data, mode=0o600):
+    """Readers see the old file or the new one, never half of either."""
+    if isinstance(data, str):
+        data = data.encode("utf-8")
+    tmp = "%s.tmp-%d-%s" % (path, os.getpid(), secrets.token_hex(4))
+    fd = os.open(tmp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode)
+    try:
+        with os.fdopen(fd, "wb") as f:
+            f.write(data)
+            f.flush()
+            os.fsync(f.fileno())
+        os.chmod(tmp, mode)
+        os.replace(tmp, path)
+    except BaseException:
+        try:
+            os.unlink(tmp)
+        except OSError:
+            pass
+        raise
+
+
+def read_text(path):
+    try:
+        with open(path, "r", encoding="utf-8") as f:
+            return f.read().strip()
+    except (OSError, UnicodeDecodeError):
+        return None
+
+
+def fingerprint_of_pem(path):
+    """SHA-256 of the certificate's DER bytes, 64 lower-case hex digits."""
+    try:
+        with open(path, "r", encoding="ascii") as f:
+            der = ssl.PEM_cert_to_DER_cert(f.read())
+    except (OSError, ValueError, UnicodeDecodeError):
+        return None
+    return hashlib.sha256(der).hexdigest()
+
+
+def is_loopback(address):
+    try:
+        ip = ipaddress.ip_address(address.split("%", 1)[0])
+    except ValueError:
+        return False
+    mapped = getattr(ip, "ipv4_mapped", None)
+    return (mapped or ip).is_loopback
+
+
+def hash_token(token):
+    return hashlib.sha256(token.encode("utf-8")).hexdigest()
+
+
+def normalize_code(code):
+    return "".join(ch for ch in code.upper() if ch.isalnum())
+
+
+# ---------------------------------------------------------------------------
+# Configuration and home directory
+
+
+def _number(value):
+    return isinstance(value, (int, float)) and not isinstance(value, bool)
+
+
+def load_config(home):
+    path = os.path.join(home, "config.json")
+    raw = {}
+    if os.path.exists(path):
+        try:
+            with open(path, "r", encoding="utf-8") as f:
+                raw = json.load(f)
+            if not isinstance(raw, dict):
+                raise ValueError("not a JSON object")
+        except (OSError, ValueError) as exc:
+            log("config.json ignored (%s); using defaults" % exc)
+            raw = {}
+    cfg = dict(DEFAULTS)
+    checks = {
+        "port": lambda v: isinstance(v, int) and not isinstance(v, bool) and 0 <= v <= 65535,
+        "host": lambda v: isinstance(v, str) and v.strip() != "",
+        "tls": lambda v: isinstance(v, bool),
+        "advertiseHost": lambda v: isinstance(v, str) and v.strip() != "",
+        "pushGateway": lambda v: isinstance(v, str),
+        "permissionTimeout": lambda v: _number(v) and v > 0,
+        "pairingCodeLifetime": lambda v: _number(v) and v > 0,
+        "staleAfter": lambda v: _number(v) and v > 0,
+        "expireAfter": lambda v: _number(v) and v > 0,
+    }
+    for key, ok in checks.items():
+        if key in raw:
+            if ok(raw[key]):
+                cfg[key] = raw[key].strip() if isinstance(raw[key], str) else raw[key]
+            else:
+                log("config.json: ignoring invalid %s %r" % (key, raw[key]))
+    if cfg["permissionTimeout"] > MAX_PERMISSION_TIMEOUT:
+        log("config.json: permissionTimeout capped at %d s so Claude's own hook timeout never "
+            "fires first" % MAX_PERMISSION_TIMEOUT)
+        cfg["permissionTimeout"] = float(MAX_PERMISSION_TIMEOUT)
+    return cfg
+
+
+def ensure_home(home):
+    os.makedirs(home, mode=0o700, exist_ok=True)
+
+
+def ensure_secret(home):
+    path = os.path.join(home, "hook-secret")
+    secret = read_text(path)
+    if secret:
+        try:
+            os.chmod(path, 0o600)
+        except OSError:
+            pass
+        return secret
+    secret = secrets.token_hex(32)
+    atomic_write(path, secret + "\n", 0o600)
+    return secret
+
+
+def ensure_certificate(home):
+    """Returns (cert, key) paths, generating a self-signed pair on first use."""
+    cert = os.path.join(home, "relay-cert.pem")
+    key = os.path.join(home, "relay-key.pem")
+    if os.path.exists(cert) and os.path.exists(key):
+        try:
+            ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER).load_cert_chain(cert, key)
+            os.chmod(key, 0o600)
+            return cert, key
+        except (OSError, ssl.SSLError) as exc:
+            log("relay-cert.pem/relay-key.pem unusable (%s); making a new certificate" % exc)
+    openssl = shutil.which("openssl")
+    if not openssl:
+        return None
+    tmp_cert, tmp_key = cert + ".new", key + ".new"
+    old_umask = os.umask(0o077)
+    try:
+        result = subprocess.run(
+            [openssl, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
+             "-days", "3650", "-subj", "/CN=Vesperline Relay",
+             "-keyout", tmp_key, "-out", tmp_cert],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        if result.returncode != 0:
+            log("openssl failed: %s" % result.stdout.decode("utf-8", "replace").strip())
+            return None
+        os.chmod(tmp_key, 0o600)
+        ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER).load_cert_chain(tmp_cert, tmp_key)
+        os.replace(tmp_key, key)
+        os.replace(tmp_cert, cert)
+    except (OSError, subprocess.SubprocessError, ssl.SSLError) as exc:
+        log("could not make a TLS certificate: %s" % exc)
+        return None
+    finally:
+        os.umask(old_umask)
+        for leftover in (tmp_cert, tmp_key):
+            if os.path.exists(leftover):
+                os.unlink(leftover)
+    log("made a new self-signed certificate (relay-cert.pem)")
+    return cert, key
+
+
+def lan_address():
+    # Connecting a UDP socket only picks the outgoing interface; nothing is sent.
+    try:
+        s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        try:
+            s.connect(("192.0.2.1", 9))
+            addr = s.getsockname()[0]
+        finally:
+            s.close()
+        if addr and not addr.startswith("127.") and addr != "0.0.0.0":
+            return addr
+    except OSError:
+        pass
+    try:
+        addr = socket.gethostbyname(socket.gethostname())
+        if not addr.startswith("127."):
+            return addr
+    except OSError:
+        pass
+    return "127.0.0.1"
+
+
+def url_host(host):
+    return "[%s]" % host if ":" in host and not host.startswith("[") else host
+
+
+def account_name():
+    try:
+        import getpass
+        user = getpass.getuser()
+    except Exception:
+        user = "relay"
+    host = socket.gethostname().split(".")[0] or "localhost"
+    return "%s@%s" % (user, host)
+
+
+# ---------------------------------------------------------------------------
+# Reading the agents' hook data
+
+
+def describe_tool(tool_input):
+    """The one thing a person wants to see about a tool call."""
+    if isinstance(tool_input, dict):
+        for key in ("command", "file_path", "notebook_path", "path", "url", "pattern",
+                    "query", "subject", "description", "prompt"):
+            value = tool_input.get(key)
+            if isinstance(value, list):
+                value = " ".join(str(v) for v in value)
+            if isinstance(value, str) and value.strip():
+                return value.strip()
+        if tool_input:
+            return json.dumps(tool_input, ensure_ascii=False, sort_keys=True)[:2000]
+        return ""
+    if isinstance(tool_input, str):
+        return tool_input.strip()
+    return ""
+
+
+def activity_text(tool_name, tool_input):
+    detail = one_line(describe_tool(tool_input), 100)
+    return "%s: %s" % (tool_name, detail) if detail else tool_name
+
+
+def always_suggestion(payload):
+    """The permission suggestion an "always" answer echoes back, if any."""
+    suggestions = payload.get("permission_suggestions") if isinstance(payload, dict) else None
+    if not isinstance(suggestions, list):
+        return None
+    for s in suggestions:
+        if (isinstance(s, dict) and s.get("type") == "addRules"
+                and s.get("behavior", "allow") == "allow"
+                and isinstance(s.get("rules"), list) and s["rules"]):
+            return s
+    return None
+
+
+def rule_text(suggestion):
+    if not suggestion:
+        return None
+    parts = []
+    for rule in suggestion.get("rules", []):
+        if isinstance(rule, dict) and isinstance(rule.get("toolName"), str):
+            content = rule.get("ruleContent")
+            if isinstance(content, str) and content:
+                parts.append("%s(%s)" % (rule["toolName"], content))
+            else:
+                parts.append(rule["toolName"])
+    return ", ".join(parts) or None
+
+
+def permission_output(decision, payload):
+    """What the permission hook prints for a phone's decision."""
+    if decision == "deny":
+        body = {"behavior": "deny", "message": "Denied from phone"}
+    else:
+        body = {"behavior": "allow"}
+        suggestion = always_suggestion(payload) if decision == "always" else None
+        if suggestion:
+            body["updatedPermissions"] = [suggestion]
+    return {"hookSpecificOutput": {"hookEventName": "PermissionRequest", "decision": body}}
+
+
+def parse_jsonish(value):
+    if isinstance(value, str):
+        try:
+            return json.loads(value)
+        except ValueError:
+            return None
+    return value
+
+
+def task_id_of(obj):
+    if isinstance(obj, dict):
+        for key in ("taskId", "id", "task_id"):
+            if isinstance(obj.get(key), (str, int)) and not isinstance(obj.get(key), bool):
+                return str(obj[key])
+    return None
+
+
+# ---------------------------------------------------------------------------
+# Sessions and prompts
+
+
+class Session(object):
+    def __init__(self, provider, sid, now):
+        self.provider = provider
+        self.id = sid
+        self.title = None
+        self.title_from_prompt = False
+        self.cwd = None
+        self.status = "idle"
+        self.started = now
+        self.updated = now
+        self.last_event = now
+        self.summary = None
+        self.activity = None
+        self.turn_started = None
+        self.tasks = {}
+
+    @property
+    def key(self):
+        return session_key(self.provider, self.id)
+
+    def display_title(self):
+        if self.title:
+            return self.title
+        if self.cwd:
+            name = os.path.basename(self.cwd.rstrip("/"))
+            if name:
+                return name
+        return "Claude Code session" if self.provider == "claude" else "Codex session"
+
+    def wire(self, prompt):
+        d = {"id": self.id, "provider": self.provider, "title": self.display_title()}
+        if self.cwd:
+            d["workingDirectory"] = self.cwd
+        d["status"] = self.status
+        d["startedAt"] = iso_ms(self.started)
+        d["updatedAt"] = iso_ms(self.updated)
+        if self.summary:
+            d["summary"] = self.summary
+        if prompt is not None:
+            p = {"id": prompt.id, "toolName": prompt.tool_name, "detail": prompt.detail,
+                 "createdAt": iso_ms(prompt.created)}
+            if prompt.rule:
+                p["alwaysRule"] = prompt.rule
+            d["permission"] = p
+        if self.activity:
+            d["activity"] = self.activity
+        if self.turn_started is not None:
+            d["turnStartedAt"] = iso_ms(self.turn_started)
+        if self.tasks:
+            d["taskDone"] = sum(1 for s in self.tasks.values() if s == "completed")
+            d["taskTotal"] = len(self.tasks)
+        return d
+
+    STATE_KEYS = ("provider", "id", "title", "title_from_prompt", "cwd", "status", "started",
+                  "updated", "last_event", "summary", "activity", "turn_started", "tasks")
+
+    def state(self):
+        return dict((k, getattr(self, k)) for k in self.STATE_KEYS)
+
+    @classmethod
+    def from_state(cls, d):
+        s = cls(d["provider"], d["id"], float(d["started"]))
+        for k in cls.STATE_KEYS:
+            if k in d:
+                setattr(s, k, d[k])
+        # One malformed record must not end up on the wire, where it would
+        # make a client reject the whole session list.
+        texts_ok = all(v is None or isinstance(v, str) for v in (s.title, s.cwd, s.summary, s.activity))
+        times_ok = all(_number(v) for v in (s.started, s.updated, s.last_event)) and (
+            s.turn_started is None or _number(s.turn_started))
+        if (s.provider not in PROVIDERS or s.status not in STATUSES or not isinstance(s.id, str)
+                or not isinstance(s.tasks, dict) or not texts_ok or not times_ok):
+            raise ValueError("bad session record")
+        return s
+
+
+def session_key(provider, sid):
+    return "%s:%s" % (provider, sid)
+
+
+class Prompt(object):
+    STATE_KEYS = ("id", "session", "tool_name", "tool_input", "detail", "created", "deadline",
+                  "rule", "decision")
+
+    def __init__(self, pid, session, tool_name, tool_input, detail, created, deadline, rule):
+        self.id = pid
+        self.session = session
+        self.tool_name = tool_name
+        self.tool_input = tool_input
+        self.detail = detail
+        self.created = created
+        self.deadline = deadline
+        self.rule = rule
+        self.decision = None
+        self.waiters = 0
+        self.last_poll = created
+
+    def state(self):
+        return dict((k, getattr(self, k)) for k in self.STATE_KEYS)
+
+    @classmethod
+    def from_state(cls, d, now):
+        p = cls(d["id"], d["session"], d["tool_name"], d.get("tool_input"), d["detail"],
+                float(d["created"]), float(d["deadline"]), d.get("rule"))
+        p.decision = d.get("decision")
+        if (not all(isinstance(v, str) for v in (p.id, p.session, p.tool_name, p.detail))
+                or not (p.rule is None or isinstance(p.rule, str))
+                or not (p.decision is None or p.decision in DECISIONS)):
+            raise ValueError("bad prompt record")
+        # The hook reconnects after a restart; give it the usual grace period.
+        p.last_poll = now
+        return p
+
+
+class RequestError(Exception):
+    def __init__(self, status, message, headers=None):
+        Exception.__init__(self, message)
+        self.status = status
+        self.message = message
+        self.headers = headers
+
+
+class Relay(object):
+    """All of the relay's state; the HTTP layer only translates to and from it."""
+
+    def __init__(self, home, config, push=None):
+        self.home = home
+        self.config = config
+        self.push = push
+        self.cond = threading.Condition(threading.RLock())
+        self.sessions = {}
+        self.prompts = {}
+        self.remote_approvals = False
+        self.tokens = []
+        self.tokens_dirty = False
+        self.tokens_saved = 0.0
+        self.push_regs = []
+        self.failures = {}
+        self.global_failures = 0
+        self.code = None
+        self.code_born = 0.0
+        self.account = account_name()
+        self.state_path = os.path.join(home, "state.json")
+        self.tokens_path = os.path.join(home, "tokens.json")
+        self.pairing_base = None
+        self.tls_fingerprint = None
+        self._load()
+        self.rotate_code(time.time())
+
+    # -- persistence -------------------------------------------------------
+
+    def _read_store(self, path):
+        if not os.path.exists(path):
+            return {}
+        try:
+            with open(path, "r", encoding="utf-8") as f:
+                data = json.load(f)
+            if not isinstance(data, dict):
+                raise ValueError("not a JSON object")
+            return data
+        except (OSError, ValueError) as exc:
+            keep = "%s.broken-%d" % (path, int(time.time()))
+            try:
+                os.replace(path, keep)
+            except OSError:
+                keep = "(could not keep a copy)"
+            log("%s unreadable (%s); starting without it, old copy kept as %s"
+                % (os.path.basename(path), exc, keep))
+            return {}
+
+    def _load(self):
+        now = time.time()
+        state = self._read_store(self.state_path)
+        self.remote_approvals = state.get("remoteApprovals") is True
+        for d in state.get("sessions", []) if isinstance(state.get("sessions"), list) else []:
+            try:
+                s = Session.from_state(d)
+                self.sessions[s.key] = s
+            except (KeyError, TypeError, ValueError):
+                log("dropped an unreadable session record")
+        for d in state.get("prompts", []) if isinstance(state.get("prompts"), list) else []:
+            try:
+                p = Prompt.from_state(d, now)
+                if p.session in self.sessions:
+                    self.prompts[p.id] = p
+            except (KeyError, TypeError, ValueError):
+                log("dropped an unreadable prompt record")
+        store = self._read_store(self.tokens_path)
+        for t in store.get("tokens", []) if isinstance(store.get("tokens"), list) else []:
+            if (isinstance(t, dict) and isinstance(t.get("id"), str) and isinstance(t.get("hash"), str)
+                    and _number(t.get("createdAt"))):
+                self.tokens.append(t)
+        regs = store.get("push")
+        self.push_regs = [r for r in regs if isinstance(r, dict)] if isinstance(regs, list) else []
+
+    def _save_state(self):
+        data = {
+            "version": VERSION,
+            "remoteApprovals": self.remote_approvals,
+            "sessions": [s.state() for s in self.sessions.values()],
+            "prompts": [p.state() for p in self.prompts.values()],
+        }
+        try:
+            atomic_write(self.state_path, json.dumps(data, ensure_ascii=False))
+        except OSError as exc:
+            log("could not save state.json: %s" % exc)
+
+    def _save_tokens(self):
+        self.tokens_dirty = False
+        self.tokens_saved = time.time()
+        try:
+            atomic_write(self.tokens_path, json.dumps({"tokens": self.tokens, "push": self.push_regs}))
+        except OSError as exc:
+            log("could not save tokens.json: %s" % exc)
+
+    def close(self):
+        with self.cond:
+            self._save_state()
+            self._save_tokens()
+            self.cond.notify_all()
+
+    # -- pairing and tokens ------------------------------------------------
+
+    def rotate_code(self, now):
+        with self.cond:
+            raw = "".join(secrets.choice(CODE_ALPHABET) for _ in range(8))
+            self.code = raw[:4] + "-" + raw[4:]
+            self.code_born = now
+            self.global_failures = 0
+
+    def current_code(self, now):
+        with self.cond:
+            if now - self.code_born >= self.config["pairingCodeLifetime"]:
+                self.rotate_code(now)
+            return self.code
+
+    def pair(self, client, provider, code, now):
+        with self.cond:
+            current = self.current_code(now)
+            recent = [t for t in self.failures.get(client, []) if now - t < PAIR_FAILURE_WINDOW]
+            if len(recent) >= PAIR_FAILURE_LIMIT:
+                self.failures[client] = recent
+                raise RequestError(429, "too many wrong pairing codes; wait a minute")
+            if not hmac.compare_digest(normalize_code(code).encode(), normalize_code(current).encode()):
+                recent.append(now)
+                self.failures[client] = recent
+                if len(self.failures) > 1000:
+                    self._prune_failures(now)
+                self.global_failures += 1
+                log("wrong pairing code from %s" % client)
+                if self.global_failures >= PAIR_GLOBAL_FAILURE_LIMIT:
+                    log("too many wrong pairing codes overall; the code was replaced")
+                    self.rotate_code(now)
+                raise RequestError(401, "wrong pairing code")
+            token = secrets.token_urlsafe(32)
+            ids = set(t["id"] for t in self.tokens)
+            tid = secrets.token_hex(4)
+            while tid in ids:
+                tid = secrets.token_hex(4)
+            self.tokens.append({"id": tid, "provider": provider, "hash": hash_token(token),
+                                "createdAt": now, "lastSeenAt": None})
+            self._save_tokens()
+            log("paired a phone for %s (token %s)" % (provider, tid))
+            return {"token": token, "account": self.account}
+
+    def _prune_failures(self, now):
+        for client in list(self.failures):
+            if not [t for t in self.failures[client] if now - t < PAIR_FAILURE_WINDOW]:
+                del self.failures[client]
+
+    def authenticate(self, token, now):
+        digest = hash_token(token)
+        with self.cond:
+            for t in self.tokens:
+                if hmac.compare_digest(t["hash"], digest):
+                    # Written out by the next sweep: a file write per request
+                    # would make every phone poll hit the disk.
+                    t["lastSeenAt"] = now
+                    self.tokens_dirty = True
+                    return t
+        return None
+
+    def remove_tokens(self, predicate):
+        with self.cond:
+            gone = [t for t in self.tokens if predicate(t)]
+            if gone:
+                ids = set(t["id"] for t in gone)
+                self.tokens = [t for t in self.tokens if t["id"] not in ids]
+                self.push_regs = [r for r in self.push_regs if r.get("tokenId") not in ids]
+                self._save_tokens()
+            return len(gone)
+
+    def register_push(self, token, reg, now):
+        with self.cond:
+            same = lambda r: (r.get("tokenId") == token["id"] and r.get("deviceID") == reg["deviceID"]
+                              and r.get("kind") == reg["kind"])
+            self.push_regs = [r for r in self.push_regs if not same(r)]
+            mine = [r for r in self.push_regs if r.get("tokenId") == token["id"]]
+            if len(mine) >= MAX_PUSH_PER_TOKEN:
+                self.push_regs.remove(mine[0])
+            entry = dict(reg, tokenId=token["id"], updatedAt=now)
+            self.push_regs.append(entry)
+            self._save_tokens()
+
+    # -- settings ----------------------------------------------------------
+
+    def set_remote_approvals(self, value):
+        with self.cond:
+            if self.remote_approvals != value:
+                self.remote_approvals = value
+                if not value:
+                    # Nobody is away any more: let the terminal decide at once.
+                    for p in list(self.prompts.values()):
+                        if p.decision is None:
+                            self._drop_prompt(p)
+                self._save_state()
+                self.cond.notify_all()
+            return self.remote_approvals
+
+    # -- prompts -----------------------------------------------------------
+
+    def _live(self, p, now):
+        return (p.decision is None and now < p.deadline
+                and (p.waiters > 0 or now - p.last_poll < ABANDONED_AFTER))
+
+    def _open_prompt(self, s, now):
+        live = [p for p in self.prompts.values() if p.session == s.key and self._live(p, now)]
+        return min(live, key=lambda p: p.created) if live else None
+
+    def _drop_prompt(self, p):
+        self.prompts.pop(p.id, None)
+
+    def _drop_session_prompts(self, s):
+        for p in list(self.prompts.values()):
+            if p.session == s.key:
+                self._drop_prompt(p)
+
+    def _drop_answered_in_terminal(self, s, tool_name, tool_input):
+        mine = sorted((p for p in self.prompts.values()
+                       if p.session == s.key and p.tool_name == tool_name and p.decision is None),
+                      key=lambda p: p.created)
+        exact = [p for p in mine if p.tool_input == tool_input]
+        for p in (exact or mine)[:1]:
+            self._drop_prompt(p)
+
+    def decide(self, pid, decision, now):
+        with self.cond:
+            p = self.prompts.get(pid)
+            if p is None or not self._live(p, now):
+                return False
+            p.decision = decision
+            s = self.sessions.get(p.session)
+            if s is not None:
+                s.status = "working" if self._open_prompt(s, now) is None else "waitingForInput"
+                s.updated = now
+            self._save_state()
+            self.cond.notify_all()
+            log("phone answered prompt %s: %s" % (pid, decision))
+            return True
+
+    def wait_prompt(self, pid, longest):
+        """Long-poll of the permission hook: decided, gone, or still pending."""
+        with self.cond:
+            p = self.prompts.get(pid)
+            if p is None:
+                return {"state": "gone"}
+            p.waiters += 1
+            try:
+                end = min(time.time() + longest, p.deadline)
+                while True:
+                    now = time.time()
+                    if self.prompts.get(pid) is not p:
+                        return {"state": "gone"}
+                    if p.decision is not None:
+                        self._drop_prompt(p)
+                        self._save_state()
+                        return {"state": "decided", "decision": p.decision}
+                    if now >= end:
+                        break
+                    self.cond.wait(end - now)
+            finally:
+                p.waiters -= 1
+                p.last_poll = time.time()
+            if time.time() >= p.deadline:
+                self._expire_prompt(p)
+                return {"state": "gone"}
+            return {"state": "pending", "waitSeconds": max(0.0, p.deadline - time.time())}
+
+    def _expire_prompt(self, p):
+        # Only the phone's chance ends; the terminal still asks the person.
+        self._drop_prompt(p)
+        self._save_state()
+        self.cond.notify_all()
+
+    # -- hook events -------------------------------------------------------
+
+    def _session_for(self, provider, payload, now, create=True, sid_key="session_id"):
+        sid = payload.get(sid_key)
+        if not isinstance(sid, str) or not sid.strip() or len(sid) > 200:
+            raise RequestError(400, "%s must be a non-empty string" % sid_key)
+        key = session_key(provider, sid)
+        s = self.sessions.get(key)
+        if s is None:
+            if not create:
+                return None
+            if len(self.sessions) >= MAX_SESSIONS:
+                oldest = min(self.sessions.values(), key=lambda x: x.last_event)
+                self._drop_session_prompts(oldest)
+                del self.sessions[oldest.key]
+            s = Session(provider, sid, now)
+            self.sessions[key] = s
+        cwd = payload.get("cwd")
+        if isinstance(cwd, str) and cwd.strip():
+            s.cwd = cwd[:1000]
+        s.updated = now
+        s.last_event = now
+        return s
+
+    def _title_from(self, s, prompt):
+        if isinstance(prompt, str) and prompt.strip() and not s.title_from_prompt:
+            s.title = one_line(prompt, 80)
+            s.title_from_prompt = True
+
+    def _after_tool(self, s, now):
+        s.status = "waitingForInput" if self._open_prompt(s, now) else "working"
+        if s.turn_started is None:
+            s.turn_started = now
+
+    def _track_tasks(self, s, tool_name, tool_input, tool_response):
+        if not isinstance(tool_input, dict):
+            tool_input = {}
+        if tool_name == "TodoWrite" and isinstance(tool_input.get("todos"), list):
+            s.tasks = {}
+            for i, todo in enumerate(tool_input["todos"]):
+                status = todo.get("status") if isinstance(todo, dict) else None
+                s.tasks["todo-%d" % i] = status if isinstance(status, str) else "pending"
+        elif tool_name == "TaskCreate":
+            response = parse_jsonish(tool_response)
+            task = response.get("task") if isinstance(response, dict) else None
+            tid = task_id_of(task) or task_id_of(response)
+            if tid is None:
+                tid = "created-%d" % len(s.tasks)
+            s.tasks[tid] = "pending"
+        elif tool_name == "TaskUpdate":
+            tid = task_id_of(tool_input)
+            status = tool_input.get("status")
+            if tid is not None and isinstance(status, str):
+                if status == "deleted":
+                    s.tasks.pop(tid, None)
+                else:
+                    s.tasks[tid] = status
+
+    def hook_event(self, provider, payload, now):
+        event = payload.get("hook_event_name")
+        if not isinstance(event, str):
+            raise RequestError(400, "hook_event_name must be a string")
+        with self.cond:
+            if event == "SessionEnd":
+                s = self._session_for(provider, payload, now, create=False)
+                if s is not None:
+                    self._drop_session_prompts(s)
+                    del self.sessions[s.key]
+                    self._save_state()
+                    self.cond.notify_all()
+                return {"ok": True}
+            s = self._session_for(provider, payload, now)
+            before = s.status
+            tool_name = payload.get("tool_name") if isinstance(payload.get("tool_name"), str) else None
+            tool_input = payload.get("tool_input")
+            if event == "SessionStart":
+                # A compaction happens inside a turn; any other start means the
+                # previous turn, if one was running, is over.
+                if payload.get("source") != "compact" and before in ("working", "waitingForInput"):
+                    self._drop_session_prompts(s)
+                    s.status = "idle"
+                    s.activity = None
+                    s.turn_started = None
+            elif event == "UserPromptSubmit":
+                self._drop_session_prompts(s)
+                self._title_from(s, payload.get("prompt"))
+                s.status = "working"
+                s.turn_started = now
+                s.activity = None
+            elif event == "PreToolUse" and tool_name:
+                s.activity = activity_text(tool_name, tool_input)
+                self._after_tool(s, now)
+            elif event == "PermissionRequest" and tool_name:
+                # Reported without being held (Codex, or a hook setup without the
+                # permission hook): the terminal asks, the phone only sees the wait.
+                s.activity = activity_text(tool_name, tool_input)
+                s.status = "waitingForInput"
+            elif event in ("PostToolUse", "PostToolUseFailure", "PermissionDenied") and tool_name:
+                self._drop_answered_in_terminal(s, tool_name, tool_input)
+                if event == "PostToolUse":
+                    self._track_tasks(s, tool_name, tool_input, payload.get("tool_response"))
+                self._after_tool(s, now)
+            elif event == "Notification":
+                kind = payload.get("notification_type")
+                if kind == "permission_prompt" or kind == "agent_needs_input" or (
+                        isinstance(kind, str) and kind.startswith("elicitation")):
+                    s.status = "waitingForInput"
+            elif event in ("TaskCreated", "TaskCompleted"):
+                tid = task_id_of(payload) or task_id_of(payload.get("task"))
+                if tid is not None:
+                    s.tasks[tid] = "completed" if event == "TaskCompleted" else s.tasks.get(tid, "pending")
+            elif event in ("Stop", "StopFailure"):
+                self._drop_session_prompts(s)
+                s.status = "finished" if event == "Stop" else "failed"
+                s.activity = None
+                s.turn_started = None
+                text = payload.get("last_assistant_message")
+                if event == "StopFailure":
+                    text = next((payload.get(k) for k in ("error", "error_message", "message", "reason")
+                                 if isinstance(payload.get(k), str) and payload.get(k).strip()), text)
+                if isinstance(text, str) and text.strip():
+                    s.summary = one_line(text, 200)
+            self._save_state()
+            self.cond.notify_all()
+            self._push_if_attention(s, before)
+            return {"ok": True}
+
+    def codex_notify(self, payload, now):
+        if payload.get("type") != "agent-turn-complete":
+            return {"ok": True}
+        with self.cond:
+            s = self._session_for("codex", payload, now, sid_key="thread-id")
+            before = s.status
+            messages = payload.get("input-messages")
+            if isinstance(messages, list) and messages:
+                self._title_from(s, messages[0])
+            s.status = "finished"
+            s.activity = None
+            s.turn_started = None
+            text = payload.get("last-assistant-message")
+            if isinstance(text, str) and text.strip():
+                s.summary = one_line(text, 200)
+            self._save_state()
+            self._push_if_attention(s, before)
+            return {"ok": True}
+
+    def raise_permission(self, payload, now):
+        """Claude's permission hook: record the prompt and say whether to hold it."""
+        if payload.get("hook_event_name", "PermissionRequest") != "PermissionRequest":
+            raise RequestError(400, "not a PermissionRequest")
+        tool_name = payload.get("tool_name")
+        if not isinstance(tool_name, str) or not tool_name:
+            raise RequestError(400, "tool_name must be a non-empty string")
+        tool_input = payload.get("tool_input")
+        with self.cond:
+            s = self._session_for("claude", payload, now)
+            before = s.status
+            s.activity = activity_text(tool_name, tool_input)
+            s.status = "waitingForInput"
+            if s.turn_started is None:
+                s.turn_started = now
+            if not self.remote_approvals:
+                self._save_state()
+                return {"hold": False}
+            timeout = float(self.config["permissionTimeout"])
+            detail = describe_tool(tool_input)
+            if len(detail) > 1000:
+                detail = detail[:999] + "\u2026"
+            p = Prompt("p" + secrets.token_hex(8), s.key, tool_name, tool_input, detail or tool_name,
+                       now, now + timeout, rule_text(always_suggestion(payload)))
+            self.prompts[p.id] = p
+            self._save_state()
+            self.cond.notify_all()
+            self._push_if_attention(s, before)
+            log("holding %s prompt %s for the phone" % (tool_name, p.id))
+            return {"hold": True, "promptId": p.id, "waitSeconds": timeout}
+
+    def _push_if_attention(self, s, before):
+        if self.push is None or not self.push.configured or s.status == before:
+            return
+        if s.status not in ("waitingForInput", "finished", "failed"):
+            return
+        wire = s.wire(self._open_prompt(s, time.time()))
+        token_ids = set(t["id"] for t in self.tokens if t.get("provider") == s.provider)
+        regs = [r for r in self.push_regs if r.get("tokenId") in token_ids]
+        if regs:
+            self.push.send_session(regs, wire)
+
+    # -- aging and reading -------------------------------------------------
+
+    def sweep(self, now):
+        """Turns silent sessions idle, drops dead ones and ends stale prompts."""
+        changed = False
+        with self.cond:
+            self.current_code(now)
+            for p in list(self.prompts.values()):
+                if p.session not in self.sessions or not (p.decision is not None or self._live(p, now)):
+                    self._drop_prompt(p)
+                    changed = True
+                elif p.decision is not None and p.waiters == 0 and now - p.last_poll >= ABANDONED_AFTER:
+                    self._drop_prompt(p)
+                    changed = True
+            for s in list(self.sessions.values()):
+                silent = now - s.last_event
+                if silent >= self.config["expireAfter"]:
+                    self._drop_session_prompts(s)
+                    del self.sessions[s.key]
+                    changed = True
+                elif (s.status in ("working", "waitingForInput") and silent >= self.config["staleAfter"]
+                      and self._open_prompt(s, now) is None):
+                    s.status = "idle"
+                    s.activity = None
+                    s.turn_started = None
+                    s.updated = now
+                    changed = True
+            if changed:
+                self._save_state()
+                self.cond.notify_all()
+            if self.failures:
+                self._prune_failures(now)
+            if self.tokens_dirty and now - self.tokens_saved >= LAST_SEEN_PERSIST_EVERY:
+                self._save_tokens()
+
+    def session_list(self, provider, now):
+        with self.cond:
+            self.sweep(now)
+            rows = [s for s in self.sessions.values() if provider is None or s.provider == provider]
+            rows.sort(key=lambda s: (STATUSES.index(s.status) if s.status in STATUSES else 9, -s.updated))
+            return [s.wire(self._open_prompt(s, now)) for s in rows]
+
+    def status_document(self, now):
+        with self.cond:
+            sessions = self.session_list(None, now)
+            code = self.current_code(now)
+            link = "idlewyn://pair?url=%s&code=%s" % (
+                urllib.parse.quote(self.pairing_base or "", safe=""), urllib.parse.quote(code, safe=""))
+            if self.tls_fingerprint:
+                link += "&pin=" + self.tls_fingerprint
+            tokens = []
+            for t in self.tokens:
+                row = {"id": t["id"], "provider": t.get("provider"), "createdAt": iso_s(t["createdAt"])}
+                if t.get("lastSeenAt"):
+                    row["lastSeenAt"] = iso_s(t["lastSeenAt"])
+                tokens.append(row)
+            return {
+                "version": VERSION,
+                "sessions": sessions,
+                "remoteApprovals": self.remote_approvals,
+                "pushConfigured": bool(self.push is not None and self.push.configured),
+                "pairingLink": link,
+                "pairingCode": code,
+                "tlsFingerprint": self.tls_fingerprint,
+                "tokens": tokens,
+            }
+
+
+# ---------------------------------------------------------------------------
+# HTTP
+
+
+def _match(pattern, segments):
+    """Path arguments when the segments fit the pattern ("*" = one segment)."""
+    if len(pattern) != len(segments):
+        return None
+    args = []
+    for p, seg in zip(pattern, segments):
+        if p == "*":
+            args.append(urllib.parse.unquote(seg))
+        elif p != seg:
+            return None
+    return args
+
+
+def _object(body):
+    if not isinstance(body, dict):
+        raise RequestError(400, "the request body must be a JSON object")
+    return body
+
+
+def _field(body, key, kind, required=True):
+    value = body.get(key)
+    if value is None and not required:
+        return None
+    if not isinstance(value, kind) or (kind is int and isinstance(value, bool)):
+        raise RequestError(400, "%s must be %s" % (key, {str: "a string", bool: "true or false"}.get(kind, kind.__name__)))
+    return value
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    # Nobody speaks HTTP/0.9 to us; answering a garbled request line as 0.9
+    # would drop the status line and leave the client guessing.
+    default_request_version = "HTTP/1.0"
+    server_version = "VesperlineRelay/" + VERSION
+    sys_version = ""
+    # Idle keep-alive connections give their thread back after this long.
+    timeout = 60
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def send_error(self, code, message=None, explain=None):
+        # Requests the HTTP parser already refused (bad request line, too many
+        # headers...) get the same JSON shape as everything else.
+        self.close_connection = True
+        try:
+            self._send(code, {"error": message or self.responses.get(code, ("error",))[0]})
+        except OSError:
+            pass
+
+    def _send(self, status, obj, extra=None):
+        body = json.dumps(obj, ensure_ascii=False, separators=(",", ":")).encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Cache-Control", "no-store")
+        for k, v in (extra or {}).items():
+            self.send_header(k, v)
+        if self.close_connection:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    def _body(self):
+        if self.headers.get("Transfer-Encoding"):
+            self.close_connection = True
+            raise RequestError(411, "send the body with a Content-Length")
+        length = self.headers.get("Content-Length")
+        if length is None:
+            return b""
+        try:
+            n = int(length)
+            if n < 0:
+                raise ValueError
+        except ValueError:
+            self.close_connection = True
+            raise RequestError(400, "invalid Content-Length")
+        if n > MAX_BODY:
+            # The unread body would be taken for the next request: hang up.
+            self.close_connection = True
+            raise RequestError(413, "request body larger than %d bytes" % MAX_BODY)
+        data = self.rfile.read(n) if n else b""
+        if len(data) != n:
+            self.close_connection = True
+            raise RequestError(400, "request body shorter than its Content-Length")
+        return data
+
+    def _json(self, optional=False):
+        data = self.raw_body
+        if not data.strip():
+            if optional:
+                return {}
+            raise RequestError(400, "a JSON body is required")
+        try:
+            return json.loads(data.decode("utf-8"))
+        except (ValueError, RecursionError):
+            raise RequestError(400, "malformed JSON")
+
+    def _client_loopback(self):
+        if not is_loopback(self.client_address[0]):
+            raise RequestError(403, "only this machine may use this endpoint")
+
+    def _admin(self):
+        self._client_loopback()
+        given = self.headers.get("X-Idlewyn-Secret", "").strip().encode("utf-8")
+        if not hmac.compare_digest(given, self.server.secret.encode("utf-8")):
+            raise RequestError(401, "wrong or missing X-Idlewyn-Secret")
+
+    def _device(self):
+        auth = self.headers.get("Authorization", "")
+        scheme, _, token = auth.partition(" ")
+        token = token.strip()
+        if scheme.lower() != "bearer" or not token:
+            raise RequestError(401, "missing bearer token")
+        record = self.server.relay.authenticate(token, time.time())
+        if record is None:
+            raise RequestError(401, "unknown or revoked token")
+        return record
+
+    # Routes: (path pattern, {method: handler}); "*" matches one path segment.
+    def _routes(self):
+        return [
+            ("v1/pair", {"POST": self.h_pair}),
+            ("v1/sessions", {"GET": self.h_sessions}),
+            ("v1/permissions/*", {"POST": self.h_decide}),
+            ("v1/settings", {"GET": self.h_settings_get, "POST": self.h_settings_post}),
+            ("v1/push/tokens", {"POST": self.h_push_tokens}),
+            ("v1/unpair", {"POST": self.h_unpair}),
+            ("v1/admin/status", {"GET": self.h_admin_status}),
+            ("v1/admin/settings", {"POST": self.h_admin_settings}),
+            ("v1/admin/tokens/revoke", {"POST": self.h_admin_revoke}),
+            ("v1/hooks/claude", {"POST": lambda a: self.h_hook("claude")}),
+            ("v1/hooks/codex", {"POST": lambda a: self.h_hook("codex")}),
+            ("v1/hooks/codex-notify", {"POST": self.h_hook_codex_notify}),
+            ("v1/hooks/claude/permission", {"POST": self.h_hook_permission}),
+            ("v1/hooks/permissions/*/wait", {"POST": self.h_hook_wait}),
+        ]
+
+    def _dispatch(self):
+        try:
+            parts = urllib.parse.urlsplit(self.path)
+            self.query = urllib.parse.parse_qs(parts.query)
+            # Read the body first, whatever the route: an unread body would be
+            # taken for the next request on this keep-alive connection.
+            self.raw_body = self._body()
+            segments = [seg for seg in parts.path.split("/") if seg != ""]
+            for pattern, methods in self._routes():
+                args = _match(pattern.split("/"), segments)
+                if args is None:
+                    continue
+                handler = methods.get(self.command)
+                if handler is None:
+                    raise RequestError(405, "method not allowed", {"Allow": ", ".join(sorted(methods))})
+                status, obj = handler(args)
+                self._send(status, obj)
+                return
+            raise RequestError(404, "no such endpoint")
+        except RequestError as exc:
+            if exc.status not in (401, 404):
+                log("%s %s from %s: %d %s" % (self.command, urllib.parse.urlsplit(self.path).path,
+                                               self.client_address[0], exc.status, exc.message))
+            self._send(exc.status, {"error": exc.message}, exc.headers)
+        except (ConnectionError, socket.timeout):
+            self.close_connection = True
+        except Exception as exc:
+            import traceback
+            log("internal error on %s %s: %s\n%s" % (self.command, self.path, exc, traceback.format_exc()))
+            self.close_connection = True
+            try:
+                self._send(500, {"error": "internal error"})
+            except OSError:
+                pass
+
+    do_GET = do_POST = do_PUT = do_DELETE = do_PATCH = do_HEAD = do_OPTIONS = _dispatch
+
+    # -- device API ----------------------------------------------------------
+
+    def h_pair(self, args):
+        body = _object(self._json())
+        provider = _field(body, "provider", str)
+        if provider not in PROVIDERS:
+            raise RequestError(400, "provider must be \"claude\" or \"codex\"")
+        code = _field(body, "code", str)
+        return 200, self.server.relay.pair(self.client_address[0], provider, code, time.time())
+
+    def h_sessions(self, args):
+        token = self._device()
+        provider = (self.query.get("provider") or [token.get("provider")])[0]
+        if provider not in PROVIDERS:
+            raise RequestError(400, "provider must be \"claude\" or \"codex\"")
+        return 200, {"sessions": self.server.relay.session_list(provider, time.time())}
+
+    def h_decide(self, args):
+        self._device()
+        body = _object(self._json())
+        decision = _field(body, "decision", str)
+        if decision not in DECISIONS:
+            raise RequestError(400, "decision must be \"allow\", \"deny\" or \"always\"")
+        if not self.server.relay.decide(args[0], decision, time.time()):
+            raise RequestError(404, "that permission prompt was already answered or has expired")
+        return 200, {"ok": True}
+
+    def h_settings_get(self, args):
+        self._device()
+        return 200, {"remoteApprovals": self.server.relay.remote_approvals}
+
+    def h_settings_post(self, args):
+        self._device()
+        value = _field(_object(self._json()), "remoteApprovals", bool)
+        return 200, {"remoteApprovals": self.server.relay.set_remote_approvals(value)}
+
+    def h_push_tokens(self, args):
+        token = self._device()
+        body = _object(self._json())
+        reg = {}
+        for key in ("deviceID", "token", "environment"):
+            reg[key] = _field(body, key, str)
+            if not reg[key] or len(reg[key]) > 512:
+                raise RequestError(400, "%s must be 1 to 512 characters" % key)
+        reg["kind"] = _field(body, "kind", str)
+        if reg["kind"] not in ("activity", "pushToStart"):
+            raise RequestError(400, "kind must be \"activity\" or \"pushToStart\"")
+        push_key = _field(body, "pushKey", str, required=False)
+        if push_key is not None:
+            reg["pushKey"] = push_key[:1024]
+        self.server.relay.register_push(token, reg, time.time())
+        return 200, {"ok": True}
+
+    def h_unpair(self, args):
+        token = self._device()
+        self._json(optional=True)
+        self.server.relay.remove_tokens(lambda t: t["id"] == token["id"])
+        log("phone unpaired (token %s)" % token["id"])
+        return 200, {"ok": True}
+
+    # -- admin API -----------------------------------------------------------
+
+    def h_admin_status(self, args):
+        self._admin()
+        return 200, self.server.relay.status_document(time.time())
+
+    def h_admin_settings(self, args):
+        self._admin()
+        value = _field(_object(self._json()), "remoteApprovals", bool)
+        return 200, {"remoteApprovals": self.server.relay.set_remote_approvals(value)}
+
+    def h_admin_revoke(self, args):
+        self._admin()
+        tid = _field(_object(self._json()), "id", str)
+        n = self.server.relay.remove_tokens(lambda t: t["id"] == tid)
+        if n:
+            log("revoked token %s" % tid)
+        return 200, {"revoked": n}
+
+    # -- hooks ---------------------------------------------------------------
+
+    def h_hook(self, provider):
+        self._admin()
+        return 200, self.server.relay.hook_event(provider, _object(self._json()), time.time())
+
+    def h_hook_codex_notify(self, args):
+        self._admin()
+        return 200, self.server.relay.codex_notify(_object(self._json()), time.time())
+
+    def h_hook_permission(self, args):
+        self._admin()
+        return 200, self.server.relay.raise_permission(_object(self._json()), time.time())
+
+    def h_hook_wait(self, args):
+        self._admin()
+        self._json(optional=True)
+        return 200, self.server.relay.wait_prompt(args[0], WAIT_SLICE)
+
+
+class RelayServer(ThreadingHTTPServer):
+    daemon_threads = True
+    request_queue_size = 128
+    # Above this many open connections new ones are turned away rather than
+    # letting a flood exhaust threads and memory.
+    max_connections = 512
+
+    def __init__(self, address, relay, secret, ssl_context):
+        self.relay = relay
+        self.secret = secret
+        self.ssl_context = ssl_context
+        self.slots = threading.BoundedSemaphore(self.max_connections)
+        ThreadingHTTPServer.__init__(self, address, Handler)
+
+    def process_request(self, request, client_address):
+        if not self.slots.acquire(blocking=False):
+            self.shutdown_request(request)
+            return
+        try:
+            ThreadingHTTPServer.process_request(self, request, client_address)
+        except Exception:
+            self.slots.release()
+            raise
+
+    def process_request_thread(self, request, client_address):
+        # The TLS handshake happens here, in the connection's own thread, so a
+        # slow or silent client never stalls the accept loop.
+        try:
+            if self.ssl_context is not None:
+                request.settimeout(15)
+                request = self.ssl_context.wrap_socket(request, server_side=True)
+            self.finish_request(request, client_address)
+        except (OSError, ssl.SSLError):
+            pass
+        except Exception:
+            self.handle_error(request, client_address)
+        finally:
+            self.shutdown_request(request)
+            self.slots.release()
+
+
+# ---------------------------------------------------------------------------
+# Serving
+
+
+def serve():
+    home = home_dir()
+    ensure_home(home)
+    import fcntl
+    lock = open(os.path.join(home, "relay.lock"), "a")
+    try:
+        fcntl.flock(lock.fileno(), fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        log("another relay is already running for %s; exiting" % home)
+        return 1
+
+    config = load_config(home)
+    secret = ensure_secret(home)
+    url_file = os.path.join(home, "relay-url")
+    try:
+        os.unlink(url_file)
+    except OSError:
+        pass
+
+    want_tls = config.get("tls")
+    if want_tls is None:
+        want_tls = bool(shutil.which("openssl")) or (
+            os.path.exists(os.path.join(home, "relay-cert.pem")) and os.path.exists(os.path.join(home, "relay-key.pem")))
+    ssl_context = None
+    fingerprint = None
+    if want_tls:
+        pair = ensure_certificate(home)
+        if pair is None:
+            log("TLS unavailable; serving plain http on this machine only")
+        else:
+            ssl_context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            ssl_context.minimum_version = ssl.TLSVersion.TLSv1_2
+            ssl_context.load_cert_chain(pair[0], pair[1])
+            fingerprint = fingerprint_of_pem(pair[0])
+    host = config.get("host") or ("0.0.0.0" if ssl_context else "127.0.0.1")
+
+    push = None
+    try:
+        import apns
+        push = apns.PushGateway(config.get("pushGateway"), log)
+    except ImportError:
+        log("apns.py not found next to relay.py; push notifications are off")
+
+    relay = Relay(home, config, push)
+    relay.sweep(time.time())
+    try:
+        RelayServer.address_family = socket.AF_INET6 if ":" in host else socket.AF_INET
+        server = RelayServer((host, config["port"]), relay, secret, ssl_context)
+    except OSError as exc:
+        log("cannot listen on %s:%s: %s" % (host, config["port"], exc))
+        return 1
+    port = server.server_address[1]
+    scheme = "https" if ssl_context else "http"
+    wildcard = host in ("0.0.0.0", "::")
+    local_host = "127.0.0.1" if wildcard or is_loopback(host) else url_host(host)
+    advertise = config.get("advertiseHost") or (lan_address() if wildcard else host)
+    relay.pairing_base = "%s://%s:%d" % (scheme, url_host(advertise), port)
+    relay.tls_fingerprint = fingerprint
+
+    stopping = threading.Event()
+
+    def janitor():
+        tick = max(0.2, min(5.0, config["staleAfter"] / 4, config["pairingCodeLifetime"] / 4))
+        while not stopping.wait(tick):
+            try:
+                relay.sweep(time.time())
+            except Exception as exc:
+                log("sweep failed: %s" % exc)
+
+    def on_signal(signum, frame):
+        if not stopping.is_set():
+            stopping.set()
+            threading.Thread(target=server.shutdown, daemon=True).start()
+
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+    threading.Thread(target=janitor, daemon=True).start()
+
+    local_url = "%s://%s:%d" % (scheme, local_host, port)
+    atomic_write(url_file, local_url + "\n", 0o644)
+    log("Vesperline relay %s listening on %s://%s:%d (local %s, pairing via %s)"
+        % (VERSION, scheme, url_host(host), port, local_url, relay.pairing_base))
+    try:
+        server.serve_forever(poll_interval=0.25)
+    finally:
+        stopping.set()
+        relay.close()
+        server.server_close()
+        if read_text(url_file) == local_url:
+            try:
+                os.unlink(url_file)
+            except OSError:
+                pass
+        log("relay stopped")
+    return 0
+
+
+# ---------------------------------------------------------------------------
+# Hook client: what the hook scripts run. It must never fail or block the agent.
+
+
+class LocalRelay(object):
+    def __init__(self, home):
+        # No relay-url means no relay is listening (it is removed on exit and
+        # written only once the port is open): guessing a port could hand the
+        # secret to some other program.
+        url = read_text(os.path.join(home, "relay-url"))
+        if not url:
+            raise OSError("the relay is not running")
+        self.url = urllib.parse.urlsplit(url)
+        self.secret = read_text(os.path.join(home, "hook-secret")) or ""
+        self.pin = fingerprint_of_pem(os.path.join(home, "relay-cert.pem")) if self.url.scheme == "https" else None
+
+    def post(self, path, obj, timeout):
+        host, port = self.url.hostname or "127.0.0.1", self.url.port
+        if self.url.scheme == "https":
+            if not self.pin:
+                raise OSError("relay certificate missing")
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+            context.check_hostname = False
+            context.verify_mode = ssl.CERT_NONE
+            conn = HTTPSConnection(host, port or 443, timeout=timeout, context=context)
+        else:
+            conn = HTTPConnection(host, port or 80, timeout=timeout)
+        try:
+            conn.connect()
+            if self.pin:
+                der = conn.sock.getpeercert(binary_form=True)
+                if not der or hashlib.sha256(der).hexdigest() != self.pin:
+                    raise OSError("relay certificate does not match relay-cert.pem")
+            body = json.dumps(obj).encode("utf-8")
+            conn.request("POST", "/" + path, body, {"Content-Type": "application/json",
+                                                    "X-Idlewyn-Secret": self.secret})
+            response = conn.getresponse()
+            data = response.read()
+            if response.status != 200:
+                return None
+            result = json.loads(data.decode("utf-8"))
+            return result if isinstance(result, dict) else None
+        finally:
+            conn.close()
+
+
+def trim_payload(payload):
+    """Keeps hook reports small: tool output and file contents are not needed."""
+    def trim(value, depth):
+        if isinstance(value, str):
+            return value if len(value) <= 4000 else value[:4000] + "\u2026"
+        if depth > 12:
+            return None
+        if isinstance(value, list):
+            return [trim(v, depth + 1) for v in value[:200]]
+        if isinstance(value, dict):
+            return dict((str(k)[:200], trim(v, depth + 1)) for k, v in list(value.items())[:200])
+        return value
+    slim = dict(payload)
+    if slim.get("tool_name") != "TaskCreate":
+        slim.pop("tool_response", None)
+    return trim(slim, 0)
+
+
+def read_hook_payload():
+    data = sys.stdin.buffer.read(16 << 20)
+    payload = json.loads(data.decode("utf-8", "replace"))
+    return payload if isinstance(payload, dict) else None
+
+
+def hold_permission(home, payload):
+    """Raises the prompt; while the relay holds it, waits for the phone's answer."""
+    started = time.monotonic()
+    answer = LocalRelay(home).post("v1/hooks/claude/permission", trim_payload(payload), timeout=5)
+    if not answer or answer.get("hold") is not True or not isinstance(answer.get("promptId"), str):
+        return None
+    wait = answer.get("waitSeconds")
+    wait = float(wait) if _number(wait) else 0.0
+    deadline = started + min(wait, MAX_PERMISSION_TIMEOUT) + 3
+    path = "v1/hooks/permissions/%s/wait" % urllib.parse.quote(answer["promptId"], safe="")
+    while time.monotonic() < deadline:
+        try:
+            # Re-read relay-url each time: a restarted relay may listen elsewhere.
+            result = LocalRelay(home).post(path, {}, timeout=WAIT_SLICE + 10)
+        except (OSError, ValueError):
+            time.sleep(0.5)
+            continue
+        if result is None or result.get("state") == "gone":
+            return None
+        if result.get("state") == "decided" and result.get("decision") in DECISIONS:
+            return permission_output(result["decision"], payload)
+    return None
+
+
+def run_hook(args):
+    try:
+        kind = args[0] if args else ""
+        home = home_dir()
+        if kind == "codex-notify":
+            payload = json.loads(args[1]) if len(args) > 1 else None
+            if isinstance(payload, dict):
+                LocalRelay(home).post("v1/hooks/codex-notify", trim_payload(payload), timeout=3)
+            return 0
+        payload = read_hook_payload()
+        if payload is None:
+            return 0
+        if kind == "claude-permission":
+            output = hold_permission(home, payload)
+            if output is not None:
+                sys.stdout.write(json.dumps(output) + "\n")
+                sys.stdout.flush()
+        elif kind in ("claude", "codex"):
+            LocalRelay(home).post("v1/hooks/" + kind, trim_payload(payload), timeout=3)
+    except Exception:
+        pass
+    return 0
+
+
+# ---------------------------------------------------------------------------
+# install-hooks
+
+HOOK_MARK = "/%s/bin/hooks/" % HOME_DIR_NAME
+OUR_SCRIPTS = ("claude-hook.sh", "claude-permission-hook.sh", "codex-notify.sh")
+
+CLAUDE_HOOKS = [
+    ("SessionStart", None, "claude-hook.sh", 10),
+    ("UserPromptSubmit", None, "claude-hook.sh", 10),
+    ("PreToolUse", "*", "claude-hook.sh", 10),
+    ("PostToolUse", "*", "claude-hook.sh", 10),
+    ("PostToolUseFailure", "*", "claude-hook.sh", 10),
+    ("PermissionRequest", "*", "claude-permission-hook.sh", PERMISSION_HOOK_TIMEOUT),
+    ("PermissionDenied", "*", "claude-hook.sh", 10),
+    ("Notification", None, "claude-hook.sh", 10),
+    ("Stop", None, "claude-hook.sh", 10),
+    ("StopFailure", None, "claude-hook.sh", 10),
+    ("SessionEnd", None, "claude-hook.sh", 10),
+]
+
+# Codex awaits its PermissionRequest hook before showing the terminal prompt,
+# so the Codex hook only reports; it never holds a prompt.
+CODEX_HOOKS = [
+    ("SessionStart", None, "codex-notify.sh", 10),
+    ("UserPromptSubmit", None, "codex-notify.sh", 10),
+    ("PreToolUse", "*", "codex-notify.sh", 10),
+    ("PermissionRequest", "*", "codex-notify.sh", 10),
+    ("PostToolUse", "*", "codex-notify.sh", 10),
+    ("Stop", None, "codex-notify.sh", 10),
+]
+
+
+class InstallError(Exception):
+    pass
+
+
+def _is_ours(handler):
+    command = handler.get("command") if isinstance(handler, dict) else None
+    return (isinstance(command, str) and HOOK_MARK in command
+            and any(name in command for name in OUR_SCRIPTS))
+
+
+def merge_hooks(doc, wanted, command_for, label):
+    """Puts one handler of ours per event, leaving everyone else's alone."""
+    hooks = doc.setdefault("hooks", {})
+    if not isinstance(hooks, dict):
+        raise InstallError("%s: \"hooks\" is not an object; fix it by hand first" % label)
+    changes = []
+    for event, matcher, script, timeout in wanted:
+        handler = {"type": "command", "command": command_for(script), "timeout": timeout}
+        group = {"hooks": [handler]}
+        if matcher is not None:
+            group = {"matcher": matcher, "hooks": [handler]}
+        groups = hooks.get(event, [])
+        if not isinstance(groups, list):
+            raise InstallError("%s: hooks.%s is not a list; fix it by hand first" % (label, event))
+        ours = [(g, h) for g in groups if isinstance(g, dict) and isinstance(g.get("hooks"), list)
+                for h in g["hooks"] if _is_ours(h)]
+        if len(ours) == 1 and ours[0][1] == handler and (ours[0][0].get("matcher") or None) == matcher:
+            continue
+        kept = []
+        for g in groups:
+            if isinstance(g, dict) and isinstance(g.get("hooks"), list) and any(_is_ours(h) for h in g["hooks"]):
+                rest = [h for h in g["hooks"] if not _is_ours(h)]
+                if not rest:
+                    continue
+                g = dict(g, hooks=rest)
+            kept.append(g)
+        hooks[event] = kept + [group]
+        changes.append("%s %s hook (%s)" % ("update" if ours else "add", event, script))
+    return changes
+
+
+def _load_json_file(path, label):
+    if not os.path.exists(path):
+        return {}, None
+    try:
+        with open(path, "r", encoding="utf-8") as f:
+            text = f.read()
+        doc = json.loads(text) if text.strip() else {}
+    except (OSError, ValueError) as exc:
+        raise InstallError("%s is not readable JSON (%s); nothing was changed" % (label, exc))
+    if not isinstance(doc, dict):
+        raise InstallError("%s does not hold a JSON object; nothing was changed" % label)
+    return doc, text
+
+
+def _toml_scan(text):
+    """Line facts for a TOML file: header lines and top-level key spans.
+
+    Returns (first_header_line or None, {key: (first_line, last_line)}) for
+    keys of the root table; strings, comments and multi-line arrays are
+    skipped so that a "[" inside them is not taken for a table header.
+    """
+    lines = text.splitlines(True)
+    depth = 0
+    in_ml = None
+    keys = {}
+    current = None
+    for i, line in enumerate(lines):
+        stripped = line.lstrip()
+        if in_ml is None and depth == 0:
+            if current is not None:
+                keys[current[0]] = (current[1], i - 1)
+                current = None
+            if stripped.startswith("["):
+                return i, keys
+            name = stripped.split("=", 1)[0].strip().strip("\"'") if "=" in stripped and not stripped.startswith("#") else None
+            if name:
+                current = (name, i)
+        j = 0
+        while j < len(line):
+            if in_ml:
+                end = line.find(in_ml, j)
+                if end < 0:
+                    break
+                j = end + 3
+                in_ml = None
+                continue
+            ch = line[j]
+            if ch == "#":
+                break
+            if line.startswith('"""', j) or line.startswith("'''", j):
+                in_ml = line[j:j + 3]
+                j += 3
+                continue
+            if ch in "\"'":
+                k = j + 1
+                while k < len(line) and line[k] != ch:
+                    k += 2 if (ch == '"' and line[k] == "\\") else 1
+                j = k + 1
+                continue
+            if ch in "[{":
+                depth += 1
+            elif ch in "]}":
+                depth = max(0, depth - 1)
+            j += 1
+    if current is not None:
+        keys[current[0]] = (current[1], len(lines) - 1)
+    return None, keys
+
+
+def plan_codex_notify(text, script_path):
+    """New config.toml text (or None when unchanged) and a note for the report."""
+    wanted = "notify = [%s]\n" % json.dumps(script_path)
+    lines = text.splitlines(True)
+    header, keys = _toml_scan(text)
+    if "notify" in keys:
+        first, last = keys["notify"]
+        current = "".join(lines[first:last + 1])
+        if HOOK_MARK in current and "codex-notify.sh" in current:
+            if current.strip() == wanted.strip():
+                return None, None
+            lines[first:last + 1] = [wanted]
+            return "".join(lines), "update notify (codex-notify.sh)"
+        return None, ("another notify program is set (%s) and was left as it is, "
+                      "so Codex turn completions reach the relay through its hooks only"
+                      % one_line(current.split("=", 1)[1], 120))
+    at = len(lines) if header is None else header
+    while at > 0 and header is not None and (not lines[at - 1].strip() or lines[at - 1].lstrip().startswith("#")):
+        at -= 1
+    if at > 0 and not lines[at - 1].endswith("\n"):
+        lines[at - 1] += "\n"
+    insert = [wanted]
+    if at < len(lines) and lines[at].strip():
+        insert.append("\n")
+    lines[at:at] = insert
+    return "".join(lines), "add notify (codex-notify.sh)"
+
+
+def _check_toml(text, label):
+    try:
+        import tomllib
+    except ImportError:
+        return None
+    try:
+        return tomllib.loads(text)
+    except ValueError as exc:
+        raise InstallError("%s is not valid TOML (%s); nothing was changed" % (label, exc))
+
+
+def _backup(path, stamp):
+    target = "%s.bak-%s" % (path, stamp)
+    n = 1
+    while os.path.exists(target):
+        target = "%s.bak-%s-%d" % (path, stamp, n)
+        n += 1
+    shutil.copy2(path, target)
+    return target
+
+
+def install_hooks(dry_run, out):
+    home = os.environ.get("HOME") or os.path.expanduser("~")
+    hooks_dir = os.path.join(home, HOME_DIR_NAME, "bin", "hooks")
+    script = lambda name: os.path.join(hooks_dir, name)
+    pretty = lambda p: "~" + p[len(home):] if p.startswith(home + "/") else p
+
+    claude_path = os.path.join(home, ".claude", "settings.json")
+    codex_dir = os.path.join(home, ".codex")
+    toml_path = os.path.join(codex_dir, "config.toml")
+    codex_hooks_path = os.path.join(codex_dir, "hooks.json")
+
+    # (path, label, new text, old text or None, changes, what to say when unchanged)
+    plans = []
+
+    claude, claude_old = _load_json_file(claude_path, pretty(claude_path))
+    changes = merge_hooks(claude, CLAUDE_HOOKS, lambda s: shlex.quote(script(s)), pretty(claude_path))
+    plans.append((claude_path, "Claude Code", json.dumps(claude, indent=2, ensure_ascii=False) + "\n",
+                  claude_old, changes, None))
+
+    toml_old = None
+    if os.path.exists(toml_path):
+        try:
+            with open(toml_path, "r", encoding="utf-8") as f:
+                toml_old = f.read()
+        except (OSError, UnicodeDecodeError) as exc:
+            raise InstallError("%s is not readable (%s); nothing was changed" % (pretty(toml_path), exc))
+        _check_toml(toml_old, pretty(toml_path))
+    toml_new, note = plan_codex_notify(toml_old or "", script("codex-notify.sh"))
+    if toml_new is not None:
+        parsed = _check_toml(toml_new, "the edited " + pretty(toml_path))
+        if parsed is not None and parsed.get("notify") != [script("codex-notify.sh")]:
+            raise InstallError("could not add notify to %s safely; nothing was changed" % pretty(toml_path))
+        plans.append((toml_path, "Codex", toml_new, toml_old, [note], None))
+    else:
+        plans.append((toml_path, "Codex", None, toml_old, [], note))
+
+    codex, codex_old = _load_json_file(codex_hooks_path, pretty(codex_hooks_path))
+    codex_changes = merge_hooks(codex, CODEX_HOOKS, lambda s: shlex.quote(script(s)) + " --hook",
+                                pretty(codex_hooks_path))
+    plans.append((codex_hooks_path, "Codex hooks", json.dumps(codex, indent=2, ensure_ascii=False) + "\n",
+                  codex_old, codex_changes, None))
+
+    pending = [p for p in plans if p[4]]
+    stamp = time.strftime("%Y%m%d-%H%M%S")
+    lines = []
+    for path, label, new, old, changes, unchanged in plans:
+        if not changes:
+            lines.append("%s: %s" % (label, unchanged or "already set up in " + pretty(path)))
+            continue
+        lines.append("%s: %s%s" % (label, pretty(path), "" if old is not None else " (new file)"))
+        lines.extend("  - " + c for c in changes)
+    if codex_changes:
+        lines.append("Codex runs new or changed hooks only after you trust them: open Codex and review "
+                     "them in its /hooks screen.")
+    missing = [name for name in OUR_SCRIPTS if not os.path.exists(script(name))]
+    if missing:
+        lines.append("Note: %s not found in %s yet; start the relay from Vesperline Relay to install them."
+                     % (", ".join(missing), pretty(hooks_dir)))
+    if not pending:
+        lines.append("Nothing to change.")
+    elif dry_run:
+        lines.append("(dry run) Nothing was changed; run install-hooks to apply.")
+    else:
+        for path, label, new, old, changes, _ in pending:
+            parent = os.path.dirname(path)
+            if not os.path.isdir(parent):
+                os.makedirs(parent, mode=0o700)
+            mode = 0o644
+            if old is not None:
+                mode = os.stat(path).st_mode & 0o777
+                lines.append("Backed up %s to %s" % (pretty(path), pretty(_backup(path, stamp))))
+            atomic_write(path, new, mode)
+        lines.append("Done. Restart running Claude Code and Codex sessions to pick up the hooks.")
+    out.write("\n".join(lines) + "\n")
+    return 0
+
+
+# ---------------------------------------------------------------------------
+
+
+def main(argv):
+    command = argv[1] if len(argv) > 1 else None
+    if command is None:
+        return serve()
+    if command == "hook":
+        return run_hook(argv[2:])
+    if command == "install-hooks" and all(a == "--dry-run" for a in argv[2:]):
+        try:
+            return install_hooks("--dry-run" in argv[2:], sys.stdout)
+        except (InstallError, OSError) as exc:
+            sys.stdout.write("install-hooks failed: %s\n" % exc)
+            return 1
+    sys.stderr.write("usage: relay.py [install-hooks [--dry-run]]\n")
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,195 @@
+"""Runs the real relay.py on loopback with a throw-away HOME, the way it is installed."""
+
+import hashlib
+import http.client
+import json
+import os
+import shutil
+import signal
+import socket
+import ssl
+import subprocess
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+RESOURCES = os.path.normpath(os.path.join(HERE, "..", "..", "resources"))
+PYTHON = "/usr/bin/python3"
+HOOK_SCRIPTS = ("claude-hook.sh", "claude-permission-hook.sh", "codex-notify.sh")
+
+
+def wait_for(predicate, what, limit=15.0):
+    """Polls until predicate() gives a true value; the limit only bounds a hang."""
+    end = time.monotonic() + limit
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError("gave up waiting for " + what)
+        time.sleep(0.05)
+
+
+def clean_env(home):
+    env = dict((k, v) for k, v in os.environ.items() if "proxy" not in k.lower())
+    env["HOME"] = home
+    env["PYTHONDONTWRITEBYTECODE"] = "1"
+    return env
+
+
+def install_files(relay_home):
+    """Lays the six files out as the application's installer does."""
+    hooks = os.path.join(relay_home, "bin", "hooks")
+    os.makedirs(hooks, mode=0o700, exist_ok=True)
+    for name in ("relay.py", "apns.py"):
+        shutil.copy(os.path.join(RESOURCES, name), os.path.join(relay_home, "bin", name))
+    for name in HOOK_SCRIPTS + ("claude-settings.example.json",):
+        shutil.copy(os.path.join(RESOURCES, name), os.path.join(hooks, name))
+        os.chmod(os.path.join(hooks, name), 0o755 if name.endswith(".sh") else 0o644)
+
+
+def der_fingerprint(der):
+    return hashlib.sha256(der).hexdigest()
+
+
+class Relay(object):
+    def __init__(self, tls=False, **config):
+        self.home = tempfile.mkdtemp(prefix="relay-test-")
+        self.dir = os.path.join(self.home, ".idlewyn-relay")
+        install_files(self.dir)
+        self.config = {"port": 0, "tls": tls, "host": "127.0.0.1", "advertiseHost": "127.0.0.1"}
+        self.config.update(config)
+        self.write_config(self.config)
+        self.proc = None
+        self.start()
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def write_config(self, config):
+        with open(self.path("config.json"), "w") as f:
+            json.dump(config, f)
+
+    def read(self, name):
+        with open(self.path(name)) as f:
+            return f.read().strip()
+
+    def start(self):
+        if os.path.exists(self.path("relay-url")):
+            os.unlink(self.path("relay-url"))
+        self.log = open(self.path("relay.log"), "ab")
+        self.proc = subprocess.Popen([PYTHON, self.path("bin/relay.py")], env=clean_env(self.home),
+                                     stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+
+        def up():
+            if self.proc.poll() is not None:
+                raise AssertionError("relay exited with %s:\n%s" % (self.proc.returncode, self.read("relay.log")))
+            if not os.path.exists(self.path("relay-url")):
+                return False
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                return True
+            except OSError:
+                return False
+        wait_for(up, "the relay to listen")
+        self.secret = self.read("hook-secret")
+
+    def stop(self, sig=signal.SIGTERM):
+        if self.proc is None:
+            return None
+        self.proc.send_signal(sig)
+        code = self.proc.wait(timeout=20)
+        self.proc = None
+        self.log.close()
+        return code
+
+    def close(self):
+        if self.proc is not None:
+            self.proc.kill()
+            self.proc.wait()
+            self.log.close()
+            self.proc = None
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    @property
+    def url(self):
+        return self.read("relay-url")
+
+    @property
+    def port(self):
+        return int(self.url.rsplit(":", 1)[1])
+
+    def connection(self, timeout=10):
+        if self.url.startswith("https:"):
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+            context.check_hostname = False
+            context.verify_mode = ssl.CERT_NONE
+            conn = http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout, context=context)
+            conn.connect()
+            # Pin check: the served certificate must be the one relay-cert.pem holds.
+            with open(self.path("relay-cert.pem")) as f:
+                pinned = der_fingerprint(ssl.PEM_cert_to_DER_cert(f.read()))
+            if der_fingerprint(conn.sock.getpeercert(binary_form=True)) != pinned:
+                conn.close()
+                raise ssl.SSLError("certificate does not match the pin")
+            return conn
+        return http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
+
+    def request(self, method, path, body=None, token=None, secret=None, headers=None, raw=None):
+        """One request on a fresh connection; returns (status, decoded JSON body)."""
+        hdrs = {"Content-Type": "application/json"}
+        if token is not None:
+            hdrs["Authorization"] = "Bearer " + token
+        if secret is not None:
+            hdrs["X-Idlewyn-Secret"] = secret
+        hdrs.update(headers or {})
+        data = raw if raw is not None else (None if body is None else json.dumps(body).encode())
+        conn = self.connection()
+        try:
+            conn.request(method, "/" + path, data, hdrs)
+            response = conn.getresponse()
+            payload = response.read()
+            self.last_headers = dict(response.getheaders())
+            return response.status, (json.loads(payload) if payload else None)
+        finally:
+            conn.close()
+
+    def admin(self, method, path, body=None):
+        return self.request(method, path, body, secret=self.secret)
+
+    def status(self):
+        code, doc = self.admin("GET", "v1/admin/status")
+        assert code == 200, (code, doc)
+        return doc
+
+    def pair(self, provider="claude"):
+        code, body = self.request("POST", "v1/pair", {"provider": provider, "code": self.status()["pairingCode"]})
+        assert code == 200, (code, body)
+        return body["token"]
+
+    def set_away(self, on):
+        assert self.admin("POST", "v1/admin/settings", {"remoteApprovals": on}) == (200, {"remoteApprovals": on})
+
+    def sessions(self, token, provider="claude"):
+        code, body = self.request("GET", "v1/sessions?provider=" + provider, token=token)
+        assert code == 200, (code, body)
+        return dict((s["id"], s) for s in body["sessions"])
+
+    def report(self, provider, payload):
+        """Reports a hook event the way the hook scripts do, without a process."""
+        code, body = self.request("POST", "v1/hooks/" + provider, payload, secret=self.secret)
+        assert code == 200, (code, body)
+
+    def hook(self, script, payload=None, args=(), wait=True):
+        """Runs an installed hook script as the agent would (stdin payload)."""
+        proc = subprocess.Popen([self.path("bin/hooks/" + script)] + list(args), env=clean_env(self.home),
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if payload is not None:
+            proc.stdin.write(json.dumps(payload).encode())
+        proc.stdin.close()
+        if not wait:
+            return proc
+        out = proc.stdout.read().decode()
+        proc.stdout.close()
+        proc.stderr.close()
+        return proc.wait(timeout=60), out

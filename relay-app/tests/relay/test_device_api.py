@@ -1,0 +1,146 @@
+import json
+import threading
+import unittest
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, HTTPServer
+
+from relay_harness import Relay, wait_for
+
+PROMPT = {"session_id": "s-claude", "cwd": "/home/dev/api", "hook_event_name": "PermissionRequest",
+          "tool_name": "Bash", "tool_input": {"command": "rm -rf node_modules"}}
+
+
+class DeviceApiTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.relay = Relay()
+        cls.token = cls.relay.pair("claude")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.relay.close()
+
+    def test_pairing_answers_both_providers_with_one_code(self):
+        code = self.relay.status()["pairingCode"]
+        self.assertEqual(self.relay.request("POST", "v1/pair", {"provider": "claude", "code": "WRONG-CODE"})[0], 401)
+        tokens = set()
+        # Typed by hand: lower case, no dash.
+        for provider, typed in (("codex", code), ("claude", code.lower().replace("-", ""))):
+            status, body = self.relay.request("POST", "v1/pair", {"provider": provider, "code": typed})
+            self.assertEqual(status, 200)
+            self.assertEqual(set(body), {"token", "account"})
+            tokens.add(body["token"])
+        self.assertEqual(len(tokens), 2)
+        self.assertEqual(self.relay.request("POST", "v1/pair", {"provider": "gemini", "code": code})[0], 400)
+
+    def test_sessions_are_listed_per_provider(self):
+        self.relay.report("claude", {"session_id": "c1", "cwd": "/w/a", "hook_event_name": "SessionStart"})
+        self.relay.report("codex", {"session_id": "x1", "cwd": "/w/b", "hook_event_name": "SessionStart"})
+        self.assertIn("c1", self.relay.sessions(self.token, "claude"))
+        self.assertNotIn("x1", self.relay.sessions(self.token, "claude"))
+        self.assertEqual(set(self.relay.sessions(self.token, "codex")), {"x1"})
+        self.assertEqual(self.relay.request("GET", "v1/sessions?provider=claude")[0], 401)
+        self.assertEqual(self.relay.request("GET", "v1/sessions?provider=claude", token="nope")[0], 401)
+        self.assertEqual(self.relay.request("GET", "v1/sessions?provider=other", token=self.token)[0], 400)
+
+    def test_decide_answers_a_held_prompt_once(self):
+        self.relay.set_away(True)
+        try:
+            status, held = self.relay.request("POST", "v1/hooks/claude/permission", PROMPT, secret=self.relay.secret)
+            self.assertEqual(status, 200)
+            self.assertTrue(held["hold"])
+            pid = held["promptId"]
+            self.assertEqual(self.relay.sessions(self.token)["s-claude"]["permission"]["id"], pid)
+            path = "v1/permissions/" + urllib.parse.quote(pid, safe="")
+            self.assertEqual(self.relay.request("POST", path, {"decision": "maybe"}, token=self.token)[0], 400)
+            self.assertEqual(self.relay.request("POST", path, {"decision": "deny"}, token=self.token),
+                             (200, {"ok": True}))
+            self.assertEqual(self.relay.request("POST", path, {"decision": "allow"}, token=self.token)[0], 404)
+            self.assertEqual(self.relay.request("POST", "v1/permissions/p%2Fnone", {"decision": "allow"},
+                                                token=self.token)[0], 404)
+            # The waiting hook collects the answer exactly once.
+            wait = "v1/hooks/permissions/%s/wait" % pid
+            self.assertEqual(self.relay.request("POST", wait, secret=self.relay.secret)[1],
+                             {"state": "decided", "decision": "deny"})
+            self.assertEqual(self.relay.request("POST", wait, secret=self.relay.secret)[1], {"state": "gone"})
+            self.assertNotIn("permission", self.relay.sessions(self.token)["s-claude"])
+        finally:
+            self.relay.set_away(False)
+
+    def test_settings_round_trip(self):
+        self.assertEqual(self.relay.request("GET", "v1/settings", token=self.token), (200, {"remoteApprovals": False}))
+        self.assertEqual(self.relay.request("POST", "v1/settings", {"remoteApprovals": True}, token=self.token),
+                         (200, {"remoteApprovals": True}))
+        self.assertTrue(self.relay.status()["remoteApprovals"])
+        self.assertEqual(self.relay.request("POST", "v1/settings", {"remoteApprovals": "yes"}, token=self.token)[0], 400)
+        self.assertEqual(self.relay.request("POST", "v1/settings", {"remoteApprovals": False}, token=self.token),
+                         (200, {"remoteApprovals": False}))
+
+    def test_push_token_registration_is_validated(self):
+        reg = {"deviceID": "phone-1", "kind": "activity", "token": "0aff", "environment": "sandbox"}
+        self.assertEqual(self.relay.request("POST", "v1/push/tokens", reg, token=self.token), (200, {"ok": True}))
+        self.assertEqual(self.relay.request("POST", "v1/push/tokens", dict(reg, kind="pushToStart", pushKey="k"),
+                                            token=self.token), (200, {"ok": True}))
+        for bad in (dict(reg, kind="banner"), dict(reg, token=""), {"deviceID": "phone-1"}, dict(reg, pushKey=7)):
+            self.assertEqual(self.relay.request("POST", "v1/push/tokens", bad, token=self.token)[0], 400, bad)
+
+    def test_unpair_ends_only_that_token(self):
+        doomed, other = self.relay.pair("codex"), self.relay.pair("codex")
+        # The phone sends Content-Type but no body at all.
+        self.assertEqual(self.relay.request("POST", "v1/unpair", token=doomed), (200, {"ok": True}))
+        self.assertEqual(self.relay.request("GET", "v1/settings", token=doomed)[0], 401)
+        self.assertEqual(self.relay.request("GET", "v1/settings", token=other)[0], 200)
+
+
+class PairingLockoutTest(unittest.TestCase):
+    def test_wrong_codes_lock_the_client_out_even_for_the_right_code(self):
+        relay = Relay()
+        try:
+            code = relay.status()["pairingCode"]
+            answers = [relay.request("POST", "v1/pair", {"provider": "claude", "code": "BAD%d" % i})[0]
+                       for i in range(5)]
+            self.assertEqual(answers, [401] * 5)
+            self.assertEqual(relay.request("POST", "v1/pair", {"provider": "claude", "code": code})[0], 429)
+        finally:
+            relay.close()
+
+
+class PushGatewayTest(unittest.TestCase):
+    def test_finished_session_is_pushed_to_the_registered_phone(self):
+        received = []
+
+        class Gateway(BaseHTTPRequestHandler):
+            def do_POST(self):
+                received.append((self.path, json.loads(self.rfile.read(int(self.headers["Content-Length"])))))
+                self.send_response(200)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        gateway = HTTPServer(("127.0.0.1", 0), Gateway)
+        threading.Thread(target=gateway.serve_forever, daemon=True).start()
+        relay = Relay(pushGateway="http://127.0.0.1:%d/gw" % gateway.server_address[1])
+        try:
+            self.assertTrue(relay.status()["pushConfigured"])
+            token = relay.pair("claude")
+            relay.request("POST", "v1/push/tokens", {"deviceID": "d", "kind": "activity", "token": "beef",
+                                                     "environment": "production", "pushKey": "pk"}, token=token)
+            relay.report("claude", {"session_id": "s", "cwd": "/w/api", "hook_event_name": "UserPromptSubmit",
+                                    "prompt": "go"})
+            relay.report("claude", {"session_id": "s", "hook_event_name": "Stop", "last_assistant_message": "Done."})
+            wait_for(lambda: received, "the push")
+            path, message = received[0]
+            self.assertEqual(path, "/gw/v1/push")
+            self.assertEqual((message["token"], message["pushKey"], message["kind"]), ("beef", "pk", "activity"))
+            self.assertEqual(message["session"]["status"], "finished")
+            self.assertIn("finished", message["alert"]["title"])
+        finally:
+            relay.close()
+            gateway.shutdown()
+            gateway.server_close()
+
+
+if __name__ == "__main__":
+    unittest.main()

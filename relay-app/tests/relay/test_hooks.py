@@ -1,0 +1,225 @@
+"""The hook scripts, fed with the agents' own payloads, against a running relay."""
+
+import json
+import urllib.parse
+import unittest
+
+from relay_harness import Relay, wait_for
+
+SID = "8a7c1e52-claude"
+SUGGESTION = {"type": "addRules", "rules": [{"toolName": "Bash", "ruleContent": "rm -rf node_modules"}],
+              "behavior": "allow", "destination": "localSettings"}
+
+
+def claude(event, sid=SID, **fields):
+    payload = {"session_id": sid, "transcript_path": "/home/dev/.claude/projects/api/%s.jsonl" % sid,
+               "cwd": "/home/dev/api", "hook_event_name": event, "permission_mode": "default"}
+    payload.update(fields)
+    return payload
+
+
+def permission_request(sid=SID):
+    return claude("PermissionRequest", sid, tool_name="Bash",
+                  tool_input={"command": "rm -rf node_modules", "description": "Remove node_modules directory"},
+                  permission_suggestions=[SUGGESTION])
+
+
+def decision(behavior, **extra):
+    body = {"behavior": behavior}
+    body.update(extra)
+    return {"hookSpecificOutput": {"hookEventName": "PermissionRequest", "decision": body}}
+
+
+class HookScriptTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.relay = Relay(permissionTimeout=1.5)
+        cls.token = cls.relay.pair("claude")
+        cls.codex_token = cls.relay.pair("codex")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.relay.close()
+
+    def send(self, payload, script="claude-hook.sh", args=()):
+        self.assertEqual(self.relay.hook(script, payload, args), (0, ""))
+
+    def session(self, sid=SID, provider="claude"):
+        token = self.token if provider == "claude" else self.codex_token
+        return self.relay.sessions(token, provider).get(sid)
+
+    def test_claude_session_lifecycle(self):
+        sid = "life-1"
+        self.send(claude("SessionStart", sid, source="startup", model="claude-opus"))
+        s = self.session(sid)
+        self.assertEqual((s["status"], s["title"], s["workingDirectory"]), ("idle", "api", "/home/dev/api"))
+
+        self.send(claude("UserPromptSubmit", sid, prompt="Fix the flaky login test\nand run the suite"))
+        s = self.session(sid)
+        self.assertEqual((s["status"], s["title"]), ("working", "Fix the flaky login test and run the suite"))
+        self.assertIn("turnStartedAt", s)
+
+        self.send(claude("PreToolUse", sid, tool_name="Bash", tool_use_id="t1",
+                         tool_input={"command": "npm test", "description": "Run tests"}))
+        self.assertEqual(self.session(sid)["activity"], "Bash: npm test")
+
+        todos = [{"content": c, "status": st, "activeForm": c} for c, st in
+                 (("a", "completed"), ("b", "in_progress"), ("c", "pending"))]
+        self.send(claude("PostToolUse", sid, tool_name="TodoWrite", tool_input={"todos": todos},
+                         tool_response={"oldTodos": [], "newTodos": todos}, tool_use_id="t2"))
+        s = self.session(sid)
+        self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 3))
+
+        self.send(claude("Stop", sid, stop_hook_active=False, last_assistant_message="All 42 tests pass."))
+        s = self.session(sid)
+        self.assertEqual((s["status"], s["summary"]), ("finished", "All 42 tests pass."))
+        self.assertNotIn("activity", s)
+        self.assertNotIn("turnStartedAt", s)
+
+        self.send(claude("StopFailure", sid, error="API Error: overloaded"))
+        self.assertEqual(self.session(sid)["status"], "failed")
+
+        self.send(claude("SessionEnd", sid, reason="prompt_input_exit"))
+        self.assertIsNone(self.session(sid))
+
+    def test_task_tools_count_created_and_updated_tasks(self):
+        sid = "tasks-1"
+        for n in (1, 2):
+            self.send(claude("PostToolUse", sid, tool_name="TaskCreate",
+                             tool_input={"subject": "step %d" % n, "description": "d"},
+                             tool_response={"task": {"id": str(n), "subject": "step %d" % n}}))
+        self.send(claude("PostToolUse", sid, tool_name="TaskUpdate", tool_input={"taskId": "1", "status": "completed"}))
+        s = self.session(sid)
+        self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 2))
+        self.send(claude("PostToolUse", sid, tool_name="TaskUpdate", tool_input={"task_id": "2", "status": "deleted"}))
+        s = self.session(sid)
+        self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 1))
+
+    def test_codex_hooks_and_notify(self):
+        base = {"session_id": "thread-9", "transcript_path": None, "cwd": "/home/dev/web", "model": "gpt-5",
+                "turn_id": "turn-1", "permission_mode": "default"}
+        self.send(dict(base, hook_event_name="UserPromptSubmit", prompt="add dark mode"), "codex-notify.sh", ["--hook"])
+        self.send(dict(base, hook_event_name="PermissionRequest", tool_name="Bash",
+                       tool_input={"command": "npm install"}), "codex-notify.sh", ["--hook"])
+        s = self.session("thread-9", "codex")
+        # Codex prompts are only reported, never held: nothing for the phone to answer.
+        self.assertEqual((s["status"], s["title"]), ("waitingForInput", "add dark mode"))
+        self.assertNotIn("permission", s)
+        self.send(dict(base, hook_event_name="PostToolUse", tool_name="Bash", tool_input={"command": "npm install"},
+                       tool_response="added 3 packages"), "codex-notify.sh", ["--hook"])
+        self.assertEqual(self.session("thread-9", "codex")["status"], "working")
+
+        notify = {"type": "agent-turn-complete", "thread-id": "thread-9", "turn-id": "turn-1", "cwd": "/home/dev/web",
+                  "client": "codex-tui", "input-messages": ["add dark mode"],
+                  "last-assistant-message": "Dark mode is in."}
+        self.send(None, "codex-notify.sh", [json.dumps(notify)])
+        s = self.session("thread-9", "codex")
+        self.assertEqual((s["status"], s["summary"]), ("finished", "Dark mode is in."))
+        self.assertIsNone(self.session("thread-9", "claude"))
+
+    def hold(self, sid):
+        """Starts the permission hook and waits until the phone can see its prompt."""
+        proc = self.relay.hook("claude-permission-hook.sh", permission_request(sid), wait=False)
+        prompt = wait_for(lambda: (self.session(sid) or {}).get("permission"), "the held prompt")
+        self.assertEqual((prompt["toolName"], prompt["detail"], prompt["alwaysRule"]),
+                         ("Bash", "rm -rf node_modules", "Bash(rm -rf node_modules)"))
+        return proc, prompt["id"]
+
+    def decide(self, pid, answer):
+        return self.relay.request("POST", "v1/permissions/" + urllib.parse.quote(pid, safe=""),
+                                  {"decision": answer}, token=self.token)[0]
+
+    def finish(self, proc):
+        out = proc.stdout.read().decode()
+        proc.stdout.close()
+        proc.stderr.close()
+        return proc.wait(timeout=30), out
+
+    def test_phone_answers_reach_claude(self):
+        self.relay.set_away(True)
+        try:
+            expected = {"allow": decision("allow"),
+                        "deny": decision("deny", message="Denied from phone"),
+                        "always": decision("allow", updatedPermissions=[SUGGESTION])}
+            for answer, output in expected.items():
+                with self.subTest(answer=answer):
+                    sid = "perm-" + answer
+                    proc, pid = self.hold(sid)
+                    self.assertEqual(self.decide(pid, answer), 200)
+                    code, out = self.finish(proc)
+                    self.assertEqual((code, json.loads(out)), (0, output))
+                    self.assertEqual(self.session(sid)["status"], "working")
+        finally:
+            self.relay.set_away(False)
+
+    def test_unanswered_prompt_times_out_to_no_decision(self):
+        self.relay.set_away(True)
+        try:
+            proc, pid = self.hold("perm-timeout")
+            self.assertEqual(self.finish(proc), (0, ""))
+            # The terminal still asks; the phone's chance is over.
+            s = self.session("perm-timeout")
+            self.assertEqual(s["status"], "waitingForInput")
+            self.assertNotIn("permission", s)
+            self.assertEqual(self.decide(pid, "allow"), 404)
+        finally:
+            self.relay.set_away(False)
+
+    def test_prompt_answered_in_the_terminal_is_expired(self):
+        self.relay.set_away(True)
+        try:
+            proc, pid = self.hold("perm-terminal")
+            self.send(claude("PostToolUse", "perm-terminal", tool_name="Bash", tool_use_id="t9",
+                             tool_input={"command": "rm -rf node_modules", "description": "Remove node_modules directory"},
+                             tool_response={"stdout": "", "stderr": ""}))
+            self.assertEqual(self.finish(proc), (0, ""))
+            self.assertEqual(self.decide(pid, "allow"), 404)
+            self.assertEqual(self.session("perm-terminal")["status"], "working")
+        finally:
+            self.relay.set_away(False)
+
+    def test_away_mode_off_gives_no_decision_but_shows_the_wait(self):
+        self.assertEqual(self.relay.hook("claude-permission-hook.sh", permission_request("perm-off")), (0, ""))
+        s = self.session("perm-off")
+        self.assertEqual((s["status"], s["activity"]), ("waitingForInput", "Bash: rm -rf node_modules"))
+        self.assertNotIn("permission", s)
+
+    def test_turning_away_mode_off_releases_a_held_prompt(self):
+        self.relay.set_away(True)
+        proc, pid = self.hold("perm-release")
+        self.relay.set_away(False)
+        self.assertEqual(self.finish(proc), (0, ""))
+        self.assertEqual(self.decide(pid, "allow"), 404)
+
+
+class RelayDownTest(unittest.TestCase):
+    def test_hooks_stay_silent_and_succeed_when_the_relay_is_down(self):
+        relay = Relay()
+        try:
+            relay.set_away(True)
+            relay.stop()
+            for script, payload, args in (("claude-permission-hook.sh", permission_request(), ()),
+                                          ("claude-hook.sh", claude("SessionStart"), ()),
+                                          ("codex-notify.sh", None, ['{"type":"agent-turn-complete"}'])):
+                self.assertEqual(relay.hook(script, payload, args), (0, ""), script)
+            # Garbage on stdin is no reason to fail the agent either.
+            self.assertEqual(relay.hook("claude-permission-hook.sh", None), (0, ""))
+        finally:
+            relay.close()
+
+
+class AgingTest(unittest.TestCase):
+    def test_silent_sessions_go_idle_then_away(self):
+        relay = Relay(staleAfter=0.5, expireAfter=2)
+        try:
+            token = relay.pair("claude")
+            relay.report("claude", claude("UserPromptSubmit", "old", prompt="hi"))
+            wait_for(lambda: relay.sessions(token)["old"]["status"] == "idle", "the session to turn idle")
+            self.assertNotIn("turnStartedAt", relay.sessions(token)["old"])
+            wait_for(lambda: "old" not in relay.sessions(token), "the session to be dropped")
+        finally:
+            relay.close()
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,107 @@
+import ast
+import json
+import os
+import socket
+import subprocess
+import unittest
+
+from relay_harness import HOOK_SCRIPTS, RESOURCES, Relay
+
+
+class BadInputTest(unittest.TestCase):
+    """Bad requests get a clear 4xx and cost the relay nothing it holds."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.relay = Relay()
+        cls.token = cls.relay.pair("claude")
+        cls.relay.report("claude", {"session_id": "keep", "hook_event_name": "UserPromptSubmit", "prompt": "hi"})
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.relay.close()
+
+    def tearDown(self):
+        # Whatever came before, the relay still serves and still holds its data.
+        self.assertIn("keep", self.relay.sessions(self.token))
+
+    def raw(self, data):
+        with socket.create_connection(("127.0.0.1", self.relay.port), timeout=10) as s:
+            s.sendall(data)
+            s.shutdown(socket.SHUT_WR)
+            reply = b""
+            while True:
+                chunk = s.recv(65536)
+                if not chunk:
+                    return reply
+                reply += chunk
+
+    def test_malformed_and_mistyped_bodies(self):
+        cases = [(b"{not json", "v1/pair"), (b"\xff\xfe", "v1/pair"), (b"[1, 2]", "v1/pair"),
+                 (b'{"provider": 5, "code": "x"}', "v1/pair"), (b'{"provider": "claude"}', "v1/pair"),
+                 (b"[" * 100000 + b"]" * 100000, "v1/pair"), (b'{"decision": null}', "v1/permissions/x"),
+                 (b"", "v1/settings"), (b'{"remoteApprovals": "true"}', "v1/settings")]
+        for body, path in cases:
+            with self.subTest(body=body[:30], path=path):
+                status, answer = self.relay.request("POST", path, raw=body, token=self.token)
+                self.assertEqual(status, 400)
+                self.assertIsInstance(answer["error"], str)
+        bad_hooks = [{"hook_event_name": "Stop"}, {"session_id": ["x"], "hook_event_name": "Stop"},
+                     {"session_id": "x", "hook_event_name": 3}]
+        for payload in bad_hooks:
+            self.assertEqual(self.relay.request("POST", "v1/hooks/claude", payload, secret=self.relay.secret)[0], 400)
+
+    def test_oversized_body_is_refused_unread(self):
+        status, answer = self.relay.request("POST", "v1/pair", raw=b"x" * ((1 << 20) + 1))
+        self.assertEqual(status, 413)
+        self.assertEqual(self.relay.last_headers.get("Connection"), "close")
+        reply = self.raw(b"POST /v1/pair HTTP/1.1\r\nHost: x\r\nContent-Length: 99999999999\r\n\r\n")
+        self.assertTrue(reply.startswith(b"HTTP/1.1 413"), reply[:40])
+
+    def test_unknown_paths_and_methods(self):
+        self.assertEqual(self.relay.request("GET", "v2/sessions", token=self.token)[0], 404)
+        self.assertEqual(self.relay.request("GET", "v1/permissions/a/b", token=self.token)[0], 404)
+        for method, path in (("GET", "v1/pair"), ("DELETE", "v1/sessions"), ("PUT", "v1/admin/status")):
+            self.assertEqual(self.relay.request(method, path)[0], 405, (method, path))
+        self.assertEqual(self.relay.last_headers.get("Allow"), "GET")
+
+    def test_broken_http_framing(self):
+        for request, expected in ((b"garbage\r\n\r\n", b"HTTP/1.1 400"),
+                                  (b"POST /v1/pair HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+                                   b"HTTP/1.1 411"),
+                                  (b"POST /v1/pair HTTP/1.1\r\nContent-Length: -4\r\n\r\n", b"HTTP/1.1 400")):
+            reply = self.raw(request)
+            self.assertTrue(reply.startswith(expected), reply[:60])
+            self.assertIn(b'"error"', reply)
+        # A client that hangs up mid-body must not take anything with it.
+        with socket.create_connection(("127.0.0.1", self.relay.port)) as s:
+            s.sendall(b"POST /v1/pair HTTP/1.1\r\nContent-Length: 500\r\n\r\n{\"prov")
+
+    def test_keep_alive_connection_survives_a_rejected_request(self):
+        conn = self.relay.connection()
+        try:
+            conn.request("POST", "/v1/settings", b'{"bad": json}', {"Authorization": "Bearer " + self.token})
+            response = conn.getresponse()
+            self.assertEqual((response.status, json.loads(response.read())["error"]), (400, "malformed JSON"))
+            conn.request("GET", "/v1/settings", headers={"Authorization": "Bearer " + self.token})
+            self.assertEqual(json.loads(conn.getresponse().read()), {"remoteApprovals": False})
+        finally:
+            conn.close()
+
+
+class SourceTest(unittest.TestCase):
+    def test_python_files_parse_as_python_3_9(self):
+        for name in ("relay.py", "apns.py"):
+            with open(os.path.join(RESOURCES, name)) as f:
+                ast.parse(f.read(), filename=name, feature_version=(3, 9))
+
+    def test_hook_scripts_are_valid_sh_and_example_is_json(self):
+        for name in HOOK_SCRIPTS:
+            result = subprocess.run(["sh", "-n", os.path.join(RESOURCES, name)], stderr=subprocess.PIPE)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        with open(os.path.join(RESOURCES, "claude-settings.example.json")) as f:
+            self.assertIn("PermissionRequest", json.load(f)["hooks"])
+
+
+if __name__ == "__main__":
+    unittest.main()
