@@ -1,0 +1,106 @@
+#include "menu/idlewyn_relay_app.h"
+
+#include "menu/hooks_view.h"
+#include "menu/login_item.h"
+#include "menu/menu_bar_icon.h"
+#include "menu/pair_view.h"
+#include "menu/relay_panel.h"
+#include "menu/single_instance.h"
+#include "menu/tokens_view.h"
+#include "menu/window_manager.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QSystemTrayIcon>
+
+namespace vesperline {
+
+IdlewynRelayApp::IdlewynRelayApp(QObject* parent)
+    : QObject(parent)
+{
+}
+
+IdlewynRelayApp::~IdlewynRelayApp()
+{
+    delete m_panel;
+}
+
+bool IdlewynRelayApp::start()
+{
+    m_instance = std::make_unique<SingleInstance>();
+    if (m_instance->handOverToRunningInstance()) {
+        return false;
+    }
+    connect(m_instance.get(), &SingleInstance::activationRequested, this, &IdlewynRelayApp::showPanel);
+
+    // Creating the monitor brings the installed relay files up to date and
+    // starts polling at once.
+    m_monitor = new RelayMonitor(this);
+    m_loginItem = LoginItem::forThisApplication();
+    m_windows = new WindowManager(this);
+
+    m_environment.monitor = m_monitor;
+    m_environment.loginItem = m_loginItem.get();
+    m_environment.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    m_environment.quit = [] { QApplication::quit(); };
+    m_environment.openWindow = [this](const QString& id) {
+        if (m_panel && m_panel->presentation() == RelayPanel::Presentation::popup) {
+            m_panel->hide();
+        }
+        m_windows->open(id);
+    };
+    const AppEnvironment environment = m_environment;
+    m_windows->registerWindow(QStringLiteral("pair"), [environment] { return new PairView(environment); });
+    m_windows->registerWindow(QStringLiteral("tokens"), [environment] { return new TokensView(environment); });
+    m_windows->registerWindow(QStringLiteral("hooks"), [environment] { return new HooksView(environment); });
+
+    const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();
+    m_panel = new RelayPanel(m_environment,
+                             hasTray ? RelayPanel::Presentation::popup : RelayPanel::Presentation::window);
+    if (hasTray) {
+        m_tray = new QSystemTrayIcon(this);
+        m_tray->setToolTip(QStringLiteral("Vesperline Relay"));
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context
+                || reason == QSystemTrayIcon::DoubleClick) {
+                if (m_panel->isVisible()) {
+                    m_panel->hide();
+                } else {
+                    showPanel();
+                }
+            }
+        });
+        connect(m_monitor, &RelayMonitor::statusChanged, this, &IdlewynRelayApp::updateIcon);
+        updateIcon();
+        m_tray->show();
+    } else {
+        // Without a tray nothing else would show that the application runs.
+        m_panel->present();
+    }
+    return true;
+}
+
+void IdlewynRelayApp::showPanel()
+{
+    if (!m_panel) {
+        return;
+    }
+    if (m_tray && m_panel->presentation() == RelayPanel::Presentation::popup) {
+        m_panel->showFrom(m_tray->geometry());
+    } else {
+        m_panel->present();
+    }
+}
+
+void IdlewynRelayApp::updateIcon()
+{
+    if (!m_tray) {
+        return;
+    }
+    // Template icons take the desktop's text colour: a dark theme (and its
+    // panel) gets a light glyph, a light theme a dark one.
+    const QPalette palette = QApplication::palette();
+    m_tray->setIcon(makeIcon(m_monitor->iconState(), palette.color(QPalette::WindowText), palette));
+}
+
+} // namespace vesperline

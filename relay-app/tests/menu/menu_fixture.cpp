@@ -1,0 +1,183 @@
+#include "menu_fixture.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QThread>
+
+namespace vesperline::menutest {
+
+QCoro::Task<> RecordingServiceManager::start() const
+{
+    calls.append(QStringLiteral("start"));
+    co_return;
+}
+
+QCoro::Task<> RecordingServiceManager::restart() const
+{
+    calls.append(QStringLiteral("restart"));
+    co_return;
+}
+
+QCoro::Task<> RecordingServiceManager::stop() const
+{
+    calls.append(QStringLiteral("stop"));
+    co_return;
+}
+
+void FakeLoginItem::registerItem()
+{
+    calls.append(QStringLiteral("register"));
+    if (failure) {
+        throw idlewyn::Error(*failure);
+    }
+    current = afterRegister;
+}
+
+void FakeLoginItem::unregisterItem()
+{
+    calls.append(QStringLiteral("unregister"));
+    current = Status::notRegistered;
+}
+
+QJsonObject sessionJson(const QString& id, const QString& status, const QString& updatedAt, const QJsonObject& extra)
+{
+    QJsonObject session{{QStringLiteral("id"), id},
+                        {QStringLiteral("provider"), QStringLiteral("claude")},
+                        {QStringLiteral("title"), id},
+                        {QStringLiteral("status"), status},
+                        {QStringLiteral("startedAt"), QStringLiteral("2026-03-01T09:00:00.000Z")},
+                        {QStringLiteral("updatedAt"), updatedAt}};
+    for (auto it = extra.begin(); it != extra.end(); ++it) {
+        session.insert(it.key(), it.value());
+    }
+    return session;
+}
+
+QByteArray statusJson(const QJsonArray& sessions, const QJsonArray& tokens, bool tls, bool push, bool remoteApprovals)
+{
+    QJsonObject status{{QStringLiteral("version"), QStringLiteral("1.0.0")},
+                       {QStringLiteral("sessions"), sessions},
+                       {QStringLiteral("remoteApprovals"), remoteApprovals},
+                       {QStringLiteral("pushConfigured"), push},
+                       {QStringLiteral("pairingLink"),
+                        QStringLiteral("idlewyn://pair?url=http%3A%2F%2F127.0.0.1%3A8787&code=ABCD-EFGH")},
+                       {QStringLiteral("pairingCode"), QStringLiteral("ABCD-EFGH")},
+                       {QStringLiteral("tokens"), tokens}};
+    if (tls) {
+        status.insert(QStringLiteral("tlsFingerprint"), QString(64, u'a'));
+    }
+    return QJsonDocument(status).toJson(QJsonDocument::Compact);
+}
+
+namespace {
+void writeText(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(text);
+    }
+}
+} // namespace
+
+MenuFixture::MenuFixture()
+{
+    // One process runs many tests: start each from an empty account.
+    QDir home(QDir::homePath());
+    for (const QString& entry : home.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        QFileInfo info(home.filePath(entry));
+        if (info.isDir()) {
+            QDir(info.filePath()).removeRecursively();
+        } else {
+            QFile::remove(info.filePath());
+        }
+    }
+    supportDirectory = QDir::homePath() + QStringLiteral("/.idlewyn-relay");
+    QDir().mkpath(supportDirectory);
+    writeText(supportDirectory + QStringLiteral("/hook-secret"), "s3cret\n");
+    writeText(supportDirectory + QStringLiteral("/relay-url"), server.baseUrl().toString().toUtf8() + "\n");
+    serveStatus(statusJson());
+}
+
+MenuFixture::~MenuFixture() = default;
+
+void MenuFixture::relayDown()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    writeText(supportDirectory + QStringLiteral("/relay-url"), QStringLiteral("http://127.0.0.1:%1\n").arg(port).toUtf8());
+}
+
+void MenuFixture::serveStatus(const QByteArray& statusDocument)
+{
+    server.setResponder([statusDocument](const idlewyn::testing::ScriptedServer::Request& request) {
+        if (request.path.endsWith("/v1/admin/status")) {
+            return idlewyn::testing::ScriptedServer::httpResponse(200, statusDocument);
+        }
+        if (request.path.endsWith("/v1/admin/settings")) {
+            return idlewyn::testing::ScriptedServer::httpResponse(200, request.body);
+        }
+        if (request.path.endsWith("/v1/admin/tokens/revoke")) {
+            return idlewyn::testing::ScriptedServer::httpResponse(200, "{\"revoked\":1}");
+        }
+        return idlewyn::testing::ScriptedServer::httpResponse(404, "{}");
+    });
+}
+
+RelayMonitor& MenuFixture::monitor()
+{
+    if (!m_monitor) {
+        RelayInstaller::Options installer;
+        installer.home = QDir::homePath();
+        installer.serviceManager = services;
+        installer.pythonExecutable = pythonExecutable;
+        RelayMonitor::Options options{RelayInstaller(installer), AdminClient(supportDirectory), {}, {}, {}, {}};
+        options.menuOpenPause = std::chrono::milliseconds(50);
+        options.menuClosedPause = std::chrono::milliseconds(50);
+        options.actionSettle = std::chrono::milliseconds(0);
+        m_monitor = std::make_unique<RelayMonitor>(std::move(options));
+    }
+    return *m_monitor;
+}
+
+AppEnvironment MenuFixture::environment()
+{
+    AppEnvironment environment;
+    environment.monitor = &monitor();
+    environment.loginItem = &loginItem;
+    environment.openWindow = [this](const QString& id) { openedWindows.append(id); };
+    environment.openUrl = [this](const QUrl& url) { openedUrls.append(url); };
+    environment.quit = [this] { ++quits; };
+    return environment;
+}
+
+bool MenuFixture::waitForStatus()
+{
+    return waitUntil([this] { return monitor().status().has_value(); });
+}
+
+bool MenuFixture::waitForError()
+{
+    return waitUntil([this] { return monitor().lastError().has_value(); });
+}
+
+bool waitUntil(const std::function<bool()>& condition, int limitMs)
+{
+    QDeadlineTimer deadline(limitMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+} // namespace vesperline::menutest

@@ -1,0 +1,369 @@
+#include "menu_fixture.h"
+
+#include "menu/away_mode_switch.h"
+#include "menu/menu_row.h"
+#include "menu/relay_menu.h"
+#include "menu/relay_panel.h"
+#include "menu/session_line.h"
+
+#include "design/elapsed_label.h"
+#include "design/palette.h"
+#include "design/task_progress_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QScrollArea>
+#include <QTest>
+
+using namespace vesperline;
+using namespace vesperline::menutest;
+using idlewyn::SessionStatus;
+
+namespace {
+
+QString isoAgo(int seconds)
+{
+    return QDateTime::currentDateTimeUtc().addSecs(-seconds).toString(Qt::ISODateWithMs);
+}
+
+qsizetype statusRequests(const MenuFixture& fixture)
+{
+    qsizetype count = 0;
+    for (const auto& request : fixture.server.requests()) {
+        count += request.path.endsWith("/v1/admin/status") ? 1 : 0;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElse)
+{
+    MenuFixture fixture;
+    fixture.relayDown();
+    RelayMenu menu(fixture.environment());
+    ASSERT_TRUE(fixture.waitForError());
+    menu.render();
+
+    const QString pollError = *fixture.monitor().lastError();
+    const QStringList outline = menu.visibleOutline();
+    ASSERT_EQ(outline.size(), 9) << outline.join(u'|').toStdString();
+    EXPECT_EQ(outline.mid(0, 4), (QStringList{QStringLiteral("Vesperline Relay"), QStringLiteral("Not running"),
+                                              QStringLiteral("separator"), QStringLiteral("Start Relay")}));
+    EXPECT_TRUE(pollError.startsWith(outline[4].split(u'\n').first().remove(QChar(0x2026)))) << outline[4].toStdString();
+    EXPECT_LE(outline[4].count(u'\n'), 1) << "the poll error takes two lines at most";
+    EXPECT_EQ(outline.mid(5), (QStringList{QStringLiteral("Open Log"), QStringLiteral("separator"),
+                                           QStringLiteral("Open at Login"), QStringLiteral("Quit Vesperline Relay")}));
+    EXPECT_EQ(menu.statusLine(), QStringLiteral("Not running"));
+}
+
+TEST(RelayMenuTest, ActionErrorStandsFirstUnderTheHeader)
+{
+    MenuFixture fixture;
+    fixture.relayDown();
+    RelayMenu menu(fixture.environment());
+    ASSERT_TRUE(fixture.waitForError());
+    fixture.monitor().setActionError(QStringLiteral("launchctl bootstrap failed: Input/output error"));
+    const QStringList outline = menu.visibleOutline();
+    EXPECT_EQ(outline.mid(2, 2), (QStringList{QStringLiteral("launchctl bootstrap failed: Input/output error"),
+                                              QStringLiteral("separator")}));
+}
+
+TEST(RelayMenuTest, StatusLineTellsTlsPushAndPairedTokens)
+{
+    struct Case {
+        QByteArray document;
+        QString line;
+    };
+    const QJsonObject token{{QStringLiteral("id"), QStringLiteral("a1")}};
+    const QJsonObject other{{QStringLiteral("id"), QStringLiteral("b2")}};
+    const Case cases[] = {
+        {statusJson({}, {token}, false, false), QStringLiteral("Running \u00B7 no TLS \u00B7 push off \u00B7 1 connection")},
+        {statusJson({}, {}, false, false), QStringLiteral("Running \u00B7 no TLS \u00B7 push off \u00B7 0 connections")},
+        {statusJson({}, {token, other}, true, false), QStringLiteral("Running \u00B7 TLS \u00B7 push off \u00B7 2 connections")},
+        {statusJson({}, {token}, false, true), QStringLiteral("Running \u00B7 no TLS \u00B7 push on \u00B7 1 connection")},
+    };
+    for (const Case& c : cases) {
+        MenuFixture fixture;
+        fixture.serveStatus(c.document);
+        RelayMenu menu(fixture.environment());
+        ASSERT_TRUE(fixture.waitForStatus());
+        EXPECT_EQ(menu.statusLine(), c.line);
+        EXPECT_TRUE(menu.visibleOutline().contains(c.line));
+    }
+}
+
+TEST(RelayMenuTest, RunningRelayShowsSessionsSwitchWindowsAndControlsInOrder)
+{
+    MenuFixture fixture;
+    fixture.services->installedPath = QStringLiteral("/opt/elsewhere/relay.py");
+    RelayMenu menu(fixture.environment());
+    ASSERT_TRUE(fixture.waitForStatus());
+    const QStringList outline = menu.visibleOutline();
+    const QStringList expected{QStringLiteral("Vesperline Relay"),
+                               menu.statusLine(),
+                               QStringLiteral("separator"),
+                               QStringLiteral("No sessions"),
+                               QStringLiteral("separator"),
+                               QStringLiteral("Away mode"),
+                               QStringLiteral("separator"),
+                               QStringLiteral("Pair a Phone\u2026"),
+                               QStringLiteral("Paired Phones\u2026"),
+                               QStringLiteral("Set Up Hooks\u2026"),
+                               QStringLiteral("separator"),
+                               QStringLiteral("Use This App\u2019s Relay"),
+                               QStringLiteral("Restart Relay"),
+                               QStringLiteral("Stop Relay"),
+                               QStringLiteral("Open Log"),
+                               QStringLiteral("separator"),
+                               QStringLiteral("Open at Login"),
+                               QStringLiteral("Quit Vesperline Relay")};
+    EXPECT_EQ(outline, expected) << outline.join(u'|').toStdString();
+}
+
+TEST(RelayMenuTest, RelayControlsFollowTheInstalledService)
+{
+    MenuFixture fixture;
+    RelayMenu menu(fixture.environment());
+    ASSERT_TRUE(fixture.waitForStatus());
+
+    // No service definition while a relay answers: someone else runs it.
+    menu.render();
+    MenuRow* useThis = menu.row(QStringLiteral("Use This App\u2019s Relay"));
+    ASSERT_TRUE(useThis);
+    EXPECT_TRUE(useThis->isVisibleTo(&menu));
+    EXPECT_EQ(useThis->caption(), QStringLiteral("Now running from elsewhere"));
+
+    fixture.services->installedPath = QStringLiteral("/home/other/.local/relay/relay.py");
+    menu.render();
+    EXPECT_EQ(useThis->caption(), QStringLiteral("Now running /home/other/.local/relay/relay.py"));
+
+    // This application's relay, current: neither row.
+    const RelayInstaller& installer = fixture.monitor().installer();
+    installer.installFiles();
+    fixture.services->installedPath = installer.relayScript();
+    menu.render();
+    EXPECT_FALSE(useThis->isVisibleTo(&menu));
+    EXPECT_FALSE(menu.row(QStringLiteral("Update Relay"))->isVisibleTo(&menu));
+
+    // An installed copy that differs from the application's: update.
+    QFile script(installer.relayScript());
+    ASSERT_TRUE(script.open(QIODevice::Append));
+    script.write("# changed\n");
+    script.close();
+    menu.render();
+    EXPECT_TRUE(menu.row(QStringLiteral("Update Relay"))->isVisibleTo(&menu));
+    EXPECT_FALSE(useThis->isVisibleTo(&menu));
+}
+
+TEST(RelayMenuTest, LongCaptionKeepsItsEnd)
+{
+    MenuRow row(QStringLiteral("Use This App\u2019s Relay"), QStringLiteral("arrow.triangle.2.circlepath"),
+                QStringLiteral("Now running /home/someone/with/a/very/long/path/to/a/checkout/of/the/relay/bin/relay.py"));
+    row.resize(RelayMenu::panelWidth - 24, row.sizeHint().height());
+    const QString shown = row.displayedCaption();
+    EXPECT_TRUE(shown.startsWith(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("bin/relay.py")));
+}
+
+TEST(RelayMenuTest, SessionLinesShowActivityTimersAndStatusLabels)
+{
+    MenuFixture fixture;
+    const QJsonArray sessions{
+        sessionJson(QStringLiteral("working-timer"), QStringLiteral("working"), isoAgo(5),
+                    {{QStringLiteral("turnStartedAt"), isoAgo(65)},
+                     {QStringLiteral("activity"), QStringLiteral("Bash: npm test")},
+                     {QStringLiteral("summary"), QStringLiteral("not shown")},
+                     {QStringLiteral("workingDirectory"), QStringLiteral("/home/dev/api/")},
+                     {QStringLiteral("taskDone"), 2},
+                     {QStringLiteral("taskTotal"), 5}}),
+        sessionJson(QStringLiteral("working-plain"), QStringLiteral("working"), isoAgo(50)),
+        sessionJson(QStringLiteral("waiting"), QStringLiteral("waitingForInput"), isoAgo(100),
+                    {{QStringLiteral("turnStartedAt"), isoAgo(200)},
+                     {QStringLiteral("summary"), QStringLiteral("Allow Bash: rm -rf build?")}}),
+        sessionJson(QStringLiteral("done"), QStringLiteral("finished"), isoAgo(300),
+                    {{QStringLiteral("summary"), QString()}, {QStringLiteral("activity"), QStringLiteral("stale")}}),
+    };
+    fixture.serveStatus(statusJson(sessions));
+    RelayMenu menu(fixture.environment());
+    ASSERT_TRUE(fixture.waitForStatus());
+
+    const QList<SessionLine*> lines = menu.sessionLines();
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0]->session().id, QStringLiteral("waiting")) << "waiting for input sorts first";
+    EXPECT_EQ(lines[0]->trailingText(), QStringLiteral("Needs input")) << "a waiting session never shows a timer";
+    EXPECT_EQ(lines[0]->secondLineText(), QStringLiteral("Allow Bash: rm -rf build?"));
+
+    const SessionLine* timer = lines[1];
+    EXPECT_EQ(timer->session().id, QStringLiteral("working-timer"));
+    EXPECT_EQ(timer->projectText(), QStringLiteral("api"));
+    EXPECT_TRUE(timer->showsActivity());
+    EXPECT_EQ(timer->secondLineText(), QStringLiteral("Bash: npm test")) << "activity wins over the summary";
+    EXPECT_TRUE(timer->showsTimer());
+    EXPECT_TRUE(timer->trailingText().startsWith(QStringLiteral("1:0"))) << timer->trailingText().toStdString();
+    ASSERT_TRUE(timer->showsTaskProgress());
+    EXPECT_EQ(timer->taskProgress()->text(), QStringLiteral("2/5"));
+    EXPECT_EQ(timer->taskProgress()->tint().resolved(timer), idlewyn::tint(SessionStatus::working).resolved(timer));
+
+    EXPECT_EQ(lines[2]->trailingText(), QStringLiteral("Working")) << "no turn start, no timer";
+    EXPECT_EQ(lines[3]->trailingText(), QStringLiteral("Finished"));
+    EXPECT_FALSE(lines[3]->secondLineText().has_value()) << "empty summary and no current activity: no second line";
+    EXPECT_EQ(lines[3]->statusLabel()->palette().color(QPalette::WindowText),
+              idlewyn::tint(SessionStatus::finished).resolved(lines[3]));
+}
+
+TEST(RelayMenuTest, LongSessionListStopsAt240AndScrolls)
+{
+    MenuFixture fixture;
+    QJsonArray sessions;
+    for (int i = 0; i < 20; ++i) {
+        sessions.append(sessionJson(QStringLiteral("s%1").arg(i), QStringLiteral("finished"), isoAgo(i)));
+    }
+    fixture.serveStatus(statusJson(sessions));
+    RelayMenu menu(fixture.environment());
+    ASSERT_TRUE(fixture.waitForStatus());
+    EXPECT_EQ(menu.sessionLines().size(), 20);
+    EXPECT_EQ(menu.sessionList()->height(), RelayMenu::sessionListMaxHeight);
+    EXPECT_EQ(menu.width(), RelayMenu::panelWidth);
+}
+
+TEST(RelayMenuTest, AwayModeSwitchAsksTheRelayAndFollowsItsAnswer)
+{
+    MenuFixture fixture;
+    RelayMenu menu(fixture.environment());
+    menu.show();
+    ASSERT_TRUE(fixture.waitForStatus());
+    AwayModeSwitch* away = menu.awayModeSwitch();
+    EXPECT_FALSE(away->isOn());
+
+    QTest::mouseClick(away, Qt::LeftButton);
+    EXPECT_FALSE(away->isOn()) << "flipping changes nothing locally";
+    ASSERT_TRUE(waitUntil([&] {
+        for (const auto& request : fixture.server.requests()) {
+            if (request.path.endsWith("/v1/admin/settings")) {
+                return true;
+            }
+        }
+        return false;
+    }));
+    QByteArray body;
+    for (const auto& request : fixture.server.requests()) {
+        if (request.path.endsWith("/v1/admin/settings")) {
+            body = request.body;
+        }
+    }
+    EXPECT_EQ(QJsonDocument::fromJson(body).object().value(QStringLiteral("remoteApprovals")).toBool(false), true);
+
+    fixture.serveStatus(statusJson({}, {}, false, false, /*remoteApprovals=*/true));
+    EXPECT_TRUE(waitUntil([&] { return away->isOn(); })) << "the switch moves once the relay reports it";
+}
+
+TEST(RelayMenuTest, RowsOpenWindowsTheLogAndQuit)
+{
+    MenuFixture fixture;
+    RelayMenu menu(fixture.environment());
+    menu.show();
+    ASSERT_TRUE(fixture.waitForStatus());
+    QTest::mouseClick(menu.row(QStringLiteral("Pair a Phone\u2026")), Qt::LeftButton);
+    QTest::mouseClick(menu.row(QStringLiteral("Paired Phones\u2026")), Qt::LeftButton);
+    QTest::mouseClick(menu.row(QStringLiteral("Set Up Hooks\u2026")), Qt::LeftButton);
+    EXPECT_EQ(fixture.openedWindows,
+              (QStringList{QStringLiteral("pair"), QStringLiteral("tokens"), QStringLiteral("hooks")}));
+
+    MenuRow* openLog = menu.row(QStringLiteral("Open Log"));
+    openLog->setFocus();
+    QTest::keyClick(openLog, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return !fixture.openedUrls.isEmpty(); })) << "rows answer the keyboard";
+    EXPECT_EQ(fixture.openedUrls.first(),
+              QUrl::fromLocalFile(QDir::homePath() + QStringLiteral("/.idlewyn-relay/relay.log")));
+
+    QTest::mouseClick(menu.row(QStringLiteral("Quit Vesperline Relay")), Qt::LeftButton);
+    EXPECT_EQ(fixture.quits, 1);
+}
+
+TEST(RelayMenuTest, ControlRowsStartTheMonitorsActions)
+{
+    MenuFixture fixture;
+    fixture.services->installedPath = QStringLiteral("/elsewhere/relay.py");
+    RelayMenu menu(fixture.environment());
+    menu.show();
+    ASSERT_TRUE(fixture.waitForStatus());
+    QTest::mouseClick(menu.row(QStringLiteral("Restart Relay")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return fixture.services->calls.contains(QStringLiteral("restart")); }));
+    QTest::mouseClick(menu.row(QStringLiteral("Stop Relay")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return fixture.services->calls.contains(QStringLiteral("stop")); }));
+}
+
+TEST(RelayMenuTest, OpeningThePanelRefreshesAtOnceEveryTime)
+{
+    MenuFixture fixture;
+    AppEnvironment environment = fixture.environment();
+    ASSERT_TRUE(fixture.waitForStatus());
+    RelayPanel panel(environment, RelayPanel::Presentation::window);
+
+    const qsizetype before = statusRequests(fixture);
+    panel.show();
+    EXPECT_TRUE(fixture.monitor().isMenuOpen());
+    ASSERT_TRUE(waitUntil([&] { return statusRequests(fixture) > before; }));
+    panel.hide();
+    EXPECT_FALSE(fixture.monitor().isMenuOpen());
+}
+
+TEST(RelayMenuTest, LoginToggleSpringsBackToTheRealState)
+{
+    MenuFixture fixture;
+    fixture.loginItem.afterRegister = LoginItem::Status::requiresApproval;
+    RelayMenu menu(fixture.environment());
+    EXPECT_FALSE(menu.loginToggle()->isChecked());
+
+    menu.loginToggle()->click();
+    EXPECT_FALSE(menu.loginToggle()->isChecked());
+    EXPECT_FALSE(menu.startsAtLogin());
+    EXPECT_EQ(fixture.loginItem.calls, (QStringList{QStringLiteral("register"), QStringLiteral("unregister")}))
+        << "springing back runs the handler once more, for off";
+
+    fixture.loginItem.calls.clear();
+    fixture.loginItem.failure = QStringLiteral("Could not write the autostart entry.");
+    menu.loginToggle()->click();
+    EXPECT_FALSE(menu.loginToggle()->isChecked());
+    EXPECT_EQ(fixture.monitor().actionError(), QStringLiteral("Could not write the autostart entry."));
+
+    fixture.loginItem.failure.reset();
+    fixture.loginItem.afterRegister = LoginItem::Status::enabled;
+    menu.loginToggle()->click();
+    EXPECT_TRUE(menu.loginToggle()->isChecked());
+    EXPECT_TRUE(menu.startsAtLogin());
+}
+
+TEST(RelayMenuTest, LoginToggleStartsFromTheLoginItemsStatus)
+{
+    MenuFixture fixture;
+    fixture.loginItem.current = LoginItem::Status::enabled;
+    RelayMenu menu(fixture.environment());
+    EXPECT_TRUE(menu.loginToggle()->isChecked());
+    EXPECT_TRUE(fixture.loginItem.calls.isEmpty()) << "showing the state registers nothing";
+}
+
+TEST(MenuRowTest, DisabledRowsShowNoHoverAndTheWholeRowClicks)
+{
+    MenuRow row(QStringLiteral("Stop Relay"), QStringLiteral("stop.fill"));
+    row.resize(300, row.sizeHint().height());
+    row.show();
+    int clicks = 0;
+    QObject::connect(&row, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+    QTest::mouseClick(&row, Qt::LeftButton, {}, QPoint(row.width() - 3, row.height() / 2));
+    EXPECT_EQ(clicks, 1) << "empty space at the row's end still counts";
+
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(&row, &enter);
+    EXPECT_TRUE(row.isHovered());
+    row.setEnabled(false);
+    EXPECT_FALSE(row.isHovered());
+    QCoreApplication::sendEvent(&row, &enter);
+    EXPECT_FALSE(row.isHovered()) << "a disabled row never shows the hover fill";
+}
