@@ -957,7 +957,8 @@ class Relay(object):
             s.status = "waitingForInput"
             if s.turn_started is None:
                 s.turn_started = now
-            if not self.remote_approvals:
+            if not self.remote_approvals or not self.tokens:
+                # Away mode off, or no phone that could answer: the terminal decides.
                 self._save_state()
                 return {"hold": False}
             timeout = float(self.config["permissionTimeout"])

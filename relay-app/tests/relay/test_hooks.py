@@ -208,6 +208,18 @@ class RelayDownTest(unittest.TestCase):
             relay.close()
 
 
+class NoPhoneTest(unittest.TestCase):
+    def test_nothing_is_held_without_a_paired_phone(self):
+        relay = Relay(permissionTimeout=30)
+        try:
+            relay.set_away(True)
+            self.assertEqual(relay.request("POST", "v1/hooks/claude/permission", permission_request(),
+                                           secret=relay.secret), (200, {"hold": False}))
+            self.assertEqual(relay.status()["sessions"][0]["status"], "waitingForInput")
+        finally:
+            relay.close()
+
+
 class AgingTest(unittest.TestCase):
     def test_silent_sessions_go_idle_then_away(self):
         relay = Relay(staleAfter=0.5, expireAfter=2)
