@@ -34,6 +34,7 @@ import ipaddress
 import json
 import os
 import secrets
+import select
 import shlex
 import shutil
 import signal
@@ -65,6 +66,7 @@ WAIT_SLICE = 20.0
 # A held prompt whose hook stopped polling this long ago has nobody left to
 # hand an answer to.
 ABANDONED_AFTER = 10.0
+HOOK_CHECK_EVERY = 0.5
 
 PAIR_FAILURE_LIMIT = 5
 PAIR_FAILURE_WINDOW = 60.0
@@ -763,8 +765,12 @@ class Relay(object):
             log("phone answered prompt %s: %s" % (pid, decision))
             return True
 
-    def wait_prompt(self, pid, longest):
-        """Long-poll of the permission hook: decided, gone, or still pending."""
+    def wait_prompt(self, pid, longest, hook_gone=lambda: False):
+        """Long-poll of the permission hook: decided, gone, or still pending.
+
+        hook_gone() tells whether the waiting hook hung up (its agent quit or
+        killed it); then nobody is left to take an answer and the prompt ends.
+        """
         with self.cond:
             p = self.prompts.get(pid)
             if p is None:
@@ -782,7 +788,11 @@ class Relay(object):
                         return {"state": "decided", "decision": p.decision}
                     if now >= end:
                         break
-                    self.cond.wait(end - now)
+                    if hook_gone():
+                        log("the hook waiting on prompt %s went away" % pid)
+                        self._expire_prompt(p)
+                        return {"state": "gone"}
+                    self.cond.wait(min(end - now, HOOK_CHECK_EVERY))
             finally:
                 p.waiters -= 1
                 p.last_poll = time.time()
@@ -1331,7 +1341,16 @@ class Handler(BaseHTTPRequestHandler):
     def h_hook_wait(self, args):
         self._admin()
         self._json(optional=True)
-        return 200, self.server.relay.wait_prompt(args[0], WAIT_SLICE)
+        return 200, self.server.relay.wait_prompt(args[0], WAIT_SLICE, self._peer_gone)
+
+    def _peer_gone(self):
+        # The hook sends nothing after its request, so a readable socket means
+        # it closed the connection (or broke protocol, which counts the same).
+        try:
+            readable, _, _ = select.select([self.connection], [], [], 0)
+            return bool(readable)
+        except (OSError, ValueError):
+            return True
 
 
 class RelayServer(ThreadingHTTPServer):

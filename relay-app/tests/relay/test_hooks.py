@@ -1,6 +1,8 @@
 """The hook scripts, fed with the agents' own payloads, against a running relay."""
 
 import json
+import os
+import signal
 import urllib.parse
 import unittest
 
@@ -183,6 +185,17 @@ class HookScriptTest(unittest.TestCase):
         s = self.session("perm-off")
         self.assertEqual((s["status"], s["activity"]), ("waitingForInput", "Bash: rm -rf node_modules"))
         self.assertNotIn("permission", s)
+
+    def test_prompt_of_a_killed_hook_cannot_be_answered(self):
+        self.relay.set_away(True)
+        try:
+            proc, pid = self.hold("perm-killed")
+            os.killpg(proc.pid, signal.SIGKILL)
+            self.finish(proc)
+            wait_for(lambda: "permission" not in self.session("perm-killed"), "the prompt to end")
+            self.assertEqual(self.decide(pid, "allow"), 404)
+        finally:
+            self.relay.set_away(False)
 
     def test_turning_away_mode_off_releases_a_held_prompt(self):
         self.relay.set_away(True)
