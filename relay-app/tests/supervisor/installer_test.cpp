@@ -7,12 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <plist/plist.h>
-#include <qcoro/qcorotask.h>
 
 #include "supervisor_test_support.h"
 
@@ -23,10 +20,6 @@ using namespace vesperline::fixtures;
 
 namespace {
 
-const QString sourceResources = QStringLiteral(VESPERLINE_SOURCE_DIR "/relay-app/resources");
-constexpr uid_t testUser = 501;
-
-// The text of the error an operation fails with; empty when it succeeds.
 template <class T>
 QString failureOf(QCoro::Task<T> task)
 {
@@ -35,345 +28,247 @@ QString failureOf(QCoro::Task<T> task)
 
 class InstallerTest : public ::testing::Test {
 protected:
-    void SetUp() override { home = freshHome(); }
-
-    std::shared_ptr<LaunchdServiceManager> launchdFor(const FakeTool& launchctl,
-                                                       const QString& python = QStringLiteral("/usr/bin/python3")) const
+    // Characters that XML, unit files and shells treat specially, so every
+    // test also checks that paths reach the service definitions intact.
+    void SetUp() override
     {
-        LaunchdServiceManager::Options options;
-        options.launchctl = launchctl.path();
-        options.userId = testUser;
-        options.bootstrapPause = std::chrono::milliseconds(1);
-        return std::make_shared<LaunchdServiceManager>(RelayPaths::forHome(home, python), options);
+        home = freshHome() + QStringLiteral("/R&D \"<team>\" 50% $HOME");
+        QDir().mkpath(home);
     }
 
-    RelayInstaller installerWith(std::shared_ptr<const ServiceManager> manager,
-                                 const QString& python = QStringLiteral("/usr/bin/python3"),
-                                 const QString& resources = {}) const
+    RelayInstaller installerWith(std::shared_ptr<const ServiceManager> manager, const QString& python = {},
+                                 const QString& resources = {}, const QString& homeDirectory = {}) const
     {
         RelayInstaller::Options options;
-        options.home = home;
-        options.pythonExecutable = python;
+        options.home = homeDirectory.isEmpty() ? home : homeDirectory;
+        options.pythonExecutable = python.isEmpty() ? QStringLiteral("/usr/bin/python3") : python;
         options.resourceDirectory = resources;
         options.serviceManager = std::move(manager);
         return RelayInstaller(options);
     }
 
-    QString plistPath() const { return home + QStringLiteral("/Library/LaunchAgents/io.zembrix.idlewyn.relay.plist"); }
+    std::shared_ptr<LaunchdServiceManager> launchd(const FakeTool& launchctl) const
+    {
+        const LaunchdServiceManager::Options options{launchctl.path(), 501, std::chrono::milliseconds(1)};
+        return std::make_shared<LaunchdServiceManager>(RelayPaths::forHome(home), options);
+    }
+
+    QString plist() const { return home + QStringLiteral("/Library/LaunchAgents/io.zembrix.idlewyn.relay.plist"); }
 
     QString home;
+    FakeTool launchctl{QStringLiteral("launchctl")};
 };
-
-QString installedPath(const RelayInstaller& installer, const RelayInstaller::RelayFile& file)
-{
-    return (file.inHooksDirectory ? installer.hooksDirectory() : installer.binDirectory()) + u'/' + file.name;
-}
-
-struct PlistFree {
-    void operator()(plist_t p) const { plist_free(p); }
-};
-
-std::unique_ptr<void, PlistFree> parsePlist(const QByteArray& data)
-{
-    plist_t root = nullptr;
-    plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &root);
-    return std::unique_ptr<void, PlistFree>(root);
-}
 
 QString plistString(plist_t node)
 {
-    if (!node || plist_get_node_type(node) != PLIST_STRING) {
-        return QStringLiteral("<not a string>");
-    }
     char* value = nullptr;
-    plist_get_string_val(node, &value);
-    const QString text = QString::fromUtf8(value);
+    if (node && plist_get_node_type(node) == PLIST_STRING) {
+        plist_get_string_val(node, &value);
+    }
+    const QString text = value ? QString::fromUtf8(value) : QStringLiteral("<not a string>");
     std::free(value);
     return text;
 }
 
-QByteArray binaryPlistRunning(const QStringList& programArguments)
+QByteArray binaryPlist(const QStringList& programArguments)
 {
-    std::unique_ptr<void, PlistFree> dict(plist_new_dict());
-    plist_dict_set_item(dict.get(), "Label", plist_new_string("io.zembrix.idlewyn.relay"));
+    plist_t dict = plist_new_dict();
     plist_t arguments = plist_new_array();
     for (const QString& argument : programArguments) {
         plist_array_append_item(arguments, plist_new_string(argument.toUtf8().constData()));
     }
-    plist_dict_set_item(dict.get(), "ProgramArguments", arguments);
+    plist_dict_set_item(dict, "ProgramArguments", arguments);
     char* data = nullptr;
     uint32_t length = 0;
-    plist_to_bin(dict.get(), &data, &length);
+    plist_to_bin(dict, &data, &length);
     QByteArray bytes(data, static_cast<qsizetype>(length));
     plist_to_bin_free(data);
+    plist_free(dict);
     return bytes;
 }
 
 } // namespace
 
-TEST_F(InstallerTest, TheSixRelayFilesAreEmbeddedAsTheyAreInTheSourceTree)
+TEST_F(InstallerTest, TheSixRelayFilesAreEmbeddedAsInTheSourceTree)
 {
-    const QStringList expected{QStringLiteral("relay.py"),
-                               QStringLiteral("apns.py"),
-                               QStringLiteral("claude-hook.sh"),
-                               QStringLiteral("claude-permission-hook.sh"),
-                               QStringLiteral("codex-notify.sh"),
-                               QStringLiteral("claude-settings.example.json")};
     QStringList names;
     for (const RelayInstaller::RelayFile& file : RelayInstaller::relayFiles()) {
         names.append(file.name);
         const QByteArray embedded = readFile(QStringLiteral(":/relay/") + file.name);
         EXPECT_FALSE(embedded.isEmpty()) << file.name.toStdString();
-        EXPECT_EQ(embedded, readFile(sourceResources + u'/' + file.name)) << file.name.toStdString();
+        EXPECT_EQ(embedded, readFile(QStringLiteral(VESPERLINE_SOURCE_DIR "/relay-app/resources/") + file.name));
     }
-    EXPECT_EQ(names, expected);
+    EXPECT_EQ(names.join(u' '), QStringLiteral("relay.py apns.py claude-hook.sh claude-permission-hook.sh "
+                                               "codex-notify.sh claude-settings.example.json"));
 }
 
-TEST_F(InstallerTest, LaunchdStartOnAFreshAccountInstallsWithModesWritesTheAgentAndLoadsIt)
+TEST_F(InstallerTest, LaunchdStartOnAFreshAccountInstallsWithModesWritesTheAgentThenBootsOutAndBootstraps)
 {
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const RelayInstaller installer = installerWith(launchdFor(launchctl));
+    const RelayInstaller installer = installerWith(launchd(launchctl));
     EXPECT_TRUE(installer.needsUpdate());
-    EXPECT_EQ(installer.installedRelayPath(), std::nullopt);
-
     EXPECT_EQ(failureOf(installer.start()), QString());
 
-    for (const QString& directory : {installer.supportDirectory(), installer.binDirectory(), installer.hooksDirectory()}) {
+    for (const QString& directory :
+         {installer.supportDirectory(), installer.binDirectory(), installer.hooksDirectory()}) {
         EXPECT_EQ(modeOf(directory), 0700) << directory.toStdString();
     }
     for (const RelayInstaller::RelayFile& file : RelayInstaller::relayFiles()) {
-        const QString path = installedPath(installer, file);
+        const QString path =
+            (file.inHooksDirectory ? installer.hooksDirectory() : installer.binDirectory()) + u'/' + file.name;
         EXPECT_EQ(modeOf(path), file.name.endsWith(QStringLiteral(".sh")) ? 0755 : 0644) << path.toStdString();
-        EXPECT_EQ(readFile(path), readFile(QStringLiteral(":/relay/") + file.name)) << path.toStdString();
     }
     EXPECT_EQ(launchctl.calls(), (QStringList{QStringLiteral("bootout gui/501/io.zembrix.idlewyn.relay"),
-                                              QStringLiteral("bootstrap gui/501 ") + plistPath()}));
+                                              QStringLiteral("bootstrap gui/501 ") + plist()}));
 
-    auto plist = parsePlist(readFile(plistPath()));
-    ASSERT_TRUE(plist);
-    ASSERT_EQ(plist_get_node_type(plist.get()), PLIST_DICT);
-    EXPECT_EQ(plist_dict_get_size(plist.get()), 7u);
-    EXPECT_EQ(plistString(plist_dict_get_item(plist.get(), "Label")), QStringLiteral("io.zembrix.idlewyn.relay"));
-    plist_t arguments = plist_dict_get_item(plist.get(), "ProgramArguments");
-    ASSERT_TRUE(arguments);
-    ASSERT_EQ(plist_array_get_size(arguments), 2u);
+    const QByteArray xml = readFile(plist());
+    plist_t root = nullptr;
+    plist_from_xml(xml.constData(), static_cast<uint32_t>(xml.size()), &root);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(plist_dict_get_size(root), 7u);
+    EXPECT_EQ(plistString(plist_dict_get_item(root, "Label")), QStringLiteral("io.zembrix.idlewyn.relay"));
+    plist_t arguments = plist_dict_get_item(root, "ProgramArguments");
+    EXPECT_EQ(plist_array_get_size(arguments), 2u);
     EXPECT_EQ(plistString(plist_array_get_item(arguments, 0)), QStringLiteral("/usr/bin/python3"));
     EXPECT_EQ(plistString(plist_array_get_item(arguments, 1)), installer.relayScript());
-    for (const char* key : {"RunAtLoad", "KeepAlive"}) {
-        plist_t flag = plist_dict_get_item(plist.get(), key);
-        ASSERT_TRUE(flag && plist_get_node_type(flag) == PLIST_BOOLEAN) << key;
-        EXPECT_TRUE(plist_bool_val_is_true(flag)) << key;
-    }
-    EXPECT_EQ(plistString(plist_dict_get_item(plist.get(), "ProcessType")), QStringLiteral("Background"));
-    EXPECT_EQ(plistString(plist_dict_get_item(plist.get(), "StandardOutPath")), installer.logFile());
-    EXPECT_EQ(plistString(plist_dict_get_item(plist.get(), "StandardErrorPath")), installer.logFile());
+    EXPECT_TRUE(plist_bool_val_is_true(plist_dict_get_item(root, "RunAtLoad")));
+    EXPECT_TRUE(plist_bool_val_is_true(plist_dict_get_item(root, "KeepAlive")));
+    EXPECT_EQ(plistString(plist_dict_get_item(root, "ProcessType")), QStringLiteral("Background"));
+    EXPECT_EQ(plistString(plist_dict_get_item(root, "StandardOutPath")), installer.logFile());
+    EXPECT_EQ(plistString(plist_dict_get_item(root, "StandardErrorPath")), installer.logFile());
+    plist_free(root);
 
     EXPECT_FALSE(installer.needsUpdate());
-    EXPECT_EQ(installer.installedRelayPath(), installer.relayScript());
     EXPECT_TRUE(installer.usesThisAppsRelay());
 }
 
-TEST_F(InstallerTest, LaunchdBootstrapIsTriedFiveTimesAndTheFifthFailureIsReported)
+TEST_F(InstallerTest, LaunchdBootstrapGetsFiveAttemptsAndTheFifthFailureIsReported)
 {
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const RelayInstaller installer = installerWith(launchdFor(launchctl));
-
+    launchctl.failAlways(QStringLiteral("bootout")); // an agent that is not loaded yet
     launchctl.failNext(QStringLiteral("bootstrap"), 4);
-    launchctl.failAlways(QStringLiteral("bootout")); // not loaded yet: ignored
-    EXPECT_EQ(failureOf(installer.start()), QString());
-    EXPECT_EQ(launchctl.calls().count(QStringLiteral("bootstrap gui/501 ") + plistPath()), 5);
+    EXPECT_EQ(failureOf(installerWith(launchd(launchctl)).start()), QString());
+    EXPECT_EQ(launchctl.calls().size(), 6);
 
     FakeTool failing(QStringLiteral("launchctl"));
-    failing.failNext(QStringLiteral("bootstrap"), 5);
-    EXPECT_EQ(failureOf(installerWith(launchdFor(failing)).start()),
+    failing.failNext(QStringLiteral("bootstrap"), 6);
+    EXPECT_EQ(failureOf(installerWith(launchd(failing)).start()),
               QStringLiteral("launchctl bootstrap failed: bootstrap refused (call 5)"));
-    EXPECT_EQ(failing.calls().size(), 6); // one bootout, five bootstraps, no sixth
+    EXPECT_EQ(failing.calls().size(), 6);
 }
 
 TEST_F(InstallerTest, LaunchdRestartStartsInFullWithoutAnAgentAndBootstrapsOnceWhenKickstartFails)
 {
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const RelayInstaller installer = installerWith(launchdFor(launchctl));
-
-    EXPECT_EQ(failureOf(installer.restart()), QString());
+    EXPECT_EQ(failureOf(installerWith(launchd(launchctl)).restart()), QString());
     EXPECT_EQ(launchctl.calls(), (QStringList{QStringLiteral("bootout gui/501/io.zembrix.idlewyn.relay"),
-                                              QStringLiteral("bootstrap gui/501 ") + plistPath()}));
-    EXPECT_TRUE(QFileInfo::exists(installer.relayScript()));
+                                              QStringLiteral("bootstrap gui/501 ") + plist()}));
 
-    FakeTool kickstartOk(QStringLiteral("launchctl"));
-    EXPECT_EQ(failureOf(installerWith(launchdFor(kickstartOk)).restart()), QString());
-    EXPECT_EQ(kickstartOk.calls(), QStringList(QStringLiteral("kickstart -k gui/501/io.zembrix.idlewyn.relay")));
+    FakeTool loaded(QStringLiteral("launchctl"));
+    EXPECT_EQ(failureOf(installerWith(launchd(loaded)).restart()), QString());
+    EXPECT_EQ(loaded.calls(), QStringList(QStringLiteral("kickstart -k gui/501/io.zembrix.idlewyn.relay")));
 
     FakeTool unloaded(QStringLiteral("launchctl"));
     unloaded.failAlways(QStringLiteral("kickstart"));
     unloaded.failAlways(QStringLiteral("bootstrap"));
-    EXPECT_EQ(failureOf(installerWith(launchdFor(unloaded)).restart()),
+    EXPECT_EQ(failureOf(installerWith(launchd(unloaded)).restart()),
               QStringLiteral("launchctl bootstrap failed: bootstrap refused (call 1)"));
-    EXPECT_EQ(unloaded.calls(), (QStringList{QStringLiteral("kickstart -k gui/501/io.zembrix.idlewyn.relay"),
-                                             QStringLiteral("bootstrap gui/501 ") + plistPath()}));
+    EXPECT_EQ(unloaded.calls().size(), 2);
 }
 
-TEST_F(InstallerTest, LaunchdStopOfAnUnloadedAgentFailsWithLaunchctlsMessage)
+TEST_F(InstallerTest, LaunchdStopFailsWithLaunchctlsMessageOrItsLaunchError)
 {
-    FakeTool launchctl(QStringLiteral("launchctl"));
     launchctl.failAlways(QStringLiteral("bootout"));
-    const RelayInstaller installer = installerWith(launchdFor(launchctl));
-    EXPECT_EQ(failureOf(installer.stop()), QStringLiteral("launchctl bootout failed: bootout refused (call 1)"));
-    const auto error = outcomeOf(installer.stop()).errorAs<InstallerError>();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind(), InstallerError::Kind::command);
-    EXPECT_EQ(error->subject(), QStringLiteral("launchctl bootout"));
+    const auto stopped = outcomeOf(installerWith(launchd(launchctl)).stop());
+    EXPECT_EQ(stopped.errorText(), QStringLiteral("launchctl bootout failed: bootout refused (call 1)"));
+    ASSERT_TRUE(stopped.errorAs<InstallerError>());
+    EXPECT_EQ(stopped.errorAs<InstallerError>()->subject(), QStringLiteral("launchctl bootout"));
+
+    const auto missing = std::make_shared<LaunchdServiceManager>(
+        RelayPaths::forHome(home), LaunchdServiceManager::Options{home + QStringLiteral("/launchctl"), 501, {}});
+    EXPECT_TRUE(outcomeOf(installerWith(missing).stop()).errorAs<ProcessLaunchError>());
 }
 
-TEST_F(InstallerTest, AMissingLaunchctlFailsWithTheLaunchError)
+TEST_F(InstallerTest, TheInstalledRelayPathIsTheAgentsSecondProgramArgument)
 {
-    LaunchdServiceManager::Options options;
-    options.launchctl = home + QStringLiteral("/no/launchctl");
-    const RelayInstaller installer =
-        installerWith(std::make_shared<LaunchdServiceManager>(RelayPaths::forHome(home), options));
-    const auto error = outcomeOf(installer.stop()).errorAs<ProcessLaunchError>();
-    ASSERT_TRUE(error);
-    EXPECT_FALSE(error->description().isEmpty());
-}
+    const RelayInstaller installer = installerWith(launchd(launchctl));
+    EXPECT_EQ(installer.installedRelayPath(), std::nullopt);
 
-TEST_F(InstallerTest, TheInstalledRelayPathComesFromTheAgentsPropertyList)
-{
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const RelayInstaller installer = installerWith(launchdFor(launchctl));
-
-    // Binary property lists are read as well as XML ones.
-    const QString elsewhere = QStringLiteral("/Applications/Older Vesperline.app/Contents/Resources/relay.py");
-    writeFile(plistPath(), binaryPlistRunning({QStringLiteral("/usr/bin/python3"), elsewhere}));
+    const QString elsewhere = QStringLiteral("/Applications/Old Vesperline.app/Contents/Resources/relay.py");
+    writeFile(plist(), binaryPlist({QStringLiteral("/usr/bin/python3"), elsewhere}));
     EXPECT_EQ(installer.installedRelayPath(), elsewhere);
     EXPECT_FALSE(installer.usesThisAppsRelay());
 
-    writeFile(plistPath(), binaryPlistRunning({QStringLiteral("/usr/bin/python3")}));
+    writeFile(plist(), binaryPlist({QStringLiteral("/usr/bin/python3")}));
     EXPECT_EQ(installer.installedRelayPath(), std::nullopt);
-
-    writeFile(plistPath(), "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>ProgramArguments</key>"
-                           "<array><string>/usr/bin/python3</string><integer>3</integer></array></dict></plist>");
+    writeFile(plist(), "<plist version=\"1.0\"><dict><key>ProgramArguments</key><array><string>a</string>"
+                       "<integer>3</integer></array></dict></plist>");
     EXPECT_EQ(installer.installedRelayPath(), std::nullopt);
-
-    writeFile(plistPath(), "not a property list");
-    EXPECT_EQ(installer.installedRelayPath(), std::nullopt);
-    EXPECT_FALSE(installer.usesThisAppsRelay());
 }
 
-TEST_F(InstallerTest, TheAgentsPropertyListEscapesPathsAndReadsThemBack)
+TEST_F(InstallerTest, ADeletedOrChangedInstalledFileNeedsAnUpdateAndRefreshRestoresIt)
 {
-    home = freshHome() + QStringLiteral("/odd <&> \"home\"");
-    QDir().mkpath(home);
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const auto launchd = launchdFor(launchctl);
-    launchd->writeLaunchAgent();
-    EXPECT_EQ(launchd->installedRelayPath(), RelayPaths::forHome(home).relayScript);
-}
+    const RelayInstaller installer = installerWith(launchd(launchctl));
+    installer.refreshFilesIfOutdated();
+    EXPECT_FALSE(QFileInfo::exists(installer.supportDirectory())) << "nothing installed, nothing refreshed";
 
-TEST_F(InstallerTest, NeedsUpdateWhenAnInstalledFileIsMissingOrChanged)
-{
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const RelayInstaller installer = installerWith(launchdFor(launchctl));
     installer.installFiles();
-    EXPECT_FALSE(installer.needsUpdate());
-
     QFile::remove(installer.relayScript());
-    EXPECT_TRUE(installer.fileDiffers(QStringLiteral("relay.py"), installer.binDirectory()));
     EXPECT_TRUE(installer.needsUpdate());
-
     installer.installFiles();
-    writeFile(installer.hooksDirectory() + QStringLiteral("/codex-notify.sh"), "#!/bin/sh\nexit 0\n");
+    writeFile(installer.hooksDirectory() + QStringLiteral("/codex-notify.sh"), "#!/bin/sh\n");
     EXPECT_TRUE(installer.needsUpdate());
 
-    // A file the program itself lacks never counts as out of date.
-    EXPECT_FALSE(installer.fileDiffers(QStringLiteral("not-shipped.py"), installer.binDirectory()));
+    installer.refreshFilesIfOutdated();
+    EXPECT_FALSE(installer.needsUpdate());
+    EXPECT_EQ(modeOf(installer.hooksDirectory() + QStringLiteral("/codex-notify.sh")), 0755);
+    EXPECT_TRUE(launchctl.calls().isEmpty()) << "the running relay is left alone";
 }
 
-TEST_F(InstallerTest, AMissingResourceFailsByNameAndKeepsTheCopiesMadeBefore)
+TEST_F(InstallerTest, AResourceMissingFromTheProgramFailsByNameAfterTheEarlierCopies)
 {
     QTemporaryDir resources;
     for (const char* name : {"relay.py", "apns.py", "claude-hook.sh"}) {
-        QFile::copy(sourceResources + u'/' + QLatin1String(name), resources.filePath(QLatin1String(name)));
+        QFile::copy(QStringLiteral(":/relay/") + QLatin1String(name), resources.filePath(QLatin1String(name)));
     }
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const RelayInstaller installer =
-        installerWith(launchdFor(launchctl), QStringLiteral("/usr/bin/python3"), resources.path());
+    const RelayInstaller installer = installerWith(launchd(launchctl), {}, resources.path());
+    EXPECT_FALSE(installer.fileDiffers(QStringLiteral("codex-notify.sh"), installer.hooksDirectory()));
 
-    try {
-        installer.installFiles();
-        FAIL() << "installFiles succeeded without all resources";
-    } catch (const InstallerError& error) {
-        EXPECT_EQ(error.kind(), InstallerError::Kind::missingResource);
-        EXPECT_EQ(error.description(), QStringLiteral("This app is missing its copy of claude-permission-hook.sh."));
-    }
-    EXPECT_TRUE(QFileInfo::exists(installer.relayScript()));
+    const auto started = outcomeOf(installer.start());
+    EXPECT_EQ(started.errorText(), QStringLiteral("This app is missing its copy of claude-permission-hook.sh."));
+    ASSERT_TRUE(started.errorAs<InstallerError>());
+    EXPECT_EQ(started.errorAs<InstallerError>()->kind(), InstallerError::Kind::missingResource);
     EXPECT_TRUE(QFileInfo::exists(installer.hooksDirectory() + QStringLiteral("/claude-hook.sh")));
-
-    EXPECT_EQ(failureOf(installer.start()), QStringLiteral("This app is missing its copy of claude-permission-hook.sh."));
     EXPECT_TRUE(launchctl.calls().isEmpty());
 }
 
-TEST_F(InstallerTest, RefreshingOutdatedFilesTouchesOnlyAnExistingInstallation)
+TEST_F(InstallerTest, ARelayCommandOnAFreshAccountInstallsTheFilesButNoService)
 {
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const RelayInstaller installer = installerWith(launchdFor(launchctl));
-
-    installer.refreshFilesIfOutdated();
-    EXPECT_FALSE(QFileInfo::exists(installer.supportDirectory()));
-
-    installer.installFiles();
-    writeFile(installer.binDirectory() + QStringLiteral("/apns.py"), "# old\n");
-    installer.refreshFilesIfOutdated();
-    EXPECT_FALSE(installer.needsUpdate());
-    EXPECT_EQ(modeOf(installer.binDirectory() + QStringLiteral("/apns.py")), 0644);
-    EXPECT_TRUE(launchctl.calls().isEmpty()); // the running relay is left alone
-}
-
-TEST_F(InstallerTest, RunningARelayCommandOnAFreshAccountInstallsTheFilesButNoService)
-{
-    // The relay itself reads HOME: this test runs it on the process's own.
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const RelayInstaller installer = installerWith(launchdFor(launchctl));
-    ASSERT_EQ(installer.paths().home, QDir::homePath());
-
+    // The relay finds its directory through HOME: use the process's own.
+    const RelayInstaller installer = installerWith(launchd(launchctl), {}, {}, QDir::homePath());
     const auto report = outcomeOf(installer.runRelay({QStringLiteral("install-hooks"), QStringLiteral("--dry-run")}));
-    ASSERT_TRUE(report.succeeded()) << report.errorText().toStdString();
+    ASSERT_TRUE(report.value) << report.errorText().toStdString();
     EXPECT_FALSE(report.value->trimmed().isEmpty());
     EXPECT_FALSE(installer.needsUpdate());
-    EXPECT_FALSE(QFileInfo::exists(plistPath()));
     EXPECT_TRUE(launchctl.calls().isEmpty());
-    // A dry run changes nothing of the agents' configuration.
-    EXPECT_FALSE(QFileInfo::exists(home + QStringLiteral("/.claude/settings.json")));
-}
+    EXPECT_FALSE(QFileInfo::exists(QDir::homePath() + QStringLiteral("/Library")));
 
-TEST_F(InstallerTest, AFailingRelayCommandIsLabelledWithItsArguments)
-{
     QTemporaryDir bin;
-    const QString python = fakePython(bin.path(), "  hooks could not be written  ", 3);
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const RelayInstaller installer = installerWith(launchdFor(launchctl, python), python);
-    EXPECT_EQ(failureOf(installer.runRelay({QStringLiteral("install-hooks")})),
-              QStringLiteral("relay.py install-hooks failed: hooks could not be written"));
+    const QString python = fakePython(bin.path(), "  no hooks for you  ", 3);
+    EXPECT_EQ(failureOf(installerWith(launchd(launchctl), python).runRelay({QStringLiteral("install-hooks")})),
+              QStringLiteral("relay.py install-hooks failed: no hooks for you"));
 }
 
-TEST_F(InstallerTest, StartWithoutAUsablePythonChangesNothing)
+TEST_F(InstallerTest, StartWithoutAUsablePythonStopsBeforeTouchingAnything)
 {
-    const QString noPython = InstallerError::noPython().description();
 #ifdef Q_OS_MACOS
-    EXPECT_EQ(noPython, QStringLiteral("The relay needs Python 3.9 or later at /usr/bin/python3. "
-                                       "Install the Command Line Tools: xcode-select --install"));
+    const QString text = QStringLiteral("The relay needs Python 3.9 or later at /usr/bin/python3. "
+                                        "Install the Command Line Tools: xcode-select --install");
 #else
-    EXPECT_EQ(noPython, QStringLiteral("The relay needs Python 3.9 or later at /usr/bin/python3. "
-                                       "Install it with your package manager: sudo apt install python3"));
+    const QString text = QStringLiteral("The relay needs Python 3.9 or later at /usr/bin/python3. "
+                                        "Install it with your package manager: sudo apt install python3");
 #endif
-
-    FakeTool launchctl(QStringLiteral("launchctl"));
-    const QString missing = home + QStringLiteral("/no/python3");
-    EXPECT_EQ(failureOf(installerWith(launchdFor(launchctl, missing), missing).start()), noPython);
-
     QTemporaryDir bin;
-    const QString tooOld = fakePython(bin.path(), "AssertionError", 1);
-    EXPECT_EQ(failureOf(installerWith(launchdFor(launchctl, tooOld), tooOld).start()), noPython);
-
+    for (const QString& python : {home + QStringLiteral("/python3"), fakePython(bin.path(), "AssertionError", 1)}) {
+        EXPECT_EQ(failureOf(installerWith(launchd(launchctl), python).start()), text);
+    }
     EXPECT_TRUE(launchctl.calls().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(home + QStringLiteral("/.idlewyn-relay")));
 }
@@ -382,80 +277,50 @@ TEST_F(InstallerTest, StartWithoutAUsablePythonChangesNothing)
 
 class SystemdTest : public InstallerTest {
 protected:
-    std::shared_ptr<SystemdServiceManager> systemdFor(const FakeTool& systemctl) const
+    std::shared_ptr<SystemdServiceManager> systemd(const FakeTool& tool) const
     {
-        SystemdServiceManager::Options options;
-        options.systemctl = systemctl.path();
-        return std::make_shared<SystemdServiceManager>(RelayPaths::forHome(home), options);
+        return std::make_shared<SystemdServiceManager>(RelayPaths::forHome(home),
+                                                       SystemdServiceManager::Options{tool.path()});
     }
 
-    QString unitPath() const { return home + QStringLiteral("/.config/systemd/user/io.zembrix.idlewyn.relay.service"); }
+    FakeTool systemctl{QStringLiteral("systemctl")};
 };
 
-TEST_F(SystemdTest, StartWritesAUnitThatRunsTheInstalledRelayAndReloadsEnablesAndRestartsIt)
+TEST_F(SystemdTest, StartWritesAUnitForTheInstalledRelayThenReloadsEnablesAndRestartsIt)
 {
-    FakeTool systemctl(QStringLiteral("systemctl"));
-    const RelayInstaller installer = installerWith(systemdFor(systemctl));
+    const RelayInstaller installer = installerWith(systemd(systemctl));
     EXPECT_EQ(failureOf(installer.start()), QString());
-
     EXPECT_EQ(systemctl.calls(), (QStringList{QStringLiteral("--user daemon-reload"),
                                               QStringLiteral("--user enable io.zembrix.idlewyn.relay.service"),
                                               QStringLiteral("--user restart io.zembrix.idlewyn.relay.service")}));
-    const QString unit = QString::fromUtf8(readFile(unitPath()));
-    EXPECT_TRUE(unit.contains(QStringLiteral("ExecStart=\"/usr/bin/python3\" \"") + installer.relayScript()
-                              + QStringLiteral("\"\n")));
-    EXPECT_TRUE(unit.contains(QStringLiteral("\nRestart=always\n")));
-    EXPECT_TRUE(unit.contains(QStringLiteral("\nStandardOutput=append:") + installer.logFile() + u'\n'));
-    EXPECT_TRUE(unit.contains(QStringLiteral("\nStandardError=append:") + installer.logFile() + u'\n'));
-    EXPECT_TRUE(unit.contains(QStringLiteral("\nWantedBy=default.target\n")));
+    const QString unit =
+        QString::fromUtf8(readFile(home + QStringLiteral("/.config/systemd/user/io.zembrix.idlewyn.relay.service")));
+    QString log = installer.logFile(); // as systemd reads it: %% and $$ stand for % and $
+    log.replace(u'%', QStringLiteral("%%")).replace(u'$', QStringLiteral("$$"));
+    for (const QString& line : {QStringLiteral("Restart=always"), QStringLiteral("WantedBy=default.target"),
+                                QStringLiteral("StandardOutput=append:") + log,
+                                QStringLiteral("StandardError=append:") + log}) {
+        EXPECT_TRUE(unit.contains(u'\n' + line + u'\n')) << line.toStdString();
+    }
     EXPECT_EQ(installer.installedRelayPath(), installer.relayScript());
     EXPECT_TRUE(installer.usesThisAppsRelay());
-    EXPECT_EQ(modeOf(installer.hooksDirectory() + QStringLiteral("/claude-hook.sh")), 0755);
-}
-
-TEST_F(SystemdTest, RestartStartsInFullWithoutAUnitAndOtherwiseRestartsIt)
-{
-    FakeTool systemctl(QStringLiteral("systemctl"));
-    const RelayInstaller installer = installerWith(systemdFor(systemctl));
-    EXPECT_EQ(failureOf(installer.restart()), QString());
-    EXPECT_EQ(systemctl.calls().size(), 3);
-    EXPECT_TRUE(QFileInfo::exists(unitPath()));
 
     FakeTool again(QStringLiteral("systemctl"));
-    EXPECT_EQ(failureOf(installerWith(systemdFor(again)).restart()), QString());
+    EXPECT_EQ(failureOf(installerWith(systemd(again)).restart()), QString());
     EXPECT_EQ(again.calls(), QStringList(QStringLiteral("--user restart io.zembrix.idlewyn.relay.service")));
 }
 
-TEST_F(SystemdTest, FailuresCarrySystemctlsVerbAndMessageAndEndTheOperation)
+TEST_F(SystemdTest, FailuresNameSystemctlsVerbAndEndTheOperation)
 {
-    FakeTool systemctl(QStringLiteral("systemctl"));
     systemctl.failAlways(QStringLiteral("daemon-reload"));
     systemctl.failAlways(QStringLiteral("stop"));
-    const RelayInstaller installer = installerWith(systemdFor(systemctl));
-
-    EXPECT_EQ(failureOf(installer.start()), QStringLiteral("systemctl daemon-reload failed: daemon-reload refused (call 1)"));
-    EXPECT_EQ(systemctl.calls(), QStringList(QStringLiteral("--user daemon-reload")));
+    const RelayInstaller installer = installerWith(systemd(systemctl));
+    EXPECT_EQ(failureOf(installer.restart()),
+              QStringLiteral("systemctl daemon-reload failed: daemon-reload refused (call 1)"));
     EXPECT_EQ(failureOf(installer.stop()), QStringLiteral("systemctl stop failed: stop refused (call 1)"));
-}
+    EXPECT_EQ(systemctl.calls().size(), 2);
 
-TEST_F(SystemdTest, UnitPathsSurviveSpacesQuotesAndSpecifierCharacters)
-{
-    home = freshHome() + QStringLiteral("/a b \"c\" 50% $USER \\d");
-    QDir().mkpath(home);
-    FakeTool systemctl(QStringLiteral("systemctl"));
-    const auto systemd = systemdFor(systemctl);
-    systemd->writeUnit();
-    EXPECT_EQ(systemd->installedRelayPath(), RelayPaths::forHome(home).relayScript);
-
-    home = freshHome() + QStringLiteral("/line\nExecStartPre=/bin/false");
-    EXPECT_THROW(systemdFor(systemctl)->writeUnit(), FileSystemError);
-}
-
-TEST(ServiceManagerChoice, SystemdIsUsedOnlyWhereAUserManagerIsListening)
-{
-    QTemporaryDir runtime;
-    EXPECT_FALSE(systemdUserManagerRuns(runtime.path()));
-    EXPECT_FALSE(systemdUserManagerRuns(QString()));
-    writeFile(runtime.filePath(QStringLiteral("systemd/private")), {});
-    EXPECT_TRUE(systemdUserManagerRuns(runtime.path()));
+    // A line break in a path would smuggle a directive into the unit.
+    home += QStringLiteral("/x\nExecStartPre=/bin/false");
+    EXPECT_THROW(systemd(systemctl)->writeUnit(), FileSystemError);
 }

@@ -1,12 +1,12 @@
 #include "supervisor_test_support.h"
 
-#include <QCoreApplication>
+#include "supervisor/admin_client.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcessEnvironment>
 #include <QTest>
 
+#include <csignal>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -15,20 +15,11 @@ namespace vesperline::fixtures {
 QString freshHome()
 {
     const QString home = QDir::homePath();
-    // Only ever a temporary directory: never empty a real account's home.
     if (!home.startsWith(QDir::tempPath() + u'/')) {
-        throw std::runtime_error("HOME is not a temporary directory");
+        throw std::runtime_error("HOME is not a temporary directory"); // never empty a real home
     }
-    QDir directory(home);
-    for (const QString& entry : directory.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        const QString path = directory.filePath(entry);
-        if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink()) {
-            QDir(path).removeRecursively();
-        } else {
-            QFile::remove(path);
-        }
-    }
-    directory.mkpath(QStringLiteral(".config"));
+    QDir(home).removeRecursively();
+    QDir().mkpath(home + QStringLiteral("/.config"));
     return home;
 }
 
@@ -44,67 +35,62 @@ void writeFile(const QString& path, const QByteArray& data)
 QByteArray readFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 int modeOf(const QString& path)
 {
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        return -1;
-    }
-    return static_cast<int>(info.st_mode & 07777);
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
 }
 
-bool waitUntil(const std::function<bool()>& condition, int limitMs)
+bool waitUntil(const std::function<bool()>& condition)
 {
-    return QTest::qWaitFor(condition, limitMs);
+    return QTest::qWaitFor(condition, 15000);
+}
+
+Status sampleStatus(const QList<idlewyn::AgentSession>& sessions)
+{
+    Status status;
+    status.version = QStringLiteral("1.0.0");
+    status.sessions = sessions;
+    status.pairingLink = QStringLiteral("idlewyn://pair?url=http%3A%2F%2F127.0.0.1%3A8787&code=C0DE");
+    status.pairingCode = QStringLiteral("C0DE");
+    status.tlsFingerprint = QStringLiteral("ab12");
+    status.tokens = {PairedToken{QStringLiteral("t1"), QStringLiteral("codex"), QStringLiteral("2026-01-01T00:00:00Z"),
+                                 std::nullopt}};
+    return status;
+}
+
+QByteArray statusDocument(const QList<idlewyn::AgentSession>& sessions)
+{
+    return idlewyn::json::relay.encode(sampleStatus(sessions));
 }
 
 FakeTool::FakeTool(const QString& name)
     : m_name(name)
 {
-    const QString dir = m_directory.path();
-    const QByteArray script = "#!/bin/sh\n"
-                              "dir='" + dir.toUtf8() + "'\n"
-                              "printf '%s\\n' \"$*\" >> \"$dir/calls.log\"\n"
-                              "verb=$1\n"
-                              "[ \"$verb\" = \"--user\" ] && verb=$2\n"
-                              "n=0\n"
-                              "[ -f \"$dir/count-$verb\" ] && n=$(cat \"$dir/count-$verb\")\n"
-                              "n=$((n + 1))\n"
-                              "echo \"$n\" > \"$dir/count-$verb\"\n"
-                              "if [ -f \"$dir/fail-$verb\" ]; then\n"
-                              "  left=$(cat \"$dir/fail-$verb\")\n"
-                              "  if [ \"$left\" -gt 0 ]; then\n"
-                              "    echo $((left - 1)) > \"$dir/fail-$verb\"\n"
-                              "    echo \"$verb refused (call $n)\" >&2\n"
-                              "    exit 5\n"
-                              "  fi\n"
-                              "fi\n"
-                              "echo \"$verb done\"\n"
-                              "exit 0\n";
-    writeFile(path(), script);
+    writeFile(path(), "#!/bin/sh\n"
+                      "dir='" + m_directory.path().toUtf8() + "'\n"
+                      "printf '%s\\n' \"$*\" >> \"$dir/calls.log\"\n"
+                      "verb=$1; [ \"$verb\" = --user ] && verb=$2\n"
+                      "n=$(( $(cat \"$dir/count-$verb\" 2>/dev/null || echo 0) + 1 )); echo $n > \"$dir/count-$verb\"\n"
+                      "left=$(cat \"$dir/fail-$verb\" 2>/dev/null || echo 0)\n"
+                      "if [ \"$left\" -gt 0 ]; then\n"
+                      "  echo $((left - 1)) > \"$dir/fail-$verb\"; echo \"$verb refused (call $n)\" >&2; exit 5\n"
+                      "fi\n");
     QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-QString FakeTool::path() const
-{
-    return m_directory.filePath(m_name);
 }
 
 QStringList FakeTool::calls() const
 {
-    const QString log = QString::fromUtf8(readFile(m_directory.filePath(QStringLiteral("calls.log"))));
-    return log.split(u'\n', Qt::SkipEmptyParts);
+    const QByteArray log = readFile(m_directory.filePath(QStringLiteral("calls.log")));
+    return QString::fromUtf8(log).split(u'\n', Qt::SkipEmptyParts);
 }
 
 void FakeTool::failNext(const QString& verb, int count)
 {
-    writeFile(m_directory.filePath(QStringLiteral("fail-") + verb), QByteArray::number(count) + '\n');
+    writeFile(m_directory.filePath(QStringLiteral("fail-") + verb), QByteArray::number(count));
 }
 
 QString fakePython(const QString& directory, const QByteArray& output, int status)
@@ -115,69 +101,59 @@ QString fakePython(const QString& directory, const QByteArray& output, int statu
     return path;
 }
 
-void writeRelayConfig(const QString& supportDirectory, bool tls)
+namespace {
+RelayInstaller detachedInstaller(const QString& home, std::shared_ptr<DetachedServiceManager> manager)
 {
-    writeFile(supportDirectory + QStringLiteral("/config.json"),
+    RelayInstaller::Options options;
+    options.home = home;
+    options.serviceManager = std::move(manager);
+    return RelayInstaller(options);
+}
+} // namespace
+
+RunningRelay::RunningRelay(const QString& home, bool tls)
+    : manager(std::make_shared<DetachedServiceManager>(RelayPaths::forHome(home),
+                                                       DetachedServiceManager::Options{std::chrono::seconds(5),
+                                                                                       std::chrono::milliseconds(20)}))
+    , installer(detachedInstaller(home, manager))
+{
+    QFile::remove(installer.supportDirectory() + QStringLiteral("/relay-url")); // only the relay's own counts
+    writeFile(installer.supportDirectory() + QStringLiteral("/config.json"),
               QByteArray(R"({"port": 0, "host": "127.0.0.1", "advertiseHost": "127.0.0.1", "tls": )")
-                  + (tls ? "true" : "false") + "}\n");
-}
-
-RealRelay::RealRelay(const RelayInstaller& installer, bool tls)
-    : m_supportDirectory(installer.supportDirectory())
-    , m_process(std::make_unique<QProcess>())
-{
-    installer.installFiles();
-    writeRelayConfig(m_supportDirectory, tls);
-    QFile::remove(m_supportDirectory + QStringLiteral("/relay-url"));
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), installer.paths().home);
-    environment.insert(QStringLiteral("PYTHONDONTWRITEBYTECODE"), QStringLiteral("1"));
-    m_process->setProcessEnvironment(environment);
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->setStandardOutputFile(QProcess::nullDevice());
-    m_process->start(installer.pythonExecutable(), {installer.relayScript()});
-    const QString urlFile = m_supportDirectory + QStringLiteral("/relay-url");
-    if (!waitUntil([&] { return QFileInfo::exists(urlFile) || m_process->state() == QProcess::NotRunning; })
-        || !QFileInfo::exists(urlFile)) {
-        throw std::runtime_error("the relay did not start");
+                  + (tls ? "true}" : "false}"));
+    const auto started = outcomeOf(installer.start());
+    if (!started.value) {
+        throw std::runtime_error("the relay did not start: " + started.errorText().toStdString());
     }
 }
 
-RealRelay::~RealRelay()
+RunningRelay::~RunningRelay()
 {
-    if (m_process->state() != QProcess::NotRunning) {
-        m_process->terminate();
-        if (!m_process->waitForFinished(10000)) {
-            m_process->kill();
-            m_process->waitForFinished(5000);
-        }
+    if (const std::optional<qint64> pid = manager->runningPid()) {
+        ::kill(static_cast<pid_t>(*pid), SIGKILL);
     }
 }
 
-QUrl RealRelay::url() const
+bool RunningRelay::answers() const
 {
-    return QUrl(QString::fromUtf8(readFile(m_supportDirectory + QStringLiteral("/relay-url"))).trimmed());
+    // Never the default port: only a relay-url the relay wrote.
+    const AdminClient client(installer.supportDirectory());
+    const QString url = installer.supportDirectory() + QStringLiteral("/relay-url");
+    return waitUntil([&] { return QFile::exists(url) && outcomeOf(client.fetchStatus()).value.has_value(); });
 }
 
 qint64 sessionIdOf(qint64 pid)
 {
+    // "pid (comm) state ppid pgrp session ...", and comm may hold spaces.
     const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    // "pid (comm) state ppid pgrp session ...": comm may hold spaces, so
-    // count fields after its closing parenthesis.
-    const qsizetype close = stat.lastIndexOf(')');
-    if (close < 0) {
-        return -1;
-    }
-    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-    return fields.size() > 3 ? fields.at(3).toLongLong() : -1;
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return stat.isEmpty() || fields.size() < 4 ? -1 : fields.at(3).toLongLong();
 }
 
 bool processExists(qint64 pid)
 {
     const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
     const qsizetype close = stat.lastIndexOf(')');
-    // A zombie has ended; only its exit status is left for its parent.
     return close >= 0 && stat.size() > close + 2 && stat.at(close + 2) != 'Z';
 }
 

@@ -1,20 +1,17 @@
 #pragma once
 
-// Helpers shared by the supervisor's tests: a clean home per test, fake
-// service tools that record their calls, and the real relay on loopback.
+// Helpers shared by the supervisor's tests: outcomes of coroutines, a clean
+// home per test, fake service tools that record their calls, and the real
+// relay started on 127.0.0.1 the way the application starts it here.
 
 #include "model/error.h"
+#include "supervisor/detached_service_manager.h"
 #include "supervisor/relay_installer.h"
+#include "supervisor/status.h"
 
-#include <QByteArray>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <exception>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <type_traits>
 
@@ -22,56 +19,40 @@
 
 namespace vesperline::fixtures {
 
-// What a coroutine ended with. QCoro::waitFor never returns from a task
-// that throws, so tests run every task through outcomeOf.
-struct Done {};
-
+// How a coroutine ended. (QCoro::waitFor never returns from a task that throws.)
 template <class T>
 struct Outcome {
-    std::optional<std::conditional_t<std::is_void_v<T>, Done, T>> value;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
     std::exception_ptr error;
 
-    bool succeeded() const { return value.has_value(); }
-
-    // The failure's user-facing text; empty on success.
-    QString errorText() const
-    {
-        if (!error) {
-            return {};
-        }
-        try {
-            std::rethrow_exception(error);
-        } catch (const idlewyn::Error& failure) {
-            return failure.description();
-        } catch (const std::exception& failure) {
-            return QString::fromUtf8(failure.what());
-        }
-    }
-
-    // The failure as an exception type, or null when it is another type.
     template <class E>
     std::optional<E> errorAs() const
     {
-        if (!error) {
-            return std::nullopt;
-        }
         try {
-            std::rethrow_exception(error);
+            if (error) {
+                std::rethrow_exception(error);
+            }
         } catch (const E& failure) {
             return failure;
         } catch (...) {
-            return std::nullopt;
         }
+        return std::nullopt;
+    }
+
+    QString errorText() const
+    {
+        const auto failure = errorAs<idlewyn::Error>();
+        return failure ? failure->description() : QString();
     }
 };
 
 template <class T>
-QCoro::Task<> captureOutcome(QCoro::Task<T> task, Outcome<T>& outcome)
+QCoro::Task<> capture(QCoro::Task<T> task, Outcome<T>& outcome)
 {
     try {
         if constexpr (std::is_void_v<T>) {
             co_await task;
-            outcome.value = Done{};
+            outcome.value = true;
         } else {
             outcome.value = co_await task;
         }
@@ -84,36 +65,33 @@ template <class T>
 Outcome<T> outcomeOf(QCoro::Task<T> task)
 {
     Outcome<T> outcome;
-    QCoro::waitFor(captureOutcome(std::move(task), outcome));
+    QCoro::waitFor(capture(std::move(task), outcome));
     return outcome;
 }
 
-// The test process's private HOME (set up by the test main), emptied so that
-// each test starts from a fresh account even when one process runs them all.
+// The process's temporary HOME (from the test main), emptied, so each test
+// starts from a fresh account even when one process runs them all.
 QString freshHome();
 
 void writeFile(const QString& path, const QByteArray& data);
 QByteArray readFile(const QString& path);
-// POSIX permission bits of a file or directory (e.g. 0755).
-int modeOf(const QString& path);
+int modeOf(const QString& path); // permission bits, e.g. 0755
+// Processes events until `condition` holds; the limit only bounds a hang.
+bool waitUntil(const std::function<bool()>& condition);
 
-// Waits (processing events) until `condition` holds; false if it never did
-// within `limitMs`. The limit only bounds a hang.
-bool waitUntil(const std::function<bool()>& condition, int limitMs = 15000);
+// A status document with a fixed pairing and one paired token "t1".
+Status sampleStatus(const QList<idlewyn::AgentSession>& sessions = {});
+QByteArray statusDocument(const QList<idlewyn::AgentSession>& sessions = {});
 
-// A stand-in for launchctl or systemctl: a shell script that appends each
-// call's arguments as one line to its log and succeeds, or fails a set
-// number of times per verb (the first argument, after --user for
-// systemctl), printing "<Verb> failed: call <n>" to standard error.
+// A launchctl or systemctl stand-in: appends each call's arguments as a line
+// to its log and succeeds, unless told to fail a verb (the first argument
+// after an optional --user), printing "<verb> refused (call <n>)".
 class FakeTool {
 public:
     explicit FakeTool(const QString& name);
-
-    QString path() const;
+    QString path() const { return m_directory.filePath(m_name); }
     QStringList calls() const;
-    // The next `count` calls with this verb fail (exit status 5).
     void failNext(const QString& verb, int count);
-    // Every call with this verb fails.
     void failAlways(const QString& verb) { failNext(verb, 1000000); }
 
 private:
@@ -121,31 +99,23 @@ private:
     QString m_name;
 };
 
-// A python3 stand-in: prints `output` and exits with `status`.
+// A python3 stand-in that prints `output` and exits with `status`.
 QString fakePython(const QString& directory, const QByteArray& output, int status);
 
-// The relay's configuration for tests: any free port on 127.0.0.1 only.
-void writeRelayConfig(const QString& supportDirectory, bool tls);
+// The real relay, run detached as on a machine without a user service
+// manager, configured for any free port on 127.0.0.1 only; killed when the
+// object goes, whatever the test did to it.
+struct RunningRelay {
+    explicit RunningRelay(const QString& home, bool tls = false);
+    ~RunningRelay();
+    // Waits until the admin client reaches the relay.
+    bool answers() const;
 
-// The installed relay.py run as a child of the test on 127.0.0.1, ended when
-// this object goes.
-class RealRelay {
-public:
-    // Installs the files with `installer`, writes the config, starts the
-    // relay and waits until it has written relay-url.
-    RealRelay(const RelayInstaller& installer, bool tls);
-    ~RealRelay();
-
-    QUrl url() const;
-    bool isRunning() const { return m_process->state() == QProcess::Running; }
-
-private:
-    QString m_supportDirectory;
-    std::unique_ptr<QProcess> m_process;
+    std::shared_ptr<DetachedServiceManager> manager;
+    RelayInstaller installer;
 };
 
-// The session id of a process (field 6 of /proc/<pid>/stat); -1 if gone.
-qint64 sessionIdOf(qint64 pid);
-bool processExists(qint64 pid);
+qint64 sessionIdOf(qint64 pid); // -1 when the process is gone
+bool processExists(qint64 pid);  // a zombie counts as gone
 
 } // namespace vesperline::fixtures
