@@ -6,9 +6,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
 cmake --preset release
 cmake --build --preset release
-app=build/release/relay-app/menu/vesperline-relay
-if [ ! -x "$app" ]; then
-  echo "The tray application is not part of this checkout yet; the libraries were built." >&2
-  exit 1
-fi
-exec "$app"
+exec build/release/relay-app/menu/vesperline-relay

@@ -4,6 +4,7 @@
 #include "design/typography.h"
 
 #include <QFontMetrics>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
 
@@ -57,8 +58,23 @@ bool AwayModeSwitch::hitButton(const QPoint& pos) const
     return rect().contains(pos);
 }
 
+void AwayModeSwitch::focusInEvent(QFocusEvent* event)
+{
+    m_showsFocusRing = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void AwayModeSwitch::focusOutEvent(QFocusEvent* event)
+{
+    m_showsFocusRing = false;
+    QAbstractButton::focusOutEvent(event);
+}
+
 void AwayModeSwitch::keyPressEvent(QKeyEvent* event)
 {
+    // Any key press is keyboard use: show where the focus is.
+    m_showsFocusRing = true;
+    update();
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         animateClick();
         return;
@@ -106,7 +122,7 @@ void AwayModeSwitch::paintEvent(QPaintEvent*)
     painter.setPen(QPen(QColor(0, 0, 0, 40), 0.5));
     painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
 
-    if (hasFocus()) {
+    if (hasFocus() && m_showsFocusRing) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
         painter.drawRoundedRect(track.adjusted(-2, -2, 2, 2), trackHeight / 2 + 2, trackHeight / 2 + 2);

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QSystemTrayIcon>
 
 namespace vesperline {
@@ -71,6 +72,7 @@ bool IdlewynRelayApp::start()
             }
         });
         connect(m_monitor, &RelayMonitor::statusChanged, this, &IdlewynRelayApp::updateIcon);
+        qApp->installEventFilter(this);
         updateIcon();
         m_tray->show();
     } else {
@@ -90,6 +92,15 @@ void IdlewynRelayApp::showPanel()
     } else {
         m_panel->present();
     }
+}
+
+bool IdlewynRelayApp::eventFilter(QObject* watched, QEvent* event)
+{
+    // A theme switch changes the tray's foreground: redraw the template icon.
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
+        updateIcon();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void IdlewynRelayApp::updateIcon()

@@ -39,6 +39,9 @@ public:
     // Shows the panel: from the tray icon, or as a window without a tray.
     void showPanel();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void updateIcon();
 

@@ -6,6 +6,7 @@
 
 #include <QEnterEvent>
 #include <QFontMetrics>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -106,8 +107,23 @@ void MenuRow::changeEvent(QEvent* event)
     QAbstractButton::changeEvent(event);
 }
 
+void MenuRow::focusInEvent(QFocusEvent* event)
+{
+    m_showsFocusRing = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void MenuRow::focusOutEvent(QFocusEvent* event)
+{
+    m_showsFocusRing = false;
+    QAbstractButton::focusOutEvent(event);
+}
+
 void MenuRow::keyPressEvent(QKeyEvent* event)
 {
+    // Any key press is keyboard use: show where the focus is.
+    m_showsFocusRing = true;
+    update();
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         if (isEnabled()) {
             animateClick();
@@ -138,7 +154,7 @@ void MenuRow::paintEvent(QPaintEvent*)
         color.setAlphaF(fill);
         painter.fillPath(rounded, color);
     }
-    if (hasFocus()) {
+    if (hasFocus() && m_showsFocusRing) {
         painter.setPen(QPen(accent, 2));
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), cornerRadius, cornerRadius);
     }

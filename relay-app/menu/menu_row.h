@@ -48,9 +48,14 @@ protected:
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
 
 private:
+    // The ring shows for focus that came from the keyboard, not for focus
+    // that a click or a hidden neighbour handed over.
+    bool m_showsFocusRing = false;
     int iconSide() const;
     int textLeft() const;
 

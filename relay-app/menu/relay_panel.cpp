@@ -75,6 +75,8 @@ void RelayPanel::fitContent()
 void RelayPanel::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // The relay controls read the installation on disk: look again now.
+    m_menu->render();
     if (m_environment.monitor) {
         m_environment.monitor->setMenuOpen(true);
     }

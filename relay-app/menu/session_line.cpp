@@ -1,5 +1,7 @@
 #include "menu/session_line.h"
 
+#include "menu/elided_label.h"
+
 #include "design/activity_line.h"
 #include "design/elapsed_label.h"
 #include "design/fill_style.h"
@@ -51,9 +53,8 @@ SessionLine::SessionLine(const AgentSession& session, QWidget* parent)
     column->setSpacing(Spacing::hairline);
     auto* titleRow = new QHBoxLayout;
     titleRow->setSpacing(Spacing::xs);
-    m_project = new QLabel(this);
+    m_project = new ElidedLabel(Qt::ElideRight, this);
     m_project->setFont(Typography::rowTitleCompact());
-    m_project->setTextFormat(Qt::PlainText);
     m_project->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_badge = new ProviderBadge(session.provider, /*compact=*/true, this);
     titleRow->addWidget(m_project, 0, Qt::AlignVCenter);
@@ -64,10 +65,8 @@ SessionLine::SessionLine(const AgentSession& session, QWidget* parent)
     m_activity = new ActivityLine(QString(), FillStyle::secondary(), /*showsIcon=*/false, /*compact=*/false, this);
     m_activity->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     column->addWidget(m_activity);
-    m_summary = new QLabel(this);
+    m_summary = new ElidedLabel(Qt::ElideRight, this);
     m_summary->setFont(Typography::meta());
-    m_summary->setTextFormat(Qt::PlainText);
-    m_summary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     column->addWidget(m_summary);
 
     m_progress = new TaskProgressView(0, 0, tint(session.status), this);
@@ -77,10 +76,10 @@ SessionLine::SessionLine(const AgentSession& session, QWidget* parent)
     row->addSpacing(Spacing::xs);
 
     auto* trailing = new QWidget(this);
-    trailing->setMaximumWidth(Layout::timerColumn);
     auto* trailingLayout = new QVBoxLayout(trailing);
     trailingLayout->setContentsMargins(0, 0, 0, 0);
     m_elapsed = new ElapsedLabel(session, trailing);
+    m_elapsed->setMaximumWidth(Layout::timerColumn);
     m_elapsed->setFont(Typography::number());
     m_elapsed->setAlignment(Qt::AlignRight | Qt::AlignTop);
     m_statusLabel = new QLabel(trailing);
@@ -148,7 +147,7 @@ void SessionLine::render()
 {
     const Color& statusTint = tint(m_session.status);
     m_indicator->setStatus(m_session.status);
-    m_project->setText(m_session.projectName());
+    m_project->setFullText(m_session.projectName());
     m_badge->setProvider(m_session.provider);
 
     const auto activity = m_session.currentActivity();
@@ -156,7 +155,7 @@ void SessionLine::render()
     m_activity->setVisible(activity.has_value());
     m_activity->setText(activity.value_or(QString()));
     m_summary->setVisible(!activity && summary);
-    m_summary->setText(summary.value_or(QString()));
+    m_summary->setFullText(summary.value_or(QString()));
     setForeground(m_summary, FillStyle::secondary().brush(this).color());
 
     const auto progress = m_session.taskProgress();

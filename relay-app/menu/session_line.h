@@ -18,6 +18,8 @@ class ElapsedLabel;
 
 namespace vesperline {
 
+class ElidedLabel;
+
 // One session in the menu: status glyph, project name with a compact
 // provider badge, what it is doing (or its summary), its task progress, and
 // on the right either a live timer (working with a turn start) or the
@@ -53,10 +55,10 @@ private:
 
     idlewyn::AgentSession m_session;
     idlewyn::StatusIndicator* m_indicator;
-    QLabel* m_project;
+    ElidedLabel* m_project;
     idlewyn::ProviderBadge* m_badge;
     idlewyn::ActivityLine* m_activity;
-    QLabel* m_summary;
+    ElidedLabel* m_summary;
     idlewyn::TaskProgressView* m_progress;
     idlewyn::ElapsedLabel* m_elapsed;
     QLabel* m_statusLabel;

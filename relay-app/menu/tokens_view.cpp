@@ -18,6 +18,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <numeric>
 
 using namespace idlewyn;
 
@@ -80,10 +81,18 @@ TokensView::TokensView(const AppEnvironment& environment, QWidget* parent)
 
 QList<PairedToken> TokensView::orderedTokens(const QList<PairedToken>& tokens)
 {
-    QList<PairedToken> ordered = tokens;
-    std::stable_sort(ordered.begin(), ordered.end(), [](const PairedToken& a, const PairedToken& b) {
-        return a.createdAt.value_or(QString()) < b.createdAt.value_or(QString());
+    // Sort positions rather than records: cheaper, and equal keys keep the
+    // relay's order.
+    QList<qsizetype> order(tokens.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&tokens](qsizetype a, qsizetype b) {
+        return tokens[a].createdAt.value_or(QString()) < tokens[b].createdAt.value_or(QString());
     });
+    QList<PairedToken> ordered;
+    ordered.reserve(tokens.size());
+    for (qsizetype index : order) {
+        ordered.append(tokens[index]);
+    }
     return ordered;
 }
 

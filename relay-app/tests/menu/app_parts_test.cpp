@@ -1,3 +1,4 @@
+#include "menu/elided_label.h"
 #include "menu/login_item.h"
 #include "menu/menu_bar_icon.h"
 #include "menu/relay_panel.h"
@@ -157,4 +158,17 @@ TEST(TextElisionTest, TwoLinesAtMostWithAnEllipsis)
         EXPECT_LE(QFontMetrics(font).horizontalAdvance(line), 200);
     }
     EXPECT_EQ(elideToLines(QStringLiteral("short"), font, 200, 2), QStringLiteral("short"));
+}
+
+TEST(ElidedLabelTest, FitsAtItsHintAndShortensBelowIt)
+{
+    for (const char* text : {"api", "infra", "checkout-service", "vesperline"}) {
+        vesperline::ElidedLabel label;
+        label.show();
+        label.setFullText(QString::fromLatin1(text));
+        label.resize(label.sizeHint());
+        EXPECT_EQ(label.text(), QString::fromLatin1(text)) << "a text given its own width is shown whole";
+        label.resize(label.sizeHint().width() / 2, label.height());
+        EXPECT_NE(label.text(), QString::fromLatin1(text)) << "half the room shortens it";
+    }
 }

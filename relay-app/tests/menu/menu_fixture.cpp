@@ -103,7 +103,16 @@ MenuFixture::MenuFixture()
     serveStatus(statusJson());
 }
 
-MenuFixture::~MenuFixture() = default;
+MenuFixture::~MenuFixture()
+{
+    // The polling loop ends once it sees its monitor gone; let it get there
+    // before the process may exit, or its frame is reported as a leak.
+    m_monitor.reset();
+    for (int i = 0; i < 10; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
 
 void MenuFixture::relayDown()
 {
