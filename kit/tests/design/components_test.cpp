@@ -198,7 +198,7 @@ TEST(ElapsedLabelTest, ShownTimerAdvancesOnTheSharedTick)
 
 TEST(ActivityLineTest, LongTextLosesItsMiddleAndKeepsBothEnds)
 {
-    const QString command = QStringLiteral("npm run test -- --watch=false src/features/checkout/checkout_flow.spec.ts");
+    const QString command = QStringLiteral("npm run test -- --watch=false src/features/checkout/checkout_flow.test.ts");
     ActivityLine line(command, FillStyle::secondary());
     line.resize(line.sizeHint());
     EXPECT_EQ(line.displayedText(), command);
