@@ -1,16 +1,29 @@
 #!/usr/bin/env python3
 """Vesperline relay: the local server between coding agents and paired phones.
 
-Claude Code and Codex report their sessions through hooks (see the scripts in
+Claude Code and Codex report their sessions through hooks (the scripts in
 bin/hooks); phones read those sessions over the device API and may answer
 Claude's permission prompts while away mode is on; the menu-bar application
 reads the status document through the loopback-only admin API.
 
 Usage:
-  relay.py                        serve (until SIGTERM or SIGINT)
+  relay.py                        serve until SIGTERM or SIGINT (then exit 0)
   relay.py install-hooks [--dry-run]
   relay.py hook claude|claude-permission|codex|codex-notify [ARG]
-                                  used by the hook scripts; never fails the agent
+                                  run by the hook scripts; never fails the agent
+
+Files in ~/.idlewyn-relay (HOME decides where that is):
+  hook-secret      admin and hook secret (made on first start, 0600)
+  relay-url        where this machine reaches the relay; written once the port
+                   is open, removed on a clean exit
+  relay-cert.pem   self-signed certificate when serving https (relay-key.pem 0600)
+  state.json       sessions, held prompts, away mode (0600)
+  tokens.json      paired phones as SHA-256 token hashes, push registrations (0600)
+  config.json      optional settings, every key optional, unknown keys ignored:
+                   port (8787; 0 = any free port), host, tls, advertiseHost,
+                   pushGateway, permissionTimeout (300 s), pairingCodeLifetime
+                   (600 s), staleAfter (900 s), expireAfter (6 h)
+The log goes to stderr; the service manager sends it to relay.log.
 
 Standard library only; runs on Python 3.9 or later.
 """
@@ -21,6 +34,7 @@ import ipaddress
 import json
 import os
 import secrets
+import select
 import shlex
 import shutil
 import signal
@@ -52,6 +66,7 @@ WAIT_SLICE = 20.0
 # A held prompt whose hook stopped polling this long ago has nobody left to
 # hand an answer to.
 ABANDONED_AFTER = 10.0
+HOOK_CHECK_EVERY = 0.5
 
 PAIR_FAILURE_LIMIT = 5
 PAIR_FAILURE_WINDOW = 60.0
@@ -455,7 +470,13 @@ class Session(object):
         for k in cls.STATE_KEYS:
             if k in d:
                 setattr(s, k, d[k])
-        if s.provider not in PROVIDERS or s.status not in STATUSES or not isinstance(s.tasks, dict):
+        # One malformed record must not end up on the wire, where it would
+        # make a client reject the whole session list.
+        texts_ok = all(v is None or isinstance(v, str) for v in (s.title, s.cwd, s.summary, s.activity))
+        times_ok = all(_number(v) for v in (s.started, s.updated, s.last_event)) and (
+            s.turn_started is None or _number(s.turn_started))
+        if (s.provider not in PROVIDERS or s.status not in STATUSES or not isinstance(s.id, str)
+                or not isinstance(s.tasks, dict) or not texts_ok or not times_ok):
             raise ValueError("bad session record")
         return s
 
@@ -489,6 +510,10 @@ class Prompt(object):
         p = cls(d["id"], d["session"], d["tool_name"], d.get("tool_input"), d["detail"],
                 float(d["created"]), float(d["deadline"]), d.get("rule"))
         p.decision = d.get("decision")
+        if (not all(isinstance(v, str) for v in (p.id, p.session, p.tool_name, p.detail))
+                or not (p.rule is None or isinstance(p.rule, str))
+                or not (p.decision is None or p.decision in DECISIONS)):
+            raise ValueError("bad prompt record")
         # The hook reconnects after a restart; give it the usual grace period.
         p.last_poll = now
         return p
@@ -740,8 +765,12 @@ class Relay(object):
             log("phone answered prompt %s: %s" % (pid, decision))
             return True
 
-    def wait_prompt(self, pid, longest):
-        """Long-poll of the permission hook: decided, gone, or still pending."""
+    def wait_prompt(self, pid, longest, hook_gone=lambda: False):
+        """Long-poll of the permission hook: decided, gone, or still pending.
+
+        hook_gone() tells whether the waiting hook hung up (its agent quit or
+        killed it); then nobody is left to take an answer and the prompt ends.
+        """
         with self.cond:
             p = self.prompts.get(pid)
             if p is None:
@@ -759,7 +788,11 @@ class Relay(object):
                         return {"state": "decided", "decision": p.decision}
                     if now >= end:
                         break
-                    self.cond.wait(end - now)
+                    if hook_gone():
+                        log("the hook waiting on prompt %s went away" % pid)
+                        self._expire_prompt(p)
+                        return {"state": "gone"}
+                    self.cond.wait(min(end - now, HOOK_CHECK_EVERY))
             finally:
                 p.waiters -= 1
                 p.last_poll = time.time()
@@ -930,12 +963,12 @@ class Relay(object):
         tool_input = payload.get("tool_input")
         with self.cond:
             s = self._session_for("claude", payload, now)
-            before = s.status
             s.activity = activity_text(tool_name, tool_input)
             s.status = "waitingForInput"
             if s.turn_started is None:
                 s.turn_started = now
-            if not self.remote_approvals:
+            if not self.remote_approvals or not self.tokens:
+                # Away mode off, or no phone that could answer: the terminal decides.
                 self._save_state()
                 return {"hold": False}
             timeout = float(self.config["permissionTimeout"])
@@ -947,7 +980,9 @@ class Relay(object):
             self.prompts[p.id] = p
             self._save_state()
             self.cond.notify_all()
-            self._push_if_attention(s, before)
+            # Every held prompt is news to the phone, even in a session that
+            # was already waiting on an earlier one.
+            self._push_if_attention(s, None)
             log("holding %s prompt %s for the phone" % (tool_name, p.id))
             return {"hold": True, "promptId": p.id, "waitSeconds": timeout}
 
@@ -1306,7 +1341,16 @@ class Handler(BaseHTTPRequestHandler):
     def h_hook_wait(self, args):
         self._admin()
         self._json(optional=True)
-        return 200, self.server.relay.wait_prompt(args[0], WAIT_SLICE)
+        return 200, self.server.relay.wait_prompt(args[0], WAIT_SLICE, self._peer_gone)
+
+    def _peer_gone(self):
+        # The hook sends nothing after its request, so a readable socket means
+        # it closed the connection (or broke protocol, which counts the same).
+        try:
+            readable, _, _ = select.select([self.connection], [], [], 0)
+            return bool(readable)
+        except (OSError, ValueError):
+            return True
 
 
 class RelayServer(ThreadingHTTPServer):
@@ -1389,6 +1433,8 @@ def serve():
             ssl_context.load_cert_chain(pair[0], pair[1])
             fingerprint = fingerprint_of_pem(pair[0])
     host = config.get("host") or ("0.0.0.0" if ssl_context else "127.0.0.1")
+    if ssl_context is None and not is_loopback(host):
+        log("warning: plain http on %s; tokens and pairing codes cross the network unencrypted" % host)
 
     push = None
     try:
@@ -1457,7 +1503,13 @@ def serve():
 
 class LocalRelay(object):
     def __init__(self, home):
-        self.url = urllib.parse.urlsplit(read_text(os.path.join(home, "relay-url")) or "http://127.0.0.1:8787")
+        # No relay-url means no relay is listening (it is removed on exit and
+        # written only once the port is open): guessing a port could hand the
+        # secret to some other program.
+        url = read_text(os.path.join(home, "relay-url"))
+        if not url:
+            raise OSError("the relay is not running")
+        self.url = urllib.parse.urlsplit(url)
         self.secret = read_text(os.path.join(home, "hook-secret")) or ""
         self.pin = fingerprint_of_pem(os.path.join(home, "relay-cert.pem")) if self.url.scheme == "https" else None
 

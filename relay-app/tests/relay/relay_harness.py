@@ -182,8 +182,10 @@ class Relay(object):
 
     def hook(self, script, payload=None, args=(), wait=True):
         """Runs an installed hook script as the agent would (stdin payload)."""
+        # Own process group, so a test can kill the hook with its Python child, as an agent would.
         proc = subprocess.Popen([self.path("bin/hooks/" + script)] + list(args), env=clean_env(self.home),
-                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                start_new_session=True)
         if payload is not None:
             proc.stdin.write(json.dumps(payload).encode())
         proc.stdin.close()

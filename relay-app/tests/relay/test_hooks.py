@@ -1,6 +1,8 @@
 """The hook scripts, fed with the agents' own payloads, against a running relay."""
 
 import json
+import os
+import signal
 import urllib.parse
 import unittest
 
@@ -184,6 +186,17 @@ class HookScriptTest(unittest.TestCase):
         self.assertEqual((s["status"], s["activity"]), ("waitingForInput", "Bash: rm -rf node_modules"))
         self.assertNotIn("permission", s)
 
+    def test_prompt_of_a_killed_hook_cannot_be_answered(self):
+        self.relay.set_away(True)
+        try:
+            proc, pid = self.hold("perm-killed")
+            os.killpg(proc.pid, signal.SIGKILL)
+            self.finish(proc)
+            wait_for(lambda: "permission" not in self.session("perm-killed"), "the prompt to end")
+            self.assertEqual(self.decide(pid, "allow"), 404)
+        finally:
+            self.relay.set_away(False)
+
     def test_turning_away_mode_off_releases_a_held_prompt(self):
         self.relay.set_away(True)
         proc, pid = self.hold("perm-release")
@@ -204,6 +217,18 @@ class RelayDownTest(unittest.TestCase):
                 self.assertEqual(relay.hook(script, payload, args), (0, ""), script)
             # Garbage on stdin is no reason to fail the agent either.
             self.assertEqual(relay.hook("claude-permission-hook.sh", None), (0, ""))
+        finally:
+            relay.close()
+
+
+class NoPhoneTest(unittest.TestCase):
+    def test_nothing_is_held_without_a_paired_phone(self):
+        relay = Relay(permissionTimeout=30)
+        try:
+            relay.set_away(True)
+            self.assertEqual(relay.request("POST", "v1/hooks/claude/permission", permission_request(),
+                                           secret=relay.secret), (200, {"hold": False}))
+            self.assertEqual(relay.status()["sessions"][0]["status"], "waitingForInput")
         finally:
             relay.close()
 

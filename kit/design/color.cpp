@@ -1,0 +1,63 @@
+#include "design/color.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace idlewyn {
+
+Appearance appearanceOf(const QPalette& palette)
+{
+    const QColor window = palette.color(QPalette::Active, QPalette::Window);
+    if (!window.isValid() || window.alpha() == 0) {
+        return Appearance::unspecified;
+    }
+    const QColor rgb = window.toRgb();
+    const qreal luminance = 0.2126 * rgb.redF() + 0.7152 * rgb.greenF() + 0.0722 * rgb.blueF();
+    return luminance < 0.5 ? Appearance::dark : Appearance::light;
+}
+
+Appearance appearanceOf(const QWidget* widget)
+{
+    return appearanceOf(widget ? widget->palette() : QGuiApplication::palette());
+}
+
+Color::Color(const QColor& fixed)
+    : light_(fixed)
+    , dark_(fixed)
+{
+}
+
+Color::Color(const QColor& light, const QColor& dark)
+    : light_(light)
+    , dark_(dark)
+{
+}
+
+QColor Color::resolved(Appearance appearance) const
+{
+    return appearance == Appearance::dark ? dark_ : light_;
+}
+
+QColor Color::resolved(const QPalette& palette) const
+{
+    return resolved(appearanceOf(palette));
+}
+
+QColor Color::resolved(const QWidget* widget) const
+{
+    return resolved(appearanceOf(widget));
+}
+
+Color Color::withOpacity(qreal opacity) const
+{
+    QColor light = light_;
+    QColor dark = dark_;
+    light.setAlphaF(std::clamp(light.alphaF() * float(opacity), 0.0f, 1.0f));
+    dark.setAlphaF(std::clamp(dark.alphaF() * float(opacity), 0.0f, 1.0f));
+    return Color(light, dark);
+}
+
+} // namespace idlewyn

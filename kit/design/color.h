@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QColor>
+
+class QPalette;
+class QWidget;
+
+namespace idlewyn {
+
+// The appearance something is drawn in. A palette whose window colour is
+// missing or fully transparent says nothing about it: unspecified.
+enum class Appearance { light, dark, unspecified };
+
+// Dark when the palette's window colour is dark (relative luminance below one
+// half), light when it is light.
+Appearance appearanceOf(const QPalette& palette);
+// The widget's effective palette (inherited from its parents); the
+// application palette for nullptr.
+Appearance appearanceOf(const QWidget* widget);
+
+// A colour with a light and a dark value, chosen each time it is drawn, never
+// when it is created: a widget that moves into a dark window, or a desktop that
+// switches theme, gets the other value at its next paint.
+//
+//     const Color waiting(QColor(0xB8, 0x4A, 0x00), QColor(0xFF, 0xA6, 0x30));
+//     painter.setPen(waiting.resolved(this));   // inside paintEvent
+//
+// A single-value Color (built from one QColor) is the same in both appearances.
+class Color {
+public:
+    Color(const QColor& fixed); // NOLINT(google-explicit-constructor): any QColor is a Color
+    Color(const QColor& light, const QColor& dark);
+
+    const QColor& light() const { return light_; }
+    const QColor& dark() const { return dark_; }
+    bool isAdaptive() const { return light_ != dark_; }
+
+    // The dark value in a dark appearance; the light value otherwise, also
+    // when the appearance is unspecified.
+    QColor resolved(Appearance appearance) const;
+    QColor resolved(const QPalette& palette) const;
+    QColor resolved(const QWidget* widget) const;
+
+    // Both values with their alpha multiplied by opacity (0…1).
+    Color withOpacity(qreal opacity) const;
+
+    bool operator==(const Color&) const = default;
+
+private:
+    QColor light_;
+    QColor dark_;
+};
+
+} // namespace idlewyn

@@ -1,0 +1,271 @@
+#include "design/night_mode.h"
+
+#include "design/palette.h"
+
+#include <QPainter>
+#include <QVariantAnimation>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace idlewyn {
+
+namespace {
+
+const char* const environmentProperty = "idlewyn_isNightMode";
+
+bool insideAnotherEffect(const QWidget* widget)
+{
+    for (const QWidget* ancestor = widget ? widget->parentWidget() : nullptr; ancestor;
+         ancestor = ancestor->parentWidget()) {
+        if (ancestor->graphicsEffect() && ancestor->graphicsEffect()->isEnabled()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool isNightMode(const QWidget* widget)
+{
+    for (const QWidget* current = widget; current; current = current->parentWidget()) {
+        const QVariant value = current->property(environmentProperty);
+        if (value.isValid()) {
+            return value.toBool();
+        }
+    }
+    return false;
+}
+
+void setNightModeEnvironment(QWidget* widget, std::optional<bool> value)
+{
+    if (!widget) {
+        return;
+    }
+    widget->setProperty(environmentProperty, value ? QVariant(*value) : QVariant());
+    NightModeEffect::refreshHidden(widget, false);
+}
+
+NightModeEffect* nightMode(QWidget* widget, bool isOn)
+{
+    if (!widget) {
+        return nullptr;
+    }
+    NightModeEffect* effect = NightModeEffect::on(widget);
+    const bool changed = effect->isOn_.has_value() && *effect->isOn_ != isOn;
+    widget->setProperty(environmentProperty, isOn);
+    effect->switchFilter(isOn);
+    NightModeEffect::refreshHidden(widget, changed);
+    return effect;
+}
+
+NightModeEffect* hiddenAtNight(QWidget* widget)
+{
+    if (!widget) {
+        return nullptr;
+    }
+    NightModeEffect* effect = NightModeEffect::on(widget);
+    effect->hidesAtNight_ = true;
+    effect->setOpacityTarget(isNightMode(widget) ? 0.0 : 1.0, false);
+    effect->updateEnabled();
+    return effect;
+}
+
+QEasingCurve NightModeEffect::transitionCurve()
+{
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0.42, 0.0), QPointF(0.58, 1.0), QPointF(1.0, 1.0));
+    return curve;
+}
+
+NightModeEffect::NightModeEffect(QWidget* widget)
+    : widget_(widget)
+    , filterTransition_(new QVariantAnimation(this))
+    , opacityTransition_(new QVariantAnimation(this))
+{
+    for (QVariantAnimation* transition : {filterTransition_, opacityTransition_}) {
+        transition->setDuration(transitionDuration);
+        transition->setEasingCurve(transitionCurve());
+    }
+    connect(filterTransition_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        strength_ = value.toReal();
+        updateEnabled();
+        update();
+    });
+    connect(filterTransition_, &QVariantAnimation::finished, this, &NightModeEffect::updateEnabled);
+    connect(opacityTransition_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        opacity_ = value.toReal();
+        update();
+    });
+}
+
+NightModeEffect* NightModeEffect::on(QWidget* widget)
+{
+    if (auto* existing = qobject_cast<NightModeEffect*>(widget->graphicsEffect())) {
+        return existing;
+    }
+    auto* effect = new NightModeEffect(widget);
+    widget->setGraphicsEffect(effect);
+    effect->updateEnabled();
+    return effect;
+}
+
+void NightModeEffect::refreshHidden(QWidget* root, bool animated)
+{
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.prepend(root);
+    for (QWidget* widget : widgets) {
+        auto* effect = qobject_cast<NightModeEffect*>(widget->graphicsEffect());
+        if (effect && effect->hidesAtNight_) {
+            effect->setOpacityTarget(isNightMode(widget) ? 0.0 : 1.0, animated);
+        }
+    }
+}
+
+void NightModeEffect::switchFilter(bool isOn)
+{
+    const qreal target = isOn ? 1.0 : 0.0;
+    const bool first = !isOn_.has_value();
+    if (!first && *isOn_ == isOn) {
+        return;
+    }
+    isOn_ = isOn;
+    filterTransition_->stop();
+    if (first) {
+        // What is first drawn in night mode is simply drawn that way.
+        strength_ = target;
+    } else {
+        filterTransition_->setStartValue(strength_);
+        filterTransition_->setEndValue(target);
+        filterTransition_->start();
+    }
+    updateEnabled();
+    update();
+}
+
+void NightModeEffect::setOpacityTarget(qreal target, bool animated)
+{
+    if (qFuzzyCompare(target, opacityTarget_)) {
+        return;
+    }
+    opacityTarget_ = target;
+    opacityTransition_->stop();
+    if (animated) {
+        opacityTransition_->setStartValue(opacity_);
+        opacityTransition_->setEndValue(target);
+        opacityTransition_->start();
+    } else {
+        opacity_ = target;
+    }
+    update();
+}
+
+void NightModeEffect::syncHidden()
+{
+    // A widget moved into (or out of) a night subtree since the last change
+    // learns of it here, when it is next drawn.
+    if (hidesAtNight_ && widget_ && opacityTransition_->state() != QAbstractAnimation::Running) {
+        const qreal target = isNightMode(widget_) ? 0.0 : 1.0;
+        if (!qFuzzyCompare(target, opacityTarget_)) {
+            opacityTarget_ = target;
+            opacity_ = target;
+        }
+    }
+}
+
+void NightModeEffect::updateEnabled()
+{
+    // An idle filter steps aside, so a day-time widget draws exactly as without it.
+    const bool filtering = strength_ > 0 || filterTransition_->state() == QAbstractAnimation::Running;
+    setEnabled(filtering || hidesAtNight_);
+}
+
+QRgb NightModeEffect::filtered(QRgb pixel, qreal strength)
+{
+    const int alpha = qAlpha(pixel);
+    if (alpha == 0 || strength <= 0) {
+        return pixel;
+    }
+    const qreal a = alpha / 255.0;
+    qreal r = std::min(1.0, qRed(pixel) / 255.0 / a);
+    qreal g = std::min(1.0, qGreen(pixel) / 255.0 / a);
+    qreal b = std::min(1.0, qBlue(pixel) / 255.0 / a);
+
+    // 1. Grayscale: towards the Rec. 709 luminance.
+    const qreal luminance = 0.2126 * r + 0.7152 * g + 0.0722 * b;
+    r += (luminance - r) * strength;
+    g += (luminance - g) * strength;
+    b += (luminance - b) * strength;
+
+    // 2. Contrast about mid-grey.
+    const qreal contrast = 1.0 + 0.3 * strength;
+    const auto stretch = [contrast](qreal value) { return std::clamp((value - 0.5) * contrast + 0.5, 0.0, 1.0); };
+    r = stretch(r);
+    g = stretch(g);
+    b = stretch(b);
+
+    // 3. Multiply by the night red (white when off).
+    const QColor& red = Palette::nightRed();
+    r *= 1.0 + (red.redF() - 1.0) * strength;
+    g *= 1.0 + (red.greenF() - 1.0) * strength;
+    b *= 1.0 + (red.blueF() - 1.0) * strength;
+
+    return qRgba(qRound(r * a * 255), qRound(g * a * 255), qRound(b * a * 255), alpha);
+}
+
+void NightModeEffect::filter(QImage& image, qreal strength)
+{
+    if (strength <= 0 || image.isNull()) {
+        return;
+    }
+    if (image.format() != QImage::Format_ARGB32_Premultiplied) {
+        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    // Interfaces are mostly flat colour: remember the last pixel's answer.
+    QRgb lastIn = 0;
+    QRgb lastOut = filtered(0, strength);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (line[x] != lastIn) {
+                lastIn = line[x];
+                lastOut = filtered(lastIn, strength);
+            }
+            line[x] = lastOut;
+        }
+    }
+}
+
+void NightModeEffect::draw(QPainter* painter)
+{
+    syncHidden();
+    if (opacity_ <= 0) {
+        return;
+    }
+    const qreal opacity = painter->opacity() * opacity_;
+    // Qt 6.4 draws a widget's source at twice its offset when an ancestor's
+    // effect is rendering it into a pixmap (nested effects), so there the
+    // source always goes through a pixmap of its own.
+    if (strength_ <= 0 && !insideAnotherEffect(widget_)) {
+        painter->save();
+        painter->setOpacity(opacity);
+        drawSource(painter);
+        painter->restore();
+        return;
+    }
+    QPoint offset;
+    const QPixmap source = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::NoPad);
+    if (source.isNull()) {
+        return;
+    }
+    QImage image = source.toImage();
+    filter(image, strength_);
+    painter->save();
+    painter->setWorldTransform(QTransform());
+    painter->setOpacity(opacity);
+    painter->drawImage(offset, image);
+    painter->restore();
+}
+
+} // namespace idlewyn
