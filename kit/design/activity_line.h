@@ -10,7 +10,7 @@ namespace idlewyn {
 // glyph, then the text in a monospaced font (Typography::mono, or caption 2
 // monospaced when compact), filled with `style`. Text that does not fit loses
 // characters from its middle, so both the command and its last argument
-// stay readable ("npm run test -- …/checkout_flow.spec"). Line breaks in the
+// stay readable ("npm run test -- …/checkout_flow.test.ts"). Line breaks in the
 // text show as spaces.
 //
 //     new ActivityLine(*session.currentActivity(), FillStyle::secondary(), false, false, row);

@@ -11,7 +11,7 @@ namespace idlewyn {
 // more done than planned is a full bar and no planned tasks an empty one; the
 // text always shows the inputs as they are ("7/5", "3/0"). To assistive
 // technology the whole view is one element named "done of total tasks done".
-// Both texts are translatable (context "TaskProgressView": "%1/%2" and
+// Both texts are translatable (context "idlewyn::TaskProgressView": "%1/%2" and
 // "%1 of %2 tasks done").
 class TaskProgressView : public QWidget {
     Q_OBJECT

@@ -4,6 +4,7 @@
 #include "design/provider_badge.h"
 #include "design/spacing.h"
 #include "design/status_indicator.h"
+#include "design/tabular_text.h"
 #include "design/task_progress_view.h"
 #include "design/typography.h"
 #include "design_test_support.h"
@@ -84,6 +85,22 @@ TEST(TaskProgressViewTest, FullAndEmptyBarsAsDrawn)
         EXPECT_GT(test::colorDistance(pixelAt(emptyImage, 29, middle), colour), 40);
         EXPECT_GT(test::colorDistance(pixelAt(emptyImage, 3, middle), colour), 40);
     }
+}
+
+TEST(TabularTextTest, EveryDigitTakesTheWidestDigitsWidth)
+{
+    const QFont font = Typography::number();
+    const QFontMetricsF metrics(font);
+    qreal widest = 0;
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        widest = std::max(widest, metrics.horizontalAdvance(QLatin1Char(digit)));
+    }
+    EXPECT_DOUBLE_EQ(TabularText::width(font, QStringLiteral("1:11")), 3 * widest + metrics.horizontalAdvance(':'));
+    EXPECT_DOUBLE_EQ(TabularText::width(font, QStringLiteral("1:11")), TabularText::width(font, QStringLiteral("8:08")));
+    // Words between digits keep their own shaping and width.
+    EXPECT_DOUBLE_EQ(TabularText::width(font, QStringLiteral("in 5 minutes")),
+                     metrics.horizontalAdvance(QStringLiteral("in ")) + widest
+                         + metrics.horizontalAdvance(QStringLiteral(" minutes")));
 }
 
 TEST(ElapsedLabelTest, TimerTextCountsMinutesThenHours)
@@ -181,7 +198,7 @@ TEST(ElapsedLabelTest, ShownTimerAdvancesOnTheSharedTick)
 
 TEST(ActivityLineTest, LongTextLosesItsMiddleAndKeepsBothEnds)
 {
-    const QString command = QStringLiteral("npm run test -- --watch=false src/features/checkout/checkout_flow.spec.ts");
+    const QString command = QStringLiteral("npm run test -- --watch=false src/features/checkout/checkout_flow.test.ts");
     ActivityLine line(command, FillStyle::secondary());
     line.resize(line.sizeHint());
     EXPECT_EQ(line.displayedText(), command);

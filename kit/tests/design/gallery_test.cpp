@@ -146,7 +146,7 @@ QWidget* componentSheet(const QPalette& palette)
     column->addLayout(elapsed);
 
     column->addWidget(caption(QStringLiteral("ActivityLine: icon, compact, elided, gradient")));
-    const QString command = QStringLiteral("npm run test -- --watch=false src/features/checkout/checkout_flow.spec.ts");
+    const QString command = QStringLiteral("npm run test -- --watch=false src/features/checkout/checkout_flow.test.ts");
     column->addWidget(new ActivityLine(command, FillStyle::secondary(), true, false));
     column->addWidget(new ActivityLine(command, FillStyle::secondary(), true, true));
     auto* narrow = new ActivityLine(command, tint(SessionStatus::working), false, false);

@@ -1,0 +1,136 @@
+// The live session service: demo connections without network, and the
+// combined snapshot with its fallback for providers that did not answer.
+#include "relay/live_session_service.h"
+
+#include "model/demo_sessions.h"
+#include "outcome.h"
+#include "support/relay_process.h"
+#include "support/scripted_server.h"
+
+#include <gtest/gtest.h>
+
+using namespace idlewyn;
+using idlewyn::testing::outcomeOf;
+using idlewyn::testing::RelayProcess;
+using idlewyn::testing::ScriptedServer;
+
+namespace {
+
+AgentSession session(const QString& id, AgentProvider provider)
+{
+    AgentSession s;
+    s.id = id;
+    s.provider = provider;
+    s.title = id;
+    s.status = SessionStatus::working;
+    s.startedAt = QDateTime::fromMSecsSinceEpoch(1'770'000'000'000, Qt::UTC);
+    s.updatedAt = s.startedAt;
+    return s;
+}
+
+QStringList ids(const QList<AgentSession>& sessions)
+{
+    QStringList result;
+    for (const AgentSession& s : sessions) {
+        result.append(s.id);
+    }
+    return result;
+}
+
+QStringList demoIds(AgentProvider provider)
+{
+    return ids(DemoSessions::sessions(provider, QDateTime::currentDateTimeUtc()));
+}
+
+Connection connectionTo(const QUrl& url, AgentProvider provider, const QString& token = QStringLiteral("tok"))
+{
+    return Connection{provider, url, token, QStringLiteral("dev"), QDateTime::currentDateTimeUtc(), std::nullopt};
+}
+
+// The caller's last known state: sessions of both providers.
+const SessionSnapshot fallback{{session(QStringLiteral("old-claude-1"), AgentProvider::claude),
+                                session(QStringLiteral("old-codex-1"), AgentProvider::codex),
+                                session(QStringLiteral("old-claude-2"), AgentProvider::claude)},
+                               QDateTime::fromMSecsSinceEpoch(1'770'000'000'000, Qt::UTC)};
+
+} // namespace
+
+TEST(LiveSessionServiceTest, FailingRealRelayKeepsItsFallbackBesideFreshDemoSessions)
+{
+    // A real relay that no longer accepts this device's token.
+    RelayProcess relay;
+    LiveSessionService service;
+    const QDateTime before = QDateTime::currentDateTimeUtc();
+    const auto result = outcomeOf(service.snapshot(
+        {connectionTo(relay.url(), AgentProvider::claude, QStringLiteral("revoked")), Connection::demo(AgentProvider::codex)},
+        fallback));
+    ASSERT_TRUE(result.succeeded()) << result.describe();
+
+    const auto& [snapshot, errors] = *result.value;
+    QStringList claude, codex;
+    for (const AgentSession& s : snapshot.sessions) {
+        (s.provider == AgentProvider::claude ? claude : codex).append(s.id);
+    }
+    EXPECT_EQ(claude, (QStringList{QStringLiteral("old-claude-1"), QStringLiteral("old-claude-2")}));
+    EXPECT_EQ(codex, demoIds(AgentProvider::codex)) << "the demo provider is fresh, not its fallback";
+    EXPECT_EQ(errors.keys(), QList<AgentProvider>{AgentProvider::claude});
+    try {
+        std::rethrow_exception(errors.value(AgentProvider::claude));
+    } catch (const RelayError& error) {
+        EXPECT_EQ(error, RelayError::unauthorized());
+    } catch (...) {
+        ADD_FAILURE() << "the claude error is not a RelayError";
+    }
+    EXPECT_GE(snapshot.updatedAt, before);
+}
+
+TEST(LiveSessionServiceTest, MergesInCompletionOrderNotInputOrder)
+{
+    ScriptedServer server;
+    server.respond(200, R"({"sessions":[{"id":"live-1","provider":"claude","title":"t","status":"working",)"
+                        R"("startedAt":"2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:00:00Z"}]})");
+    LiveSessionService service;
+    // The demo answer is ready at once; the relay's needs a round trip.
+    const auto result = outcomeOf(
+        service.snapshot({connectionTo(server.baseUrl(), AgentProvider::claude), Connection::demo(AgentProvider::codex)},
+                         SessionSnapshot::empty()));
+    ASSERT_TRUE(result.succeeded()) << result.describe();
+    EXPECT_EQ(ids(result.value->snapshot.sessions), demoIds(AgentProvider::codex) + QStringList{QStringLiteral("live-1")});
+    EXPECT_TRUE(result.value->errors.isEmpty());
+}
+
+TEST(LiveSessionServiceTest, EveryConnectionFailingStillGivesAFreshSnapshot)
+{
+    ScriptedServer server;
+    server.respond(503, "{}");
+    LiveSessionService service;
+    const QDateTime before = QDateTime::currentDateTimeUtc();
+
+    const auto none = outcomeOf(service.snapshot({}, fallback));
+    ASSERT_TRUE(none.succeeded());
+    EXPECT_TRUE(none.value->snapshot.sessions.isEmpty()) << "no connection, not even fallback sessions";
+    EXPECT_TRUE(none.value->errors.isEmpty());
+    EXPECT_GE(none.value->snapshot.updatedAt, before);
+
+    // Two failing connections of one provider show its last state once.
+    const auto failed = outcomeOf(service.snapshot({connectionTo(server.baseUrl(), AgentProvider::claude),
+                                                    connectionTo(server.baseUrl(), AgentProvider::claude)},
+                                                   fallback));
+    ASSERT_TRUE(failed.succeeded());
+    EXPECT_EQ(ids(failed.value->snapshot.sessions),
+              (QStringList{QStringLiteral("old-claude-1"), QStringLiteral("old-claude-2")}));
+    EXPECT_EQ(failed.value->errors.keys(), QList<AgentProvider>{AgentProvider::claude});
+    EXPECT_GE(failed.value->snapshot.updatedAt, before) << "taken now even when everything came from the fallback";
+}
+
+TEST(LiveSessionServiceTest, DemoConnectionsAnswerWithoutARelay)
+{
+    LiveSessionService service;
+    const Connection demo = Connection::demo(AgentProvider::claude);
+    const auto sessions = outcomeOf(service.sessions(demo));
+    ASSERT_TRUE(sessions.succeeded());
+    EXPECT_EQ(ids(*sessions.value), demoIds(AgentProvider::claude));
+    EXPECT_EQ(outcomeOf(service.setRemoteApprovals(true, demo)).value, true);
+    EXPECT_EQ(outcomeOf(service.setRemoteApprovals(false, demo)).value, false);
+    EXPECT_EQ(outcomeOf(service.remoteApprovals(demo)).value, false);
+}

@@ -1,0 +1,424 @@
+// The relay client against a scripted local server: what goes on the wire
+// for every operation, and how every kind of answer is reported.
+#include "relay/relay_client.h"
+
+#include "model/json_coding.h"
+#include "outcome.h"
+#include "support/scripted_server.h"
+#include "support/test_certificate.h"
+
+#include <gtest/gtest.h>
+
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QSet>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+using namespace idlewyn;
+using idlewyn::testing::outcomeOf;
+using idlewyn::testing::ScriptedServer;
+using idlewyn::testing::TestCertificate;
+
+namespace {
+
+using Request = ScriptedServer::Request;
+using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+// What Qt's HTTP stack adds on its own; everything else was set by us.
+const QSet<QByteArray> transportHeaders{"host",           "content-length", "connection",
+                                        "accept-encoding", "accept-language", "user-agent"};
+
+Headers ourHeaders(const Request& request)
+{
+    Headers ours;
+    for (const auto& header : request.headers) {
+        if (!transportHeaders.contains(header.first.toLower())) {
+            ours.append(header);
+        }
+    }
+    return ours;
+}
+
+QJsonObject bodyObject(const Request& request)
+{
+    return QJsonDocument::fromJson(request.body).object();
+}
+
+QByteArray sessionJson(const QString& id, const QString& provider)
+{
+    return QStringLiteral(R"({"id":"%1","provider":"%2","title":"t","status":"working",)"
+                          R"("startedAt":"2026-03-01T09:00:00.000Z","updatedAt":"2026-03-01T09:05:00.000Z"})")
+        .arg(id, provider)
+        .toUtf8();
+}
+
+// A relay that answers every route with a well-formed body.
+QByteArray wellFormedAnswer(const Request& request)
+{
+    const QByteArray& path = request.path;
+    if (path.endsWith("/v1/pair")) {
+        return ScriptedServer::httpResponse(200, R"({"token":"issued-token","account":"dev@studio"})");
+    }
+    if (path.endsWith("/v1/sessions")) {
+        return ScriptedServer::httpResponse(200, R"({"sessions":[)" + sessionJson("c1", "claude") + "]}");
+    }
+    if (path.endsWith("/v1/settings")) {
+        return ScriptedServer::httpResponse(200, R"({"remoteApprovals":true})");
+    }
+    return ScriptedServer::httpResponse(200, R"({"ok":true})");
+}
+
+Connection connectionTo(const QUrl& url, AgentProvider provider = AgentProvider::claude)
+{
+    return Connection{provider, url, QStringLiteral("tok-123"), QStringLiteral("dev"),
+                      QDateTime::currentDateTimeUtc(), std::nullopt};
+}
+
+class RelayClientTest : public ::testing::Test {
+protected:
+    void SetUp() override { server.setResponder(wellFormedAnswer); }
+
+    const Request& only() const
+    {
+        EXPECT_EQ(server.requests().size(), 1);
+        return server.requests().last();
+    }
+
+    ScriptedServer server;
+    RelayClient client;
+    Connection connection = connectionTo(server.baseUrl());
+};
+
+} // namespace
+
+TEST_F(RelayClientTest, PairPostsProviderAndCodeWithoutAuthorization)
+{
+    const QDateTime before = QDateTime::currentDateTimeUtc();
+    const auto paired
+        = outcomeOf(client.pair(AgentProvider::codex, server.baseUrl(), QStringLiteral(" ab-12 "), std::nullopt));
+    ASSERT_TRUE(paired.succeeded()) << paired.describe();
+
+    const Request& request = only();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.target, "/v1/pair");
+    EXPECT_EQ(ourHeaders(request), (Headers{{"Content-Type", "application/json"}}));
+    EXPECT_EQ(bodyObject(request),
+              (QJsonObject{{QStringLiteral("provider"), QStringLiteral("codex")}, {QStringLiteral("code"), QStringLiteral(" ab-12 ")}}))
+        << "the code goes out exactly as given";
+
+    const Connection& made = *paired.value;
+    EXPECT_EQ(made.provider, AgentProvider::codex);
+    EXPECT_EQ(made.serverURL, server.baseUrl());
+    EXPECT_EQ(made.accessToken, QStringLiteral("issued-token"));
+    EXPECT_EQ(made.accountName, QStringLiteral("dev@studio"));
+    EXPECT_FALSE(made.certificatePin.has_value()) << "plain http has nothing to pin";
+    EXPECT_GE(made.connectedAt, before);
+    EXPECT_LE(made.connectedAt, QDateTime::currentDateTimeUtc());
+}
+
+TEST_F(RelayClientTest, SessionListIsAPlainAuthorizedGetFilteredToTheProvider)
+{
+    server.respond(200, "{\"sessions\":[" + sessionJson("c1", "claude") + "," + sessionJson("x1", "codex") + ","
+                            + sessionJson("c2", "claude") + "]}");
+    const auto listed = outcomeOf(client.sessions(connection));
+    ASSERT_TRUE(listed.succeeded()) << listed.describe();
+    QStringList ids;
+    for (const AgentSession& s : *listed.value) {
+        ids.append(s.id);
+    }
+    EXPECT_EQ(ids, (QStringList{QStringLiteral("c1"), QStringLiteral("c2")})) << "only the connection's provider, in order";
+
+    const Request& request = only();
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_EQ(request.path, "/v1/sessions");
+    EXPECT_EQ(request.query, "provider=claude");
+    EXPECT_EQ(ourHeaders(request), (Headers{{"Authorization", "Bearer tok-123"}}))
+        << "the one request without Content-Type";
+    EXPECT_TRUE(request.body.isEmpty());
+
+    server.clear();
+    ASSERT_TRUE(outcomeOf(client.sessions(connectionTo(server.baseUrl(), AgentProvider::codex))).succeeded());
+    EXPECT_EQ(only().query, "provider=codex");
+}
+
+TEST_F(RelayClientTest, SettingIsWhatTheRelayReports)
+{
+    server.respond(200, R"({"remoteApprovals":false})");
+    EXPECT_EQ(outcomeOf(client.setRemoteApprovals(true, connection)).value, false);
+    server.respond(200, R"({"remoteApprovals":true})");
+    EXPECT_EQ(outcomeOf(client.remoteApprovals(connection)).value, true);
+}
+
+TEST_F(RelayClientTest, EveryOtherRequestCarriesBearerTokenAndJsonContentType)
+{
+    struct Row {
+        const char* name;
+        std::function<QCoro::Task<>()> run;
+        QByteArray method;
+        QByteArray path;
+        std::optional<QJsonObject> body;
+    };
+    const auto discard = [](auto task) -> QCoro::Task<> { co_await task; };
+    const PushTokenRegistration registration(QStringLiteral("phone-1"), PushTokenRegistration::Kind::pushToStart,
+                                             QByteArray::fromHex("0aff"), QStringLiteral("sandbox"),
+                                             QStringLiteral("gw-key"));
+    const std::vector<Row> rows{
+        {"decide", [&] { return client.decide(PermissionDecision::always, QStringLiteral("p-1"), connection); },
+         "POST", "/v1/permissions/p-1", QJsonObject{{QStringLiteral("decision"), QStringLiteral("always")}}},
+        {"remoteApprovals", [&] { return discard(client.remoteApprovals(connection)); }, "GET", "/v1/settings",
+         std::nullopt},
+        {"setRemoteApprovals", [&] { return discard(client.setRemoteApprovals(false, connection)); }, "POST",
+         "/v1/settings", QJsonObject{{QStringLiteral("remoteApprovals"), false}}},
+        {"registerPushToken", [&] { return client.registerPushToken(registration, connection); }, "POST",
+         "/v1/push/tokens",
+         QJsonObject{{QStringLiteral("deviceID"), QStringLiteral("phone-1")},
+                     {QStringLiteral("kind"), QStringLiteral("pushToStart")},
+                     {QStringLiteral("token"), QStringLiteral("0aff")},
+                     {QStringLiteral("environment"), QStringLiteral("sandbox")},
+                     {QStringLiteral("pushKey"), QStringLiteral("gw-key")}}},
+        {"unpair", [&] { return client.unpair(connection); }, "POST", "/v1/unpair", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        server.clear();
+        const auto outcome = outcomeOf(row.run());
+        ASSERT_TRUE(outcome.succeeded()) << outcome.describe();
+        const Request& request = only();
+        EXPECT_EQ(request.method, row.method);
+        EXPECT_EQ(request.target, row.path) << "no query on any route but the session list";
+        EXPECT_EQ(ourHeaders(request),
+                  (Headers{{"Authorization", "Bearer tok-123"}, {"Content-Type", "application/json"}}));
+        if (row.body) {
+            EXPECT_EQ(bodyObject(request), *row.body);
+        } else {
+            EXPECT_TRUE(request.body.isEmpty()) << "a GET and the unpair POST send no body at all";
+        }
+    }
+}
+
+TEST_F(RelayClientTest, PathsJoinBasesWithAndWithoutTrailingSlashOrOwnPath)
+{
+    const QString root = server.baseUrl().toString();
+    const std::vector<std::pair<QString, QByteArray>> bases{
+        {root, ""}, {root + u'/', ""}, {root + QStringLiteral("/relay"), "/relay"}, {root + QStringLiteral("/relay/"), "/relay"}};
+    for (const auto& [base, prefix] : bases) {
+        SCOPED_TRACE(base.toStdString());
+        server.clear();
+        const Connection at = connectionTo(QUrl(base));
+        ASSERT_TRUE(outcomeOf(client.pair(AgentProvider::claude, QUrl(base), QStringLiteral("1"), std::nullopt)).succeeded());
+        ASSERT_TRUE(outcomeOf(client.sessions(at)).succeeded());
+        ASSERT_TRUE(outcomeOf(client.decide(PermissionDecision::allow, QStringLiteral("p"), at)).succeeded());
+        ASSERT_EQ(server.requests().size(), 3);
+        EXPECT_EQ(server.requests()[0].target, prefix + "/v1/pair");
+        EXPECT_EQ(server.requests()[1].target, prefix + "/v1/sessions?provider=claude");
+        EXPECT_EQ(server.requests()[2].target, prefix + "/v1/permissions/p");
+    }
+}
+
+TEST_F(RelayClientTest, PromptIdIsExactlyOneEncodedSegment)
+{
+    const std::vector<std::pair<QString, QByteArray>> ids{
+        {QStringLiteral("a b/c?d#e%f"), "/v1/permissions/a%20b%2Fc%3Fd%23e%25f"},
+        {QStringLiteral("../../admin/status"), "/v1/permissions/..%2F..%2Fadmin%2Fstatus"},
+        {QStringLiteral("caf\u00e9"), "/v1/permissions/caf%C3%A9"},
+        {QStringLiteral("..."), "/v1/permissions/..."},
+    };
+    for (const auto& [id, path] : ids) {
+        server.clear();
+        ASSERT_TRUE(outcomeOf(client.decide(PermissionDecision::deny, id, connection)).succeeded()) << id.toStdString();
+        EXPECT_EQ(only().target, path);
+    }
+
+    // Whatever their encoding, URL normalisation turns these into dot
+    // segments (or no segment): they can only name some other path.
+    server.clear();
+    for (const QString& id : {QStringLiteral(".."), QStringLiteral("."), QString()}) {
+        const auto outcome = outcomeOf(client.decide(PermissionDecision::allow, id, connection));
+        EXPECT_EQ(outcome.relayError(), RelayError::invalidResponse()) << id.toStdString();
+    }
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(RelayClientTest, StatusesMapToRelayErrors)
+{
+    struct Row {
+        int status;
+        QByteArray body;
+        RelayError expected;
+    };
+    const std::vector<Row> sessionRows{
+        {401, "{}", RelayError::unauthorized()},
+        {403, "{}", RelayError::unauthorized()},
+        {404, "{}", RelayError::server(404)},
+        {429, "{}", RelayError::tooManyAttempts()},
+        {400, "{}", RelayError::server(400)},
+        {500, R"({"sessions":[]})", RelayError::server(500)},
+        {302, "", RelayError::server(302)},
+        {418, "", RelayError::server(418)},
+        // A success status with a body that is not the expected record.
+        {200, "", RelayError::invalidResponse()},
+        {200, "not json", RelayError::invalidResponse()},
+        {200, R"({"sessions":{}})", RelayError::invalidResponse()},
+        // One session that does not decode spoils the whole list.
+        {200, "{\"sessions\":[" + sessionJson("c1", "claude") + R"(,{"id":"c2","provider":"claude"}]})",
+         RelayError::invalidResponse()},
+    };
+    for (const Row& row : sessionRows) {
+        SCOPED_TRACE(row.status);
+        server.respond(row.status, row.body);
+        const auto outcome = outcomeOf(client.sessions(connection));
+        EXPECT_EQ(outcome.relayError(), row.expected) << outcome.describe();
+    }
+
+    server.respond(429, "{}");
+    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt)).relayError(),
+              RelayError::tooManyAttempts());
+    server.respond(401, "{}");
+    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt)).relayError(),
+              RelayError::unauthorized());
+    server.respond(404, "{}");
+    EXPECT_EQ(outcomeOf(client.decide(PermissionDecision::allow, QStringLiteral("gone/one"), connection)).relayError(),
+              RelayError::promptExpired())
+        << "the percent-encoded permission path still counts as one";
+    EXPECT_EQ(outcomeOf(client.unpair(connection)).relayError(), RelayError::server(404));
+}
+
+TEST_F(RelayClientTest, OkAnswersNeedTheKeyButNotItsValue)
+{
+    const std::vector<std::pair<QByteArray, bool>> bodies{
+        {"", false}, {"{}", false}, {R"({"ok":"yes"})", false}, {R"({"ok":false})", true}, {R"({"ok":true,"more":1})", true}};
+    for (const auto& [body, accepted] : bodies) {
+        SCOPED_TRACE(body.toStdString());
+        server.respond(200, body);
+        const auto outcome = outcomeOf(client.unpair(connection));
+        if (accepted) {
+            EXPECT_TRUE(outcome.succeeded()) << outcome.describe();
+        } else {
+            EXPECT_EQ(outcome.relayError(), RelayError::invalidResponse());
+        }
+    }
+    server.respond(201, R"({"ok":true})");
+    EXPECT_TRUE(outcomeOf(client.registerPushToken(PushTokenRegistration(), connection)).succeeded())
+        << "any 2xx is a success";
+}
+
+TEST_F(RelayClientTest, AnswerThatIsNotHttpIsInvalidAndTransportFailuresPassThrough)
+{
+    server.respondRaw("SSH-2.0-OpenSSH_9.2\r\n");
+    EXPECT_EQ(outcomeOf(client.remoteApprovals(connection)).relayError(), RelayError::invalidResponse());
+
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const QUrl nowhere(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
+    closed.close();
+    const auto refused = outcomeOf(client.sessions(connectionTo(nowhere)));
+    ASSERT_TRUE(refused.transportError()) << refused.describe();
+    EXPECT_EQ(refused.transportError()->code(), QNetworkReply::ConnectionRefusedError);
+}
+
+TEST_F(RelayClientTest, DemoConnectionsMakeNoRequest)
+{
+    const Connection demo = Connection::demo(AgentProvider::claude);
+    EXPECT_EQ(outcomeOf(client.sessions(demo)).value, QList<AgentSession>{});
+    EXPECT_EQ(outcomeOf(client.remoteApprovals(demo)).value, false);
+    EXPECT_EQ(outcomeOf(client.setRemoteApprovals(true, demo)).value, false);
+    EXPECT_TRUE(outcomeOf(client.decide(PermissionDecision::allow, QStringLiteral("p"), demo)).succeeded());
+    EXPECT_TRUE(outcomeOf(client.registerPushToken(PushTokenRegistration(), demo)).succeeded());
+    EXPECT_TRUE(outcomeOf(client.unpair(demo)).succeeded());
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST(RelayErrorTest, DescriptionsAreExact)
+{
+    EXPECT_EQ(RelayError::server(500).description(), QStringLiteral("The relay returned HTTP 500."));
+    EXPECT_EQ(RelayError::server(0).description(), QStringLiteral("The relay returned HTTP 0."));
+    EXPECT_EQ(RelayError::invalidResponse().description(),
+              QStringLiteral("The relay sent a response Vesperline doesn\u2019t understand."));
+    EXPECT_EQ(RelayError::unauthorized().description(),
+              QStringLiteral("The relay rejected the pairing code or token. Pair again."));
+    EXPECT_EQ(RelayError::promptExpired().description(),
+              QStringLiteral("That permission prompt was already answered or has expired."));
+    EXPECT_EQ(RelayError::certificateMismatch().description(),
+              QStringLiteral("The relay\u2019s security certificate isn\u2019t the one Vesperline paired with. If you "
+                             "reset the relay, pair again."));
+    EXPECT_EQ(RelayError::tooManyAttempts().description(),
+              QStringLiteral("Too many wrong pairing codes. Wait a minute and try again."));
+    EXPECT_NE(RelayError::server(500), RelayError::server(502));
+}
+
+TEST(PushTokenRegistrationTest, TokenBytesBecomeHexAndAnAbsentKeyIsLeftOut)
+{
+    const PushTokenRegistration registration(QStringLiteral("phone"), PushTokenRegistration::Kind::activity,
+                                             QByteArray::fromHex("0aff"), QStringLiteral("production"));
+    EXPECT_EQ(registration.token, QStringLiteral("0aff"));
+    EXPECT_EQ(PushTokenRegistration::hexToken(QByteArray(32, '\xAB')), QStringLiteral("ab").repeated(32));
+
+    const QJsonObject written = QJsonDocument::fromJson(json::relay.encode(registration)).object();
+    EXPECT_EQ(written.keys(), (QStringList{QStringLiteral("deviceID"), QStringLiteral("environment"),
+                                           QStringLiteral("kind"), QStringLiteral("token")}));
+    EXPECT_EQ(written.value(QStringLiteral("kind")), QStringLiteral("activity"));
+
+    EXPECT_EQ(json::relay.decode<PushTokenRegistration>(json::relay.encode(registration)), registration);
+    const auto withNull = json::relay.decode<PushTokenRegistration>(
+        QByteArray(R"({"deviceID":"d","kind":"pushToStart","token":"00","environment":"e","pushKey":null})"));
+    EXPECT_EQ(withNull.kind, PushTokenRegistration::Kind::pushToStart);
+    EXPECT_FALSE(withNull.pushKey.has_value());
+    EXPECT_THROW(json::relay.decode<PushTokenRegistration>(QByteArray(R"({"deviceID":"d","kind":"push","token":"00","environment":"e"})")),
+                 DecodingError);
+}
+
+namespace {
+
+class RelayClientTlsTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    TestCertificate relayCertificate = TestCertificate::generate(dir.path(), QStringLiteral("relay"));
+    ScriptedServer server{relayCertificate};
+    RelayClient client;
+};
+
+QString withColonsInUpperCase(const QString& pin)
+{
+    QStringList pairs;
+    for (int i = 0; i < pin.size(); i += 2) {
+        pairs.append(pin.mid(i, 2).toUpper());
+    }
+    return pairs.join(u':');
+}
+
+} // namespace
+
+TEST_F(RelayClientTlsTest, PairingWithoutPinRecordsTheRelaysFingerprintAndUsesItAfterwards)
+{
+    server.setResponder(wellFormedAnswer);
+    const auto paired = outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt));
+    ASSERT_TRUE(paired.succeeded()) << paired.describe();
+    EXPECT_EQ(paired.value->certificatePin, relayCertificate.opensslFingerprint);
+    const auto pinned = outcomeOf(client.sessions(*paired.value));
+    EXPECT_TRUE(pinned.succeeded()) << pinned.describe();
+
+    // Without a pin the client's own session trusts as the platform does,
+    // and its refusal of a self-signed relay is passed on as it is.
+    Connection unpinned = *paired.value;
+    unpinned.certificatePin.reset();
+    server.clear();
+    const auto refused = outcomeOf(client.sessions(unpinned));
+    ASSERT_TRUE(refused.transportError()) << refused.describe();
+    EXPECT_EQ(refused.transportError()->code(), QNetworkReply::SslHandshakeFailedError);
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(RelayClientTlsTest, AGivenPinIsEnforcedAndStoredNormalized)
+{
+    server.setResponder(wellFormedAnswer);
+    const auto paired = outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"),
+                                              withColonsInUpperCase(relayCertificate.opensslFingerprint)));
+    ASSERT_TRUE(paired.succeeded()) << paired.describe();
+    EXPECT_EQ(paired.value->certificatePin, relayCertificate.opensslFingerprint);
+
+    server.clear();
+    const auto wrong = outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), QString(64, u'0')));
+    EXPECT_EQ(wrong.relayError(), RelayError::certificateMismatch());
+    EXPECT_EQ(server.bytesReceived(), 0) << "the pairing code must not reach a relay with another certificate";
+}
