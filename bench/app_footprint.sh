@@ -59,7 +59,6 @@ while [ "$(date +%s)" -lt "$end" ]; do
 done
 elapsed=$(echo "$(date +%s.%N) - $start" | bc)
 used=$(( $(cpu) - start_cpu ))
-polls=$(grep -c 'GET /v1/admin/status' "$work/relay.log" || true)
-printf 'idle footprint over %.0f s: RSS max %.1f MB, mean %.1f MB; CPU %.2f %% (%d ticks); %s status polls seen by the relay\n' \
+printf 'idle footprint over %.0f s: RSS max %.1f MB, mean %.1f MB; CPU %.2f %% (%d ticks)\n' \
     "$elapsed" "$(echo "$max_rss / 1024" | bc -l)" "$(echo "$total_rss / $samples / 1024" | bc -l)" \
-    "$(echo "100 * $used / $ticks / $elapsed" | bc -l)" "$used" "$polls"
+    "$(echo "100 * $used / $ticks / $elapsed" | bc -l)" "$used"
