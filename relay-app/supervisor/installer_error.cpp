@@ -1,5 +1,9 @@
 #include "supervisor/installer_error.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
 #include <utility>
 
 namespace vesperline {
@@ -42,6 +46,18 @@ InstallerError InstallerError::noPython()
 InstallerError InstallerError::notRunning()
 {
     return InstallerError(Kind::notRunning, {}, {}, QStringLiteral("No relay started by this app is running."));
+}
+
+void writeFileReplacing(const QString& path, const QByteArray& data)
+{
+    const QString directory = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(directory)) {
+        throw FileSystemError(QStringLiteral("Could not create the folder %1.").arg(directory));
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+    }
 }
 
 } // namespace vesperline

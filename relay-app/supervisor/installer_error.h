@@ -44,4 +44,9 @@ public:
     using Error::Error;
 };
 
+// Writes a whole file through a temporary and a rename, creating missing
+// folders, so a reader never sees half a service definition. Throws
+// FileSystemError.
+void writeFileReplacing(const QString& path, const QByteArray& data);
+
 } // namespace vesperline

@@ -126,16 +126,7 @@ std::optional<QString> LaunchdServiceManager::programPathIn(const QByteArray& pl
 
 void LaunchdServiceManager::writeLaunchAgent() const
 {
-    const QByteArray data = launchAgentXml();
-    const QString path = launchAgentPlist();
-    const QString directory = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(directory)) {
-        throw FileSystemError(QStringLiteral("Could not create the folder %1.").arg(directory));
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
-    }
+    writeFileReplacing(launchAgentPlist(), launchAgentXml());
 }
 
 bool LaunchdServiceManager::hasDefinition() const

@@ -144,16 +144,7 @@ std::optional<QString> SystemdServiceManager::programPathIn(const QByteArray& un
 
 void SystemdServiceManager::writeUnit() const
 {
-    const QByteArray data = unitText();
-    const QString path = unitFile();
-    const QString directory = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(directory)) {
-        throw FileSystemError(QStringLiteral("Could not create the folder %1.").arg(directory));
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        throw FileSystemError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
-    }
+    writeFileReplacing(unitFile(), unitText());
 }
 
 bool SystemdServiceManager::hasDefinition() const
