@@ -3,7 +3,7 @@
 #include "relay/keychain_store.h"
 #include "relay/qt_keychain_backend.h"
 
-#include "support/blocking_wait.h"
+#include "support/outcome.h"
 
 #include <gtest/gtest.h>
 

@@ -71,20 +71,20 @@ TEST(PushGatewayClientTest, AnythingButAUsable200FailsAndCachesNothing)
     const auto ask = [&client] { return outcomeOf(client.pushKey(QStringLiteral("0aff"), QStringLiteral("production"))); };
 
     server.respond(201, R"({"pushKey":"k"})");
-    EXPECT_EQ(ask().relayError(), RelayError::server(201));
+    EXPECT_EQ(ask().errorAs<RelayError>(), RelayError::server(201));
     server.respond(204, "");
-    EXPECT_EQ(ask().relayError(), RelayError::server(204));
+    EXPECT_EQ(ask().errorAs<RelayError>(), RelayError::server(204));
     server.respond(500, R"({"pushKey":"k"})");
-    EXPECT_EQ(ask().relayError(), RelayError::server(500));
+    EXPECT_EQ(ask().errorAs<RelayError>(), RelayError::server(500));
     server.respondRaw("SSH-2.0-OpenSSH_9.2\r\n");
-    EXPECT_EQ(ask().relayError(), RelayError::server(0));
+    EXPECT_EQ(ask().errorAs<RelayError>(), RelayError::server(0));
 
     server.respond(200, R"({"key":"k"})");
     const auto missing = ask();
     const auto decoding = missing.errorAs<DecodingError>();
     ASSERT_TRUE(decoding) << missing.describe();
     EXPECT_EQ(decoding->kind(), DecodingError::Kind::keyNotFound);
-    EXPECT_FALSE(missing.relayError().has_value()) << "the decoding error itself is passed on";
+    EXPECT_FALSE(missing.errorAs<RelayError>().has_value()) << "the decoding error itself is passed on";
 
     server.respond(200, R"({"pushKey":"good"})");
     const qsizetype before = server.requests().size();
@@ -98,7 +98,7 @@ TEST(PushGatewayClientTest, GatewayCertificateIsCheckedByThePlatform)
     ScriptedServer server(TestCertificate::generate(dir.path()));
     PushGatewayClient client(server.baseUrl());
     const auto outcome = outcomeOf(client.pushKey(QStringLiteral("0aff"), QStringLiteral("production")));
-    ASSERT_TRUE(outcome.transportError()) << outcome.describe();
-    EXPECT_EQ(outcome.transportError()->code(), QNetworkReply::SslHandshakeFailedError);
+    ASSERT_TRUE(outcome.errorAs<TransportError>()) << outcome.describe();
+    EXPECT_EQ(outcome.errorAs<TransportError>()->code(), QNetworkReply::SslHandshakeFailedError);
     EXPECT_TRUE(server.requests().isEmpty());
 }

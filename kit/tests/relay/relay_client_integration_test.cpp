@@ -97,7 +97,7 @@ TEST(RelayIntegrationTest, PairListAnswerAndUnpairOverHttp)
     EXPECT_EQ(QJsonDocument::fromJson(run.output).object(), claudeDecision(QStringLiteral("allow")))
         << "Claude reads the phone's answer from the hook: " << run.output.toStdString();
 
-    EXPECT_EQ(outcomeOf(client.decide(PermissionDecision::deny, prompt.id, connection)).relayError(),
+    EXPECT_EQ(outcomeOf(client.decide(PermissionDecision::deny, prompt.id, connection)).errorAs<RelayError>(),
               RelayError::promptExpired());
 
     const PushTokenRegistration registration(QStringLiteral("phone-1"), PushTokenRegistration::Kind::activity,
@@ -107,7 +107,7 @@ TEST(RelayIntegrationTest, PairListAnswerAndUnpairOverHttp)
 
     const auto unpaired = outcomeOf(client.unpair(connection));
     ASSERT_TRUE(unpaired.succeeded()) << unpaired.describe();
-    EXPECT_EQ(outcomeOf(client.sessions(connection)).relayError(), RelayError::unauthorized());
+    EXPECT_EQ(outcomeOf(client.sessions(connection)).errorAs<RelayError>(), RelayError::unauthorized());
 }
 
 TEST(RelayIntegrationTest, UnansweredPromptExpiresForThePhone)
@@ -127,7 +127,7 @@ TEST(RelayIntegrationTest, UnansweredPromptExpiresForThePhone)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.output.isEmpty()) << "no decision: Claude's own prompt decides";
 
-    EXPECT_EQ(outcomeOf(client.decide(PermissionDecision::allow, prompt.id, *paired.value)).relayError(),
+    EXPECT_EQ(outcomeOf(client.decide(PermissionDecision::allow, prompt.id, *paired.value)).errorAs<RelayError>(),
               RelayError::promptExpired());
 }
 
@@ -138,7 +138,7 @@ TEST(RelayIntegrationTest, WrongPairingCodesAreRefusedThenThrottled)
     std::optional<RelayError> last;
     for (int attempt = 0; attempt < 10 && last != RelayError::tooManyAttempts(); ++attempt) {
         last = outcomeOf(client.pair(AgentProvider::codex, relay.url(), QStringLiteral("WRONG-CODE"), std::nullopt))
-                   .relayError();
+                   .errorAs<RelayError>();
         if (last != RelayError::tooManyAttempts()) {
             EXPECT_EQ(last, RelayError::unauthorized());
         }
@@ -179,7 +179,7 @@ TEST(RelayIntegrationTest, HttpsPairingPinsTheRelaysCertificateUntilItChanges)
     for (const auto& [operation, error] : outcomes) {
         idlewyn::testing::Outcome<void> outcome;
         outcome.error = error;
-        EXPECT_EQ(outcome.relayError(), RelayError::certificateMismatch()) << operation << " " << outcome.describe();
+        EXPECT_EQ(outcome.errorAs<RelayError>(), RelayError::certificateMismatch()) << operation << " " << outcome.describe();
     }
     EXPECT_TRUE(relay.status().value(QStringLiteral("remoteApprovals")).toBool())
         << "nothing reached the relay with its new certificate";

@@ -235,7 +235,7 @@ TEST_F(RelayClientTest, PromptIdIsExactlyOneEncodedSegment)
     server.clear();
     for (const QString& id : {QStringLiteral(".."), QStringLiteral("."), QString()}) {
         const auto outcome = outcomeOf(client.decide(PermissionDecision::allow, id, connection));
-        EXPECT_EQ(outcome.relayError(), RelayError::invalidResponse()) << id.toStdString();
+        EXPECT_EQ(outcome.errorAs<RelayError>(), RelayError::invalidResponse()) << id.toStdString();
     }
     EXPECT_TRUE(server.requests().isEmpty());
 }
@@ -268,20 +268,20 @@ TEST_F(RelayClientTest, StatusesMapToRelayErrors)
         SCOPED_TRACE(row.status);
         server.respond(row.status, row.body);
         const auto outcome = outcomeOf(client.sessions(connection));
-        EXPECT_EQ(outcome.relayError(), row.expected) << outcome.describe();
+        EXPECT_EQ(outcome.errorAs<RelayError>(), row.expected) << outcome.describe();
     }
 
     server.respond(429, "{}");
-    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt)).relayError(),
+    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt)).errorAs<RelayError>(),
               RelayError::tooManyAttempts());
     server.respond(401, "{}");
-    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt)).relayError(),
+    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt)).errorAs<RelayError>(),
               RelayError::unauthorized());
     server.respond(404, "{}");
-    EXPECT_EQ(outcomeOf(client.decide(PermissionDecision::allow, QStringLiteral("gone/one"), connection)).relayError(),
+    EXPECT_EQ(outcomeOf(client.decide(PermissionDecision::allow, QStringLiteral("gone/one"), connection)).errorAs<RelayError>(),
               RelayError::promptExpired())
         << "the percent-encoded permission path still counts as one";
-    EXPECT_EQ(outcomeOf(client.unpair(connection)).relayError(), RelayError::server(404));
+    EXPECT_EQ(outcomeOf(client.unpair(connection)).errorAs<RelayError>(), RelayError::server(404));
 }
 
 TEST_F(RelayClientTest, OkAnswersNeedTheKeyButNotItsValue)
@@ -295,7 +295,7 @@ TEST_F(RelayClientTest, OkAnswersNeedTheKeyButNotItsValue)
         if (accepted) {
             EXPECT_TRUE(outcome.succeeded()) << outcome.describe();
         } else {
-            EXPECT_EQ(outcome.relayError(), RelayError::invalidResponse());
+            EXPECT_EQ(outcome.errorAs<RelayError>(), RelayError::invalidResponse());
         }
     }
     server.respond(201, R"({"ok":true})");
@@ -306,15 +306,15 @@ TEST_F(RelayClientTest, OkAnswersNeedTheKeyButNotItsValue)
 TEST_F(RelayClientTest, AnswerThatIsNotHttpIsInvalidAndTransportFailuresPassThrough)
 {
     server.respondRaw("SSH-2.0-OpenSSH_9.2\r\n");
-    EXPECT_EQ(outcomeOf(client.remoteApprovals(connection)).relayError(), RelayError::invalidResponse());
+    EXPECT_EQ(outcomeOf(client.remoteApprovals(connection)).errorAs<RelayError>(), RelayError::invalidResponse());
 
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
     const QUrl nowhere(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
     closed.close();
     const auto refused = outcomeOf(client.sessions(connectionTo(nowhere)));
-    ASSERT_TRUE(refused.transportError()) << refused.describe();
-    EXPECT_EQ(refused.transportError()->code(), QNetworkReply::ConnectionRefusedError);
+    ASSERT_TRUE(refused.errorAs<TransportError>()) << refused.describe();
+    EXPECT_EQ(refused.errorAs<TransportError>()->code(), QNetworkReply::ConnectionRefusedError);
 }
 
 TEST_F(RelayClientTest, DemoConnectionsMakeNoRequest)
@@ -404,8 +404,8 @@ TEST_F(RelayClientTlsTest, PairingWithoutPinRecordsTheRelaysFingerprintAndUsesIt
     unpinned.certificatePin.reset();
     server.clear();
     const auto refused = outcomeOf(client.sessions(unpinned));
-    ASSERT_TRUE(refused.transportError()) << refused.describe();
-    EXPECT_EQ(refused.transportError()->code(), QNetworkReply::SslHandshakeFailedError);
+    ASSERT_TRUE(refused.errorAs<TransportError>()) << refused.describe();
+    EXPECT_EQ(refused.errorAs<TransportError>()->code(), QNetworkReply::SslHandshakeFailedError);
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
@@ -419,6 +419,6 @@ TEST_F(RelayClientTlsTest, AGivenPinIsEnforcedAndStoredNormalized)
 
     server.clear();
     const auto wrong = outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), QString(64, u'0')));
-    EXPECT_EQ(wrong.relayError(), RelayError::certificateMismatch());
+    EXPECT_EQ(wrong.errorAs<RelayError>(), RelayError::certificateMismatch());
     EXPECT_EQ(server.bytesReceived(), 0) << "the pairing code must not reach a relay with another certificate";
 }

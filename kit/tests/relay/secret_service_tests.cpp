@@ -3,7 +3,7 @@
 #include "relay/connection_store.h"
 #include "relay/keychain_store.h"
 
-#include "support/blocking_wait.h"
+#include "support/outcome.h"
 
 #include <gtest/gtest.h>
 

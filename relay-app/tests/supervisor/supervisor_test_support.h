@@ -17,57 +17,13 @@
 
 #include <qcoro/qcorotask.h>
 
+#include "support/outcome.h"
+
 namespace vesperline::fixtures {
 
-// How a coroutine ended. (QCoro::waitFor never returns from a task that throws.)
-template <class T>
-struct Outcome {
-    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
-    std::exception_ptr error;
-
-    template <class E>
-    std::optional<E> errorAs() const
-    {
-        try {
-            if (error) {
-                std::rethrow_exception(error);
-            }
-        } catch (const E& failure) {
-            return failure;
-        } catch (...) {
-        }
-        return std::nullopt;
-    }
-
-    QString errorText() const
-    {
-        const auto failure = errorAs<idlewyn::Error>();
-        return failure ? failure->description() : QString();
-    }
-};
-
-template <class T>
-QCoro::Task<> capture(QCoro::Task<T> task, Outcome<T>& outcome)
-{
-    try {
-        if constexpr (std::is_void_v<T>) {
-            co_await task;
-            outcome.value = true;
-        } else {
-            outcome.value = co_await task;
-        }
-    } catch (...) {
-        outcome.error = std::current_exception();
-    }
-}
-
-template <class T>
-Outcome<T> outcomeOf(QCoro::Task<T> task)
-{
-    Outcome<T> outcome;
-    QCoro::waitFor(capture(std::move(task), outcome));
-    return outcome;
-}
+// Coroutines run to their end through the shared helpers.
+using idlewyn::testing::Outcome;
+using idlewyn::testing::outcomeOf;
 
 // The process's temporary HOME (from the test main), emptied, so each test
 // starts from a fresh account even when one process runs them all.
