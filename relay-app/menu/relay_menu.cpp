@@ -294,6 +294,20 @@ QWidget* RelayMenu::separator()
     return line;
 }
 
+QColor RelayMenu::statusDotColor() const
+{
+    return m_dot->color();
+}
+
+void RelayMenu::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Tints resolve against the palette: a theme switch needs them again.
+    if (event->type() == QEvent::PaletteChange && m_statusLine) {
+        render();
+    }
+}
+
 QString RelayMenu::statusLine() const
 {
     const RelayMonitor* monitor = m_environment.monitor;

@@ -37,6 +37,8 @@ public:
     // "Not running", or "Running · TLS · push off · 2 connections".
     QString statusLine() const;
     bool startsAtLogin() const { return m_startsAtLogin; }
+    // The header's state dot as drawn now.
+    QColor statusDotColor() const;
 
     // Re-reads the monitor and the installer and updates every element.
     void render();
@@ -55,6 +57,9 @@ public:
 Q_SIGNALS:
     // The content's size may have changed (the panel resizes to fit).
     void contentChanged();
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildHeader(QVBoxLayout* column);

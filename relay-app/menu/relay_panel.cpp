@@ -3,6 +3,7 @@
 #include "menu/relay_menu.h"
 #include "supervisor/relay_monitor.h"
 
+#include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QPainter>
@@ -87,6 +88,14 @@ void RelayPanel::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
     if (m_environment.monitor) {
         m_environment.monitor->setMenuOpen(false);
+    }
+}
+
+void RelayPanel::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    if (m_presentation == Presentation::window && event->isAccepted() && m_environment.quit) {
+        m_environment.quit();
     }
 }
 

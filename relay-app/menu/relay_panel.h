@@ -12,7 +12,8 @@ class RelayMenu;
 // The window that carries the menu: a frameless popup hanging from the tray
 // icon (it closes when the user clicks elsewhere), or — on a desktop without
 // a system tray — an ordinary window, so the application is never invisible.
-// While it shows, the monitor's isMenuOpen is true.
+// While it shows, the monitor's isMenuOpen is true. Closing the window of a
+// tray-less desktop quits the application: nothing else would lead back to it.
 class RelayPanel : public QWidget {
     Q_OBJECT
 
@@ -37,6 +38,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

@@ -60,6 +60,7 @@ TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElse)
     EXPECT_EQ(outline.mid(5), (QStringList{QStringLiteral("Open Log"), QStringLiteral("separator"),
                                            QStringLiteral("Open at Login"), QStringLiteral("Quit Vesperline Relay")}));
     EXPECT_EQ(menu.statusLine(), QStringLiteral("Not running"));
+    EXPECT_EQ(menu.statusDotColor(), idlewyn::tint(SessionStatus::failed).resolved(&menu));
 }
 
 TEST(RelayMenuTest, ActionErrorStandsFirstUnderTheHeader)
@@ -104,6 +105,7 @@ TEST(RelayMenuTest, RunningRelayShowsSessionsSwitchWindowsAndControlsInOrder)
     fixture.services->installedPath = QStringLiteral("/opt/elsewhere/relay.py");
     RelayMenu menu(fixture.environment());
     ASSERT_TRUE(fixture.waitForStatus());
+    EXPECT_EQ(menu.statusDotColor(), idlewyn::tint(SessionStatus::finished).resolved(&menu));
     const QStringList outline = menu.visibleOutline();
     const QStringList expected{QStringLiteral("Vesperline Relay"),
                                menu.statusLine(),
@@ -312,6 +314,11 @@ TEST(RelayMenuTest, OpeningThePanelRefreshesAtOnceEveryTime)
     ASSERT_TRUE(waitUntil([&] { return statusRequests(fixture) > before; }));
     panel.hide();
     EXPECT_FALSE(fixture.monitor().isMenuOpen());
+    EXPECT_EQ(fixture.quits, 0) << "hiding is not quitting";
+
+    panel.show();
+    panel.close();
+    EXPECT_EQ(fixture.quits, 1) << "without a tray, closing the window is the way out";
 }
 
 TEST(RelayMenuTest, LoginToggleSpringsBackToTheRealState)
