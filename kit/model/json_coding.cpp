@@ -73,22 +73,39 @@ int daysInMonth(int y, int m)
 
 } // namespace
 
-Decoder::Decoder(const QJsonValue& value, DateCoding dates, QStringList codingPath)
+Decoder::Decoder(const QJsonValue& value, DateCoding dates)
     : m_value(value)
     , m_dates(dates)
-    , m_codingPath(std::move(codingPath))
 {
+}
+
+Decoder::Decoder(const QJsonValue& value, DateCoding dates, const Decoder* parent, QString key, qsizetype index)
+    : m_value(value)
+    , m_dates(dates)
+    , m_parent(parent)
+    , m_key(std::move(key))
+    , m_index(index)
+{
+}
+
+QStringList Decoder::codingPath() const
+{
+    QStringList path;
+    for (const Decoder* d = this; d && d->m_parent; d = d->m_parent) {
+        path.prepend(d->m_index >= 0 ? QStringLiteral("Index %1").arg(d->m_index) : d->m_key);
+    }
+    return path;
 }
 
 void Decoder::typeMismatch(const QString& expected) const
 {
-    throw DecodingError(DecodingError::Kind::typeMismatch, m_codingPath,
+    throw DecodingError(DecodingError::Kind::typeMismatch, codingPath(),
                         QStringLiteral("Expected to decode %1 but found %2 instead.").arg(expected, typeName(m_value)));
 }
 
 void Decoder::dataCorrupted(const QString& text) const
 {
-    throw DecodingError(DecodingError::Kind::dataCorrupted, m_codingPath, text);
+    throw DecodingError(DecodingError::Kind::dataCorrupted, codingPath(), text);
 }
 
 QString Decoder::string() const
@@ -147,25 +164,21 @@ Decoder Decoder::member(const QString& key, bool required) const
     if (!m_value.isObject()) {
         typeMismatch(QStringLiteral("Dictionary<String, Any>"));
     }
-    QStringList path = m_codingPath;
-    path.append(key);
     const QJsonObject object = m_value.toObject();
     const auto it = object.constFind(key);
     if (it == object.constEnd()) {
         if (required) {
-            throw DecodingError(DecodingError::Kind::keyNotFound, m_codingPath,
+            throw DecodingError(DecodingError::Kind::keyNotFound, codingPath(),
                                 QStringLiteral("No value associated with key \u201C%1\u201D.").arg(key));
         }
-        return Decoder(QJsonValue(QJsonValue::Undefined), m_dates, std::move(path));
+        return Decoder(QJsonValue(QJsonValue::Undefined), m_dates, this, key, -1);
     }
-    return Decoder(it.value(), m_dates, std::move(path));
+    return Decoder(it.value(), m_dates, this, key, -1);
 }
 
 Decoder Decoder::element(qsizetype index, const QJsonValue& value) const
 {
-    QStringList path = m_codingPath;
-    path.append(QStringLiteral("Index %1").arg(index));
-    return Decoder(value, m_dates, std::move(path));
+    return Decoder(value, m_dates, this, QString(), index);
 }
 
 Encoder Encoder::nested(const QString& key) const

@@ -67,10 +67,13 @@ struct Codable;
 
 class Decoder {
 public:
-    Decoder(const QJsonValue& value, DateCoding dates, QStringList codingPath = {});
+    explicit Decoder(const QJsonValue& value, DateCoding dates);
 
     const QJsonValue& value() const { return m_value; }
-    const QStringList& codingPath() const { return m_codingPath; }
+    // Where this value sits in the document ("sessions", "Index 3",
+    // "startedAt"). Built only when asked: decoding a whole status document
+    // must not pay for paths nobody reads.
+    QStringList codingPath() const;
     DateCoding dateCoding() const { return m_dates; }
 
     // Single values; each fails with a type mismatch on any other JSON type.
@@ -106,17 +109,22 @@ public:
         return Codable<T>::decode(child);
     }
 
+    // A child decoder refers to its parent: use it only while the parent lives
+    // (as Codable implementations naturally do).
     Decoder element(qsizetype index, const QJsonValue& value) const;
 
     [[noreturn]] void typeMismatch(const QString& expected) const;
     [[noreturn]] void dataCorrupted(const QString& text) const;
 
 private:
+    Decoder(const QJsonValue& value, DateCoding dates, const Decoder* parent, QString key, qsizetype index);
     Decoder member(const QString& key, bool required) const;
 
     QJsonValue m_value;
     DateCoding m_dates;
-    QStringList m_codingPath;
+    const Decoder* m_parent = nullptr;
+    QString m_key;          // set for an object member
+    qsizetype m_index = -1; // set for an array element
 };
 
 class Encoder {
