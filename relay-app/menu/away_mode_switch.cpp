@@ -1,5 +1,7 @@
 #include "menu/away_mode_switch.h"
 
+#include "menu/focus_ring.h"
+
 #include "design/fill_style.h"
 #include "design/typography.h"
 
@@ -25,6 +27,7 @@ AwayModeSwitch::AwayModeSwitch(QWidget* parent)
     setAccessibleDescription(subtitle());
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    watchInputForFocusRings();
     connect(this, &QAbstractButton::clicked, this, [this] { Q_EMIT toggleRequested(!m_on); });
 }
 
@@ -60,7 +63,7 @@ bool AwayModeSwitch::hitButton(const QPoint& pos) const
 
 void AwayModeSwitch::focusInEvent(QFocusEvent* event)
 {
-    m_showsFocusRing = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    m_showsFocusRing = showsFocusRing(event);
     QAbstractButton::focusInEvent(event);
 }
 

@@ -1,5 +1,7 @@
 #include "menu/menu_row.h"
 
+#include "menu/focus_ring.h"
+
 #include "design/fill_style.h"
 #include "design/symbol_catalogue.h"
 #include "design/typography.h"
@@ -27,6 +29,7 @@ MenuRow::MenuRow(QString title, QString systemImage, std::optional<QString> capt
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setCursor(Qt::ArrowCursor);
+    watchInputForFocusRings();
 }
 
 void MenuRow::setCaption(const std::optional<QString>& caption)
@@ -109,7 +112,7 @@ void MenuRow::changeEvent(QEvent* event)
 
 void MenuRow::focusInEvent(QFocusEvent* event)
 {
-    m_showsFocusRing = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    m_showsFocusRing = showsFocusRing(event);
     QAbstractButton::focusInEvent(event);
 }
 

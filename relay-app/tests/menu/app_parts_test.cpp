@@ -62,6 +62,17 @@ TEST(MenuBarIconTest, DownAndIdleAreTemplatesWorkingAndWaitingKeepTheirTint)
     EXPECT_EQ(opaqueColours(makeIcon(IconState::needsInput, foreground, light)), QSet<QRgb>{waiting.rgb()});
     EXPECT_EQ(waiting.name(), QStringLiteral("#b84a00"));
 
+    // A faint light halo lets the dark glyph read on a dark bar too.
+    const QImage down = makeIcon(IconState::down, foreground, light).pixmap(24, 24).toImage().convertToFormat(QImage::Format_ARGB32);
+    bool lightHalo = false;
+    for (int y = 0; y < down.height() && !lightHalo; ++y) {
+        for (int x = 0; x < down.width() && !lightHalo; ++x) {
+            const QRgb pixel = down.pixel(x, y);
+            lightHalo = qAlpha(pixel) > 0 && qAlpha(pixel) < 200 && qGray(pixel) > 200;
+        }
+    }
+    EXPECT_TRUE(lightHalo);
+
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(30, 30, 30));
     EXPECT_EQ(opaqueColours(makeIcon(IconState::needsInput, Qt::white, dark)),
