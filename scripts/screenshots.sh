@@ -91,3 +91,23 @@ run_round() { # suffix, extra env...
 
 run_round light
 run_round dark QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=Adwaita:dark
+
+# With a tray host: the icon in the bar and the panel hanging from it.
+if command -v trayer >/dev/null; then
+    trayer --edge top --align right --widthtype pixel --width 120 --height 28 \
+        --tint 0x303030 --transparent true --alpha 0 >/dev/null 2>&1 &
+    pids+=($!)
+    sleep 1
+    home=$work/home
+    rm -rf "$home"; mkdir -p "$home/.idlewyn-relay"
+    printf '{"port": 0, "tls": true, "host": "127.0.0.1", "advertiseHost": "127.0.0.1"}\n' \
+        > "$home/.idlewyn-relay/config.json"
+    env HOME="$home" XDG_CONFIG_HOME="$home/.config" "$app" >"$work/app-tray.log" 2>&1 &
+    pids+=($!)
+    sleep 3
+    width=$(xdpyinfo | awk '/dimensions:/ {split($2, d, "x"); print d[1]}')
+    xdotool mousemove $((width - 14)) 14 click 1   # the icon sits at the bar's right end
+    sleep 2
+    import -window root -crop 420x260+$((width - 420))+0 +repage "$out/tray-popup-down.png"
+    echo "wrote $out/tray-popup-down.png"
+fi

@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 openssl
   xvfb xauth dbus dbus-x11 gnome-keyring zbar-tools imagemagick fonts-dejavu-core
-  xdotool x11-utils qt6-gtk-platformtheme bc
+  xdotool x11-utils qt6-gtk-platformtheme bc trayer
 )
 
 missing=()

@@ -11,7 +11,8 @@ namespace vesperline {
 // colour, the tray's own foreground (`templateColor`), with the plain moon
 // telling a relay that is down from an idle one. Working and waiting keep the
 // status tint of that state, resolved for the tray's appearance (`tray`, the
-// palette the icon is drawn against).
+// palette the icon is drawn against). Every glyph has a faint one-pixel halo
+// in the contrasting colour, because a tray does not say what it is drawn on.
 QIcon makeIcon(IconState state, const QColor& templateColor, const QPalette& tray);
 
 // The symbol each state draws: "moon" or "moon.stars.fill".
