@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 using namespace idlewyn;
@@ -72,6 +73,17 @@ HooksView::HooksView(const AppEnvironment& environment, QWidget* parent)
     m_apply->setDefault(true);
     m_apply->setAutoDefault(true);
     connect(m_apply, &QPushButton::clicked, this, [this] { apply(); });
+    // Apply is the window's default action. A default button only answers
+    // Return inside a dialog, so the window listens for the key itself.
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            if (isApplyEnabled()) {
+                apply();
+            }
+        });
+    }
     row->addWidget(m_apply);
     column->addLayout(row);
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QJsonDocument>
 #include <QMessageBox>
 #include <QProcess>
@@ -14,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <qcoro/qcorotask.h>
 
@@ -201,7 +203,12 @@ TEST(HooksViewTest, PreviewThenApplyWithTheRealRelay)
     EXPECT_TRUE(view.isApplyEnabled());
     EXPECT_FALSE(view.statusText());
 
-    QCoro::waitFor(view.apply());
+    // Return is the window's default action.
+    view.show();
+    QApplication::setActiveWindow(&view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    QTest::keyClick(&view, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return view.result().has_value() || view.error().has_value(); }));
     ASSERT_TRUE(view.result()) << view.error().value_or(QString()).toStdString();
     EXPECT_EQ(view.reportText(), *view.result()) << "the report shows the apply output, not the preview";
     EXPECT_EQ(view.statusText(), QStringLiteral("Done. Restart running Claude Code and Codex sessions."));
