@@ -3,7 +3,10 @@
 #include "menu_fixture.h"
 
 #include "menu/relay_menu.h"
+#include "menu/hooks_view.h"
+#include "menu/pair_view.h"
 #include "menu/relay_panel.h"
+#include "menu/tokens_view.h"
 
 #include <gtest/gtest.h>
 
@@ -107,4 +110,35 @@ TEST(PanelScreenshotsTest, DownRunningEmptyAndWithSessions)
                                         QJsonObject{{QStringLiteral("id"), QStringLiteral("b2")}}},
                                        true, false, true));
     });
+}
+
+TEST(PanelScreenshotsTest, PairingPairedPhonesAndHooksWindows)
+{
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    MenuFixture fixture;
+    const QString hourAgo = QDateTime::currentDateTimeUtc().addSecs(-3600).toString(Qt::ISODate);
+    const QString dayAgo = QDateTime::currentDateTimeUtc().addDays(-1).toString(Qt::ISODate);
+    fixture.serveStatus(statusJson(
+        {}, {QJsonObject{{QStringLiteral("id"), QStringLiteral("3f9a01c2")}, {QStringLiteral("provider"), QStringLiteral("claude")},
+                         {QStringLiteral("createdAt"), dayAgo}, {QStringLiteral("lastSeenAt"), hourAgo}},
+             QJsonObject{{QStringLiteral("id"), QStringLiteral("b71e44d0")}, {QStringLiteral("provider"), QStringLiteral("codex")},
+                         {QStringLiteral("createdAt"), dayAgo}}},
+        true));
+    AppEnvironment environment = fixture.environment();
+    ASSERT_TRUE(fixture.waitForStatus());
+
+    PairView pair(environment);
+    pair.show();
+    save(pair, QStringLiteral("window-pair"));
+    TokensView tokens(environment);
+    tokens.resize(620, 300);
+    tokens.show();
+    QCoreApplication::processEvents();
+    const QString directory = QStringLiteral(VESPERLINE_BINARY_DIR) + QStringLiteral("/menu-gallery");
+    EXPECT_TRUE(tokens.grab().save(directory + QStringLiteral("/window-tokens.png")));
+    HooksView hooks(environment);
+    hooks.show();
+    ASSERT_TRUE(waitUntil([&] { return hooks.preview().has_value() || hooks.error().has_value(); }));
+    QCoreApplication::processEvents();
+    save(hooks, QStringLiteral("window-hooks"));
 }
