@@ -319,6 +319,49 @@ def account_name():
 
 
 # ---------------------------------------------------------------------------
+# Stores on disk
+
+
+class JsonStore(object):
+    """One JSON object in one file of the relay's home, replaced atomically.
+
+    Holds no state besides its path; whoever owns the data decides when to
+    save, under its own lock, so saves of one file never interleave.
+    """
+
+    def __init__(self, path, ensure_ascii=False):
+        self.path = path
+        self.name = os.path.basename(path)
+        self.ensure_ascii = ensure_ascii
+
+    def load(self):
+        """The stored object; {} when missing. An unreadable file is moved aside."""
+        if not os.path.exists(self.path):
+            return {}
+        try:
+            with open(self.path, "r", encoding="utf-8") as f:
+                data = json.load(f)
+            if not isinstance(data, dict):
+                raise ValueError("not a JSON object")
+            return data
+        except (OSError, ValueError) as exc:
+            keep = "%s.broken-%d" % (self.path, int(time.time()))
+            try:
+                os.replace(self.path, keep)
+            except OSError:
+                keep = "(could not keep a copy)"
+            log("%s unreadable (%s); starting without it, old copy kept as %s" % (self.name, exc, keep))
+            return {}
+
+    def save(self, data):
+        """Writes data; a failure is logged, never raised: the relay keeps serving."""
+        try:
+            atomic_write(self.path, json.dumps(data, ensure_ascii=self.ensure_ascii))
+        except OSError as exc:
+            log("could not save %s: %s" % (self.name, exc))
+
+
+# ---------------------------------------------------------------------------
 # Reading the agents' hook data
 
 
@@ -547,8 +590,8 @@ class Relay(object):
         self.code = None
         self.code_born = 0.0
         self.account = account_name()
-        self.state_path = os.path.join(home, "state.json")
-        self.tokens_path = os.path.join(home, "tokens.json")
+        self.state_store = JsonStore(os.path.join(home, "state.json"))
+        self.tokens_store = JsonStore(os.path.join(home, "tokens.json"), ensure_ascii=True)
         self.pairing_base = None
         self.tls_fingerprint = None
         self._load()
@@ -556,28 +599,9 @@ class Relay(object):
 
     # -- persistence -------------------------------------------------------
 
-    def _read_store(self, path):
-        if not os.path.exists(path):
-            return {}
-        try:
-            with open(path, "r", encoding="utf-8") as f:
-                data = json.load(f)
-            if not isinstance(data, dict):
-                raise ValueError("not a JSON object")
-            return data
-        except (OSError, ValueError) as exc:
-            keep = "%s.broken-%d" % (path, int(time.time()))
-            try:
-                os.replace(path, keep)
-            except OSError:
-                keep = "(could not keep a copy)"
-            log("%s unreadable (%s); starting without it, old copy kept as %s"
-                % (os.path.basename(path), exc, keep))
-            return {}
-
     def _load(self):
         now = time.time()
-        state = self._read_store(self.state_path)
+        state = self.state_store.load()
         self.remote_approvals = state.get("remoteApprovals") is True
         for d in state.get("sessions", []) if isinstance(state.get("sessions"), list) else []:
             try:
@@ -592,7 +616,7 @@ class Relay(object):
                     self.prompts[p.id] = p
             except (KeyError, TypeError, ValueError):
                 log("dropped an unreadable prompt record")
-        store = self._read_store(self.tokens_path)
+        store = self.tokens_store.load()
         for t in store.get("tokens", []) if isinstance(store.get("tokens"), list) else []:
             if (isinstance(t, dict) and isinstance(t.get("id"), str) and isinstance(t.get("hash"), str)
                     and _number(t.get("createdAt"))):
@@ -607,18 +631,12 @@ class Relay(object):
             "sessions": [s.state() for s in self.sessions.values()],
             "prompts": [p.state() for p in self.prompts.values()],
         }
-        try:
-            atomic_write(self.state_path, json.dumps(data, ensure_ascii=False))
-        except OSError as exc:
-            log("could not save state.json: %s" % exc)
+        self.state_store.save(data)
 
     def _save_tokens(self):
         self.tokens_dirty = False
         self.tokens_saved = time.time()
-        try:
-            atomic_write(self.tokens_path, json.dumps({"tokens": self.tokens, "push": self.push_regs}))
-        except OSError as exc:
-            log("could not save tokens.json: %s" % exc)
+        self.tokens_store.save({"tokens": self.tokens, "push": self.push_regs})
 
     def close(self):
         with self.cond:
@@ -1097,6 +1115,39 @@ def _field(body, key, kind, required=True):
     return value
 
 
+# Routes: (path pattern, {method: Handler method}); "*" matches one path
+# segment, which the Handler method gets as an argument.
+ROUTES = [
+    ("v1/pair", {"POST": "h_pair"}),
+    ("v1/sessions", {"GET": "h_sessions"}),
+    ("v1/permissions/*", {"POST": "h_decide"}),
+    ("v1/settings", {"GET": "h_settings_get", "POST": "h_settings_post"}),
+    ("v1/push/tokens", {"POST": "h_push_tokens"}),
+    ("v1/unpair", {"POST": "h_unpair"}),
+    ("v1/admin/status", {"GET": "h_admin_status"}),
+    ("v1/admin/settings", {"POST": "h_admin_settings"}),
+    ("v1/admin/tokens/revoke", {"POST": "h_admin_revoke"}),
+    ("v1/hooks/claude", {"POST": "h_hook_claude"}),
+    ("v1/hooks/codex", {"POST": "h_hook_codex"}),
+    ("v1/hooks/codex-notify", {"POST": "h_hook_codex_notify"}),
+    ("v1/hooks/claude/permission", {"POST": "h_hook_permission"}),
+    ("v1/hooks/permissions/*/wait", {"POST": "h_hook_wait"}),
+]
+
+
+def route(method, segments, routes=ROUTES):
+    """(Handler method name, path arguments) for a request, or RequestError 404/405."""
+    for pattern, methods in routes:
+        args = _match(pattern.split("/"), segments)
+        if args is None:
+            continue
+        name = methods.get(method)
+        if name is None:
+            raise RequestError(405, "method not allowed", {"Allow": ", ".join(sorted(methods))})
+        return name, args
+    raise RequestError(404, "no such endpoint")
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     # Nobody speaks HTTP/0.9 to us; answering a garbled request line as 0.9
@@ -1189,25 +1240,6 @@ class Handler(BaseHTTPRequestHandler):
             raise RequestError(401, "unknown or revoked token")
         return record
 
-    # Routes: (path pattern, {method: handler}); "*" matches one path segment.
-    def _routes(self):
-        return [
-            ("v1/pair", {"POST": self.h_pair}),
-            ("v1/sessions", {"GET": self.h_sessions}),
-            ("v1/permissions/*", {"POST": self.h_decide}),
-            ("v1/settings", {"GET": self.h_settings_get, "POST": self.h_settings_post}),
-            ("v1/push/tokens", {"POST": self.h_push_tokens}),
-            ("v1/unpair", {"POST": self.h_unpair}),
-            ("v1/admin/status", {"GET": self.h_admin_status}),
-            ("v1/admin/settings", {"POST": self.h_admin_settings}),
-            ("v1/admin/tokens/revoke", {"POST": self.h_admin_revoke}),
-            ("v1/hooks/claude", {"POST": lambda a: self.h_hook("claude")}),
-            ("v1/hooks/codex", {"POST": lambda a: self.h_hook("codex")}),
-            ("v1/hooks/codex-notify", {"POST": self.h_hook_codex_notify}),
-            ("v1/hooks/claude/permission", {"POST": self.h_hook_permission}),
-            ("v1/hooks/permissions/*/wait", {"POST": self.h_hook_wait}),
-        ]
-
     def _dispatch(self):
         try:
             parts = urllib.parse.urlsplit(self.path)
@@ -1215,18 +1247,9 @@ class Handler(BaseHTTPRequestHandler):
             # Read the body first, whatever the route: an unread body would be
             # taken for the next request on this keep-alive connection.
             self.raw_body = self._body()
-            segments = [seg for seg in parts.path.split("/") if seg != ""]
-            for pattern, methods in self._routes():
-                args = _match(pattern.split("/"), segments)
-                if args is None:
-                    continue
-                handler = methods.get(self.command)
-                if handler is None:
-                    raise RequestError(405, "method not allowed", {"Allow": ", ".join(sorted(methods))})
-                status, obj = handler(args)
-                self._send(status, obj)
-                return
-            raise RequestError(404, "no such endpoint")
+            name, args = route(self.command, [seg for seg in parts.path.split("/") if seg != ""])
+            status, obj = getattr(self, name)(*args)
+            self._send(status, obj)
         except RequestError as exc:
             if exc.status not in (401, 404):
                 log("%s %s from %s: %d %s" % (self.command, urllib.parse.urlsplit(self.path).path,
@@ -1247,7 +1270,7 @@ class Handler(BaseHTTPRequestHandler):
 
     # -- device API ----------------------------------------------------------
 
-    def h_pair(self, args):
+    def h_pair(self):
         body = _object(self._json())
         provider = _field(body, "provider", str)
         if provider not in PROVIDERS:
@@ -1255,33 +1278,33 @@ class Handler(BaseHTTPRequestHandler):
         code = _field(body, "code", str)
         return 200, self.server.relay.pair(self.client_address[0], provider, code, time.time())
 
-    def h_sessions(self, args):
+    def h_sessions(self):
         token = self._device()
         provider = (self.query.get("provider") or [token.get("provider")])[0]
         if provider not in PROVIDERS:
             raise RequestError(400, "provider must be \"claude\" or \"codex\"")
         return 200, {"sessions": self.server.relay.session_list(provider, time.time())}
 
-    def h_decide(self, args):
+    def h_decide(self, pid):
         self._device()
         body = _object(self._json())
         decision = _field(body, "decision", str)
         if decision not in DECISIONS:
             raise RequestError(400, "decision must be \"allow\", \"deny\" or \"always\"")
-        if not self.server.relay.decide(args[0], decision, time.time()):
+        if not self.server.relay.decide(pid, decision, time.time()):
             raise RequestError(404, "that permission prompt was already answered or has expired")
         return 200, {"ok": True}
 
-    def h_settings_get(self, args):
+    def h_settings_get(self):
         self._device()
         return 200, {"remoteApprovals": self.server.relay.remote_approvals}
 
-    def h_settings_post(self, args):
+    def h_settings_post(self):
         self._device()
         value = _field(_object(self._json()), "remoteApprovals", bool)
         return 200, {"remoteApprovals": self.server.relay.set_remote_approvals(value)}
 
-    def h_push_tokens(self, args):
+    def h_push_tokens(self):
         token = self._device()
         body = _object(self._json())
         reg = {}
@@ -1298,7 +1321,7 @@ class Handler(BaseHTTPRequestHandler):
         self.server.relay.register_push(token, reg, time.time())
         return 200, {"ok": True}
 
-    def h_unpair(self, args):
+    def h_unpair(self):
         token = self._device()
         self._json(optional=True)
         self.server.relay.remove_tokens(lambda t: t["id"] == token["id"])
@@ -1307,16 +1330,16 @@ class Handler(BaseHTTPRequestHandler):
 
     # -- admin API -----------------------------------------------------------
 
-    def h_admin_status(self, args):
+    def h_admin_status(self):
         self._admin()
         return 200, self.server.relay.status_document(time.time())
 
-    def h_admin_settings(self, args):
+    def h_admin_settings(self):
         self._admin()
         value = _field(_object(self._json()), "remoteApprovals", bool)
         return 200, {"remoteApprovals": self.server.relay.set_remote_approvals(value)}
 
-    def h_admin_revoke(self, args):
+    def h_admin_revoke(self):
         self._admin()
         tid = _field(_object(self._json()), "id", str)
         n = self.server.relay.remove_tokens(lambda t: t["id"] == tid)
@@ -1326,22 +1349,28 @@ class Handler(BaseHTTPRequestHandler):
 
     # -- hooks ---------------------------------------------------------------
 
-    def h_hook(self, provider):
+    def h_hook_claude(self):
+        return self._hook("claude")
+
+    def h_hook_codex(self):
+        return self._hook("codex")
+
+    def _hook(self, provider):
         self._admin()
         return 200, self.server.relay.hook_event(provider, _object(self._json()), time.time())
 
-    def h_hook_codex_notify(self, args):
+    def h_hook_codex_notify(self):
         self._admin()
         return 200, self.server.relay.codex_notify(_object(self._json()), time.time())
 
-    def h_hook_permission(self, args):
+    def h_hook_permission(self):
         self._admin()
         return 200, self.server.relay.raise_permission(_object(self._json()), time.time())
 
-    def h_hook_wait(self, args):
+    def h_hook_wait(self, pid):
         self._admin()
         self._json(optional=True)
-        return 200, self.server.relay.wait_prompt(args[0], WAIT_SLICE, self._peer_gone)
+        return 200, self.server.relay.wait_prompt(pid, WAIT_SLICE, self._peer_gone)
 
     def _peer_gone(self):
         # The hook sends nothing after its request, so a readable socket means
@@ -1561,55 +1590,84 @@ def trim_payload(payload):
     return trim(slim, 0)
 
 
-def read_hook_payload():
-    data = sys.stdin.buffer.read(16 << 20)
+def read_hook_payload(stream):
+    data = stream.read(16 << 20)
     payload = json.loads(data.decode("utf-8", "replace"))
     return payload if isinstance(payload, dict) else None
 
 
-def hold_permission(home, payload):
-    """Raises the prompt; while the relay holds it, waits for the phone's answer."""
-    started = time.monotonic()
-    answer = LocalRelay(home).post("v1/hooks/claude/permission", trim_payload(payload), timeout=5)
-    if not answer or answer.get("hold") is not True or not isinstance(answer.get("promptId"), str):
-        return None
-    wait = answer.get("waitSeconds")
-    wait = float(wait) if _number(wait) else 0.0
-    deadline = started + min(wait, MAX_PERMISSION_TIMEOUT) + 3
-    path = "v1/hooks/permissions/%s/wait" % urllib.parse.quote(answer["promptId"], safe="")
-    while time.monotonic() < deadline:
-        try:
-            # Re-read relay-url each time: a restarted relay may listen elsewhere.
-            result = LocalRelay(home).post(path, {}, timeout=WAIT_SLICE + 10)
-        except (OSError, ValueError):
-            time.sleep(0.5)
-            continue
-        if result is None or result.get("state") == "gone":
+class HookClient(object):
+    """One hook run: reads the agent's event, reports it, maybe waits for the phone.
+
+    connect(home) gives the transport (LocalRelay: relay-url, secret, pin are
+    read afresh each time, so a restarted relay is found); clock and sleep
+    pace the permission wait.
+    """
+
+    def __init__(self, home, connect=None, clock=time.monotonic, sleep=time.sleep):
+        self.home = home
+        self.connect = connect or LocalRelay
+        self.clock = clock
+        self.sleep = sleep
+
+    def post(self, path, obj, timeout):
+        return self.connect(self.home).post(path, obj, timeout)
+
+    def report(self, provider, payload):
+        self.post("v1/hooks/" + provider, trim_payload(payload), timeout=3)
+
+    def codex_notify(self, payload):
+        self.post("v1/hooks/codex-notify", trim_payload(payload), timeout=3)
+
+    def hold_permission(self, payload):
+        """Raises the prompt; while the relay holds it, waits for the phone's answer.
+
+        Returns what the permission hook prints, or None to let the terminal ask.
+        """
+        started = self.clock()
+        answer = self.post("v1/hooks/claude/permission", trim_payload(payload), timeout=5)
+        if not answer or answer.get("hold") is not True or not isinstance(answer.get("promptId"), str):
             return None
-        if result.get("state") == "decided" and result.get("decision") in DECISIONS:
-            return permission_output(result["decision"], payload)
-    return None
+        wait = answer.get("waitSeconds")
+        wait = float(wait) if _number(wait) else 0.0
+        deadline = started + min(wait, MAX_PERMISSION_TIMEOUT) + 3
+        path = "v1/hooks/permissions/%s/wait" % urllib.parse.quote(answer["promptId"], safe="")
+        while self.clock() < deadline:
+            try:
+                result = self.post(path, {}, timeout=WAIT_SLICE + 10)
+            except (OSError, ValueError):
+                self.sleep(0.5)
+                continue
+            if result is None or result.get("state") == "gone":
+                return None
+            if result.get("state") == "decided" and result.get("decision") in DECISIONS:
+                return permission_output(result["decision"], payload)
+        return None
+
+    def run(self, kind, args, stdin, stdout):
+        """Serves one `relay.py hook KIND [ARG]`; raises on any failure."""
+        if kind == "codex-notify":
+            # Codex's notify program gets its JSON as an argument, not on stdin.
+            payload = json.loads(args[0]) if args else None
+            if isinstance(payload, dict):
+                self.codex_notify(payload)
+            return
+        payload = read_hook_payload(stdin)
+        if payload is None:
+            return
+        if kind == "claude-permission":
+            output = self.hold_permission(payload)
+            if output is not None:
+                stdout.write(json.dumps(output) + "\n")
+                stdout.flush()
+        elif kind in ("claude", "codex"):
+            self.report(kind, payload)
 
 
 def run_hook(args):
+    # Whatever goes wrong, the agent carries on as if no relay were there.
     try:
-        kind = args[0] if args else ""
-        home = home_dir()
-        if kind == "codex-notify":
-            payload = json.loads(args[1]) if len(args) > 1 else None
-            if isinstance(payload, dict):
-                LocalRelay(home).post("v1/hooks/codex-notify", trim_payload(payload), timeout=3)
-            return 0
-        payload = read_hook_payload()
-        if payload is None:
-            return 0
-        if kind == "claude-permission":
-            output = hold_permission(home, payload)
-            if output is not None:
-                sys.stdout.write(json.dumps(output) + "\n")
-                sys.stdout.flush()
-        elif kind in ("claude", "codex"):
-            LocalRelay(home).post("v1/hooks/" + kind, trim_payload(payload), timeout=3)
+        HookClient(home_dir()).run(args[0] if args else "", args[1:], sys.stdin.buffer, sys.stdout)
     except Exception:
         pass
     return 0
@@ -1806,8 +1864,9 @@ def _backup(path, stamp):
     return target
 
 
-def install_hooks(dry_run, out):
-    home = os.environ.get("HOME") or os.path.expanduser("~")
+def install_hooks(dry_run, out, home=None):
+    """Writes (or with dry_run only reports) the agents' hook configuration under home."""
+    home = home or os.environ.get("HOME") or os.path.expanduser("~")
     hooks_dir = os.path.join(home, HOME_DIR_NAME, "bin", "hooks")
     script = lambda name: os.path.join(hooks_dir, name)
     pretty = lambda p: "~" + p[len(home):] if p.startswith(home + "/") else p
