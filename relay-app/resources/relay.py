@@ -10,12 +10,16 @@ Usage:
   relay.py                        serve until SIGTERM or SIGINT (then exit 0)
   relay.py install-hooks [--dry-run]
   relay.py hook claude|claude-permission|codex|codex-notify [ARG]
+  relay.py hook claude-permission-wait PROMPT-ID SECONDS
                                   run by the hook scripts; never fails the agent
 
 Files in ~/.idlewyn-relay (HOME decides where that is):
-  hook-secret      admin and hook secret (made on first start, 0600)
+  hook-secret      admin secret (made on first start, 0600)
+  hook-token       what the hooks send; opens only the hook routes (0600)
   relay-url        where this machine reaches the relay; written once the port
                    is open, removed on a clean exit
+  local-port       port of the plain-http listener on 127.0.0.1 that serves the
+                   hooks and the admin API (never phones); same lifetime (0600)
   relay-cert.pem   self-signed certificate when serving https (relay-key.pem 0600)
   state.json       sessions, held prompts, away mode (0600)
   tokens.json      paired phones as SHA-256 token hashes, push registrations (0600)
@@ -58,6 +62,9 @@ VERSION = "1.0.0"
 
 HOME_DIR_NAME = ".idlewyn-relay"
 MAX_BODY = 1 << 20
+# Hooks send the agent's whole event, tool output included, and cannot trim
+# it from a shell: the loopback listener takes (and throws away) more.
+MAX_LOCAL_BODY = 64 << 20
 PROVIDERS = ("claude", "codex")
 STATUSES = ("working", "waitingForInput", "finished", "failed", "idle")
 DECISIONS = ("allow", "deny", "always")
@@ -242,8 +249,8 @@ def ensure_home(home):
     os.makedirs(home, mode=0o700, exist_ok=True)
 
 
-def ensure_secret(home):
-    path = os.path.join(home, "hook-secret")
+def ensure_secret(home, name="hook-secret"):
+    path = os.path.join(home, name)
     secret = read_text(path)
     if secret:
         try:
@@ -1620,6 +1627,15 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):
         pass
 
+    def setup(self):
+        BaseHTTPRequestHandler.setup(self)
+        # Answers leave in one write; without this a reply on a kept-alive
+        # connection would still wait for the peer's delayed ACK.
+        try:
+            self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        except (OSError, AttributeError):
+            pass
+
     def send_error(self, code, message=None, explain=None):
         # Requests the HTTP parser already refused (bad request line, too many
         # headers...) get the same JSON shape as everything else.
@@ -1639,9 +1655,12 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header(k, v)
         if self.close_connection:
             self.send_header("Connection", "close")
-        self.end_headers()
+        # Status line, headers and body in one write (one TCP segment for a
+        # small answer): two writes cost a delayed-ACK round on some peers.
+        self._headers_buffer.append(b"\r\n")
         if self.command != "HEAD":
-            self.wfile.write(body)
+            self._headers_buffer.append(body)
+        self.flush_headers()
 
     def _body(self):
         if self.headers.get("Transfer-Encoding"):
@@ -1657,10 +1676,11 @@ class Handler(BaseHTTPRequestHandler):
         except ValueError:
             self.close_connection = True
             raise RequestError(400, "invalid Content-Length")
-        if n > MAX_BODY:
+        limit = MAX_LOCAL_BODY if self.server.local_only else MAX_BODY
+        if n > limit:
             # The unread body would be taken for the next request: hang up.
             self.close_connection = True
-            raise RequestError(413, "request body larger than %d bytes" % MAX_BODY)
+            raise RequestError(413, "request body larger than %d bytes" % limit)
         data = self.rfile.read(n) if n else b""
         if len(data) != n:
             self.close_connection = True
@@ -1688,6 +1708,15 @@ class Handler(BaseHTTPRequestHandler):
         if not hmac.compare_digest(given, self.server.secret.encode("utf-8")):
             raise RequestError(401, "wrong or missing X-Idlewyn-Secret")
 
+    def _hook_auth(self):
+        """The hook routes: the hook token, or the admin secret (older hooks)."""
+        self._client_loopback()
+        given = self.headers.get("X-Idlewyn-Secret", "").strip().encode("utf-8")
+        token = (self.server.hook_token or "").encode("utf-8")
+        if not (token and hmac.compare_digest(given, token)) and not hmac.compare_digest(
+                given, self.server.secret.encode("utf-8")):
+            raise RequestError(401, "wrong or missing X-Idlewyn-Secret")
+
     def _device(self):
         auth = self.headers.get("Authorization", "")
         scheme, _, token = auth.partition(" ")
@@ -1707,6 +1736,8 @@ class Handler(BaseHTTPRequestHandler):
             # taken for the next request on this keep-alive connection.
             self.raw_body = self._body()
             name, args = route(self.command, [seg for seg in parts.path.split("/") if seg != ""])
+            if self.server.local_only and not name.startswith(("h_hook", "h_admin")):
+                raise RequestError(404, "not served here")
             status, obj = getattr(self, name)(*args)
             self._send(status, obj)
         except RequestError as exc:
@@ -1817,19 +1848,25 @@ class Handler(BaseHTTPRequestHandler):
         return self._hook("codex")
 
     def _hook(self, provider):
-        self._admin()
+        self._hook_auth()
         return 200, self.server.relay.board.hook_event(provider, _object(self._json()), time.time())
 
     def h_hook_codex_notify(self):
-        self._admin()
+        self._hook_auth()
         return 200, self.server.relay.board.codex_notify(_object(self._json()), time.time())
 
     def h_hook_permission(self):
-        self._admin()
-        return 200, self.server.relay.raise_permission(_object(self._json()), time.time())
+        self._hook_auth()
+        payload = _object(self._json())
+        if "agentPid" not in payload:
+            # The shell hook names its parent; the agent is the first process
+            # up from there that is no shell (the relay runs as the same user).
+            parent = (self.query.get("parent") or [""])[0]
+            payload["agentPid"] = agent_pid(int(parent)) if parent.isdigit() else None
+        return 200, self.server.relay.raise_permission(payload, time.time())
 
     def h_hook_wait(self, pid):
-        self._admin()
+        self._hook_auth()
         self._json(optional=True)
         return 200, self.server.relay.board.wait_prompt(pid, WAIT_SLICE, self._peer_gone)
 
@@ -1850,7 +1887,11 @@ class RelayServer(ThreadingHTTPServer):
     # letting a flood exhaust threads and memory.
     max_connections = 512
 
-    def __init__(self, address, relay, secret, ssl_context):
+    def __init__(self, address, relay, secret, ssl_context, local_only=False, hook_token=None):
+        # local_only: the plain loopback listener of the hooks and the admin
+        # API, which phones never reach.
+        self.local_only = local_only
+        self.hook_token = hook_token
         self.relay = relay
         self.secret = secret
         self.ssl_context = ssl_context
@@ -1884,6 +1925,15 @@ class RelayServer(ThreadingHTTPServer):
             self.slots.release()
 
 
+class LocalServer(RelayServer):
+    """Plain http on 127.0.0.1 for the hooks (and the admin API): no TLS to set
+    up in a hook that has a few milliseconds, and nothing for phones."""
+    address_family = socket.AF_INET
+
+    def __init__(self, relay, secret, hook_token):
+        RelayServer.__init__(self, ("127.0.0.1", 0), relay, secret, None, local_only=True, hook_token=hook_token)
+
+
 # ---------------------------------------------------------------------------
 # Serving
 
@@ -1901,6 +1951,10 @@ def serve():
 
     config = load_config(home)
     secret = ensure_secret(home)
+    # What the shell hooks send: it opens the hook routes only, so a stranger
+    # who catches it (say, on a port a crashed relay left behind) gains no
+    # more than a hook already has; the admin secret never leaves the app.
+    hook_token = ensure_secret(home, "hook-token")
     url_file = os.path.join(home, "relay-url")
     try:
         os.unlink(url_file)
@@ -1937,9 +1991,14 @@ def serve():
     relay.sweep(time.time())
     try:
         RelayServer.address_family = socket.AF_INET6 if ":" in host else socket.AF_INET
-        server = RelayServer((host, config["port"]), relay, secret, ssl_context)
+        server = RelayServer((host, config["port"]), relay, secret, ssl_context, hook_token=hook_token)
     except OSError as exc:
         log("cannot listen on %s:%s: %s" % (host, config["port"], exc))
+        return 1
+    try:
+        local = LocalServer(relay, secret, hook_token)
+    except OSError as exc:
+        log("cannot listen on 127.0.0.1 for the hooks: %s" % exc)
         return 1
     port = server.server_address[1]
     scheme = "https" if ssl_context else "http"
@@ -1972,12 +2031,17 @@ def serve():
         if not stopping.is_set():
             stopping.set()
             threading.Thread(target=server.shutdown, daemon=True).start()
+            threading.Thread(target=local.shutdown, daemon=True).start()
 
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
     threading.Thread(target=janitor, daemon=True).start()
     threading.Thread(target=terminal_watcher, daemon=True).start()
 
+    threading.Thread(target=local.serve_forever, kwargs={"poll_interval": 0.25}, daemon=True).start()
+    local_port_file = os.path.join(home, "local-port")
+    local_port = str(local.server_address[1])
+    atomic_write(local_port_file, local_port + "\n", 0o600)
     local_url = "%s://%s:%d" % (scheme, local_host, port)
     atomic_write(url_file, local_url + "\n", 0o644)
     log("Vesperline relay %s listening on %s://%s:%d (local %s, pairing via %s)"
@@ -1987,12 +2051,15 @@ def serve():
     finally:
         stopping.set()
         relay.close()
+        local.shutdown()
         server.server_close()
-        if read_text(url_file) == local_url:
-            try:
-                os.unlink(url_file)
-            except OSError:
-                pass
+        local.server_close()
+        for path, mine in ((url_file, local_url), (local_port_file, local_port)):
+            if read_text(path) == mine:
+                try:
+                    os.unlink(path)
+                except OSError:
+                    pass
         log("relay stopped")
     return 0
 
@@ -2009,8 +2076,13 @@ class LocalRelay(object):
         url = read_text(os.path.join(home, "relay-url"))
         if not url:
             raise OSError("the relay is not running")
+        # The loopback listener needs no TLS; relays from before it had none.
+        port = read_text(os.path.join(home, "local-port"))
+        if port and port.isdigit():
+            url = "http://127.0.0.1:" + port
         self.url = urllib.parse.urlsplit(url)
-        self.secret = read_text(os.path.join(home, "hook-secret")) or ""
+        self.secret = read_text(os.path.join(home, "hook-token")) or read_text(
+            os.path.join(home, "hook-secret")) or ""
         self.pin = fingerprint_of_pem(os.path.join(home, "relay-cert.pem")) if self.url.scheme == "https" else None
 
     def post(self, path, obj, timeout):
@@ -2103,10 +2175,14 @@ class HookClient(object):
         answer = self.post("v1/hooks/claude/permission", body, timeout=5)
         if not answer or answer.get("hold") is not True or not isinstance(answer.get("promptId"), str):
             return None
-        wait = answer.get("waitSeconds")
+        return self.wait_for_phone(payload, answer["promptId"], answer.get("waitSeconds"), started)
+
+    def wait_for_phone(self, payload, prompt_id, wait, started=None):
+        """Long-polls a held prompt; returns what the hook prints, or None."""
+        started = self.clock() if started is None else started
         wait = float(wait) if _number(wait) else 0.0
         deadline = started + min(wait, MAX_PERMISSION_TIMEOUT) + 3
-        path = "v1/hooks/permissions/%s/wait" % urllib.parse.quote(answer["promptId"], safe="")
+        path = "v1/hooks/permissions/%s/wait" % urllib.parse.quote(prompt_id, safe="")
         while self.clock() < deadline:
             try:
                 result = self.post(path, {}, timeout=WAIT_SLICE + 10)
@@ -2130,8 +2206,14 @@ class HookClient(object):
         payload = read_hook_payload(stdin)
         if payload is None:
             return
-        if kind == "claude-permission":
-            output = self.hold_permission(payload)
+        if kind in ("claude-permission", "claude-permission-wait"):
+            if kind == "claude-permission":
+                output = self.hold_permission(payload)
+            else:
+                # The shell hook raised the prompt; the relay holds it.
+                wait = args[1] if len(args) > 1 else "0"
+                output = self.wait_for_phone(payload, args[0] if args else "",
+                                             float(wait) if wait.replace(".", "", 1).isdigit() else 0.0)
             if output is not None:
                 stdout.write(json.dumps(output) + "\n")
                 stdout.flush()
