@@ -808,6 +808,9 @@ class SessionBoard(object):
         self.sessions = {}
         self.prompts = {}
         self.remote_approvals = False
+        self._saver = None
+        self._dirty = False
+        self._save_lock = threading.Lock()
 
     # -- persistence -------------------------------------------------------
 
@@ -830,19 +833,50 @@ class SessionBoard(object):
                 except (KeyError, TypeError, ValueError):
                     log("dropped an unreadable prompt record")
 
+    def _state(self):
+        return {
+            "version": VERSION,
+            "remoteApprovals": self.remote_approvals,
+            "sessions": [s.state() for s in self.sessions.values()],
+            "prompts": [p.state() for p in self.prompts.values()],
+        }
+
     def save(self):
         with self.cond:
-            self.store.save({
-                "version": VERSION,
-                "remoteApprovals": self.remote_approvals,
-                "sessions": [s.state() for s in self.sessions.values()],
-                "prompts": [p.state() for p in self.prompts.values()],
-            })
+            if self._saver is not None:
+                # A hook waits for our answer: the write (with its fsync)
+                # happens on the saver thread, a burst of events in one go.
+                self._dirty = True
+                self._saver_wake.set()
+                return
+            self.store.save(self._state())
+
+    def start_saver(self):
+        """Saves from a thread of its own from now on; close() writes the last state."""
+        self._saver_wake = threading.Event()
+
+        def run():
+            while True:
+                self._saver_wake.wait()
+                self._saver_wake.clear()
+                # Lock order: save lock, then the board; never the reverse.
+                with self._save_lock:
+                    with self.cond:
+                        if self._saver is None or not self._dirty:
+                            continue
+                        self._dirty = False
+                        data = self._state()
+                    self.store.save(data)
+        self._saver = threading.Thread(target=run, daemon=True)
+        self._saver.start()
 
     def close(self):
-        with self.cond:
-            self.save()
-            self.cond.notify_all()
+        with self._save_lock:
+            with self.cond:
+                self._saver = None
+                self._dirty = False
+                self.store.save(self._state())
+                self.cond.notify_all()
 
     def _changed(self, s=None, before=None):
         """After any change: save, wake waiting hooks, tell the phones if it matters."""
@@ -1988,6 +2022,7 @@ def serve():
         log("apns.py not found next to relay.py; push notifications are off")
 
     relay = Relay(home, config, push)
+    relay.board.start_saver()
     relay.sweep(time.time())
     try:
         RelayServer.address_family = socket.AF_INET6 if ":" in host else socket.AF_INET

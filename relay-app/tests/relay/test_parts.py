@@ -649,6 +649,24 @@ class AgingTest(BoardTest):
 
 
 class BoardPersistenceTest(BoardTest):
+    def test_the_saver_thread_writes_every_change_and_close_writes_the_last(self):
+        self.board.start_saver()
+        self.event(claude("UserPromptSubmit", prompt="first"))
+
+        def stored_titles():
+            if not os.path.exists(self.path("state.json")):
+                return []
+            with open(self.path("state.json")) as f:
+                return [r["title"] for r in json.load(f)["sessions"]]
+        relay_harness.wait_for(lambda: stored_titles() == ["first"], "the saver to write")
+        for n in range(50):
+            self.event(claude("UserPromptSubmit", sid="b%d" % n, prompt="burst %d" % n))
+        self.board.close()
+        self.assertEqual(len(stored_titles()), 51)
+        # After close every save is written at once again.
+        self.event(claude("UserPromptSubmit", sid="late", prompt="late"))
+        self.assertIn("late", stored_titles())
+
     def test_restart_keeps_sessions_prompts_and_away_mode(self):
         self.board.set_remote_approvals(True)
         self.event(claude("UserPromptSubmit", prompt="go"))
