@@ -26,7 +26,8 @@ Files in ~/.idlewyn-relay (HOME decides where that is):
   config.json      optional settings, every key optional, unknown keys ignored:
                    port (8787; 0 = any free port), host, tls, advertiseHost,
                    pushGateway, permissionTimeout (300 s), pairingCodeLifetime
-                   (600 s), staleAfter (900 s), expireAfter (6 h)
+                   (600 s), staleAfter (900 s), expireAfter (6 h),
+                   keepEndedFor (600 s: how long an ended session stays listed)
 The log goes to stderr; the service manager sends it to relay.log.
 
 Standard library only; runs on Python 3.9 or later. One file, in sections
