@@ -5,7 +5,10 @@
    send REQUESTS requests in total (sessions lists, with a settings read every
    fifth request), over plain http and over pinned https. Reports throughput,
    p50/p99 latency and errors (anything but 200 counts; there must be none).
-2. Permission round trip: the real permission hook raises a prompt, a phone
+2. Admin keep-alive: 1, 10 and 100 concurrent clients (threads, each with one
+   keep-alive connection, all started together behind a barrier) ask for the
+   status document for a few seconds; requests per second in all.
+3. Permission round trip: the real permission hook raises a prompt, a phone
    sees it and answers, the hook prints the decision. p50/p99 over RUNS runs,
    next to the cost of a hook run that is not held (away mode off).
 
@@ -78,6 +81,42 @@ def load(relay, clients, total):
             "errors": sum(errors)}
 
 
+def admin_keepalive(relay, clients, seconds=3.0):
+    import http.client
+    for i in range(20):
+        relay.report("claude", {"session_id": "adm-%d" % i, "cwd": "/w/p%d" % i,
+                                "hook_event_name": "UserPromptSubmit", "prompt": "task %d" % i})
+    counts, errors = [0] * clients, [0] * clients
+    barrier = threading.Barrier(clients + 1)
+    end = [0.0]
+
+    def client(n):
+        conn = http.client.HTTPConnection("127.0.0.1", relay.port, timeout=10)
+        barrier.wait()
+        while time.perf_counter() < end[0]:
+            try:
+                conn.request("GET", "/v1/admin/status", headers={"X-Idlewyn-Secret": relay.secret})
+                response = conn.getresponse()
+                response.read()
+                if response.status == 200:
+                    counts[n] += 1
+                else:
+                    errors[n] += 1
+            except (OSError, http.client.HTTPException):
+                errors[n] += 1
+                conn.close()
+                conn = http.client.HTTPConnection("127.0.0.1", relay.port, timeout=10)
+        conn.close()
+    threads = [threading.Thread(target=client, args=(n,)) for n in range(clients)]
+    for t in threads:
+        t.start()
+    end[0] = time.perf_counter() + seconds
+    barrier.wait()
+    for t in threads:
+        t.join()
+    return {"clients": clients, "rps": sum(counts) / seconds, "errors": sum(errors)}
+
+
 def permission_round_trip(relay, runs):
     token = relay.pair("claude")
 
@@ -135,6 +174,8 @@ def main():
             name = "https" if tls else "http"
             results["load_" + name] = load(relay, args.clients, args.requests)
             if not tls:
+                for clients in (1, 10, 100):
+                    results["admin_%d" % clients] = admin_keepalive(relay, clients)
                 results["permission_round_trip"] = permission_round_trip(relay, args.runs)
         finally:
             relay.close()
@@ -144,6 +185,10 @@ def main():
             print("%-6s %d clients, %d requests in %.2f s: %.0f req/s, p50 %.1f ms, p99 %.1f ms, errors %d"
                   % (name[5:], args.clients, r["requests"], r["seconds"], r["throughput"], r["p50_ms"],
                      r["p99_ms"], r["errors"]))
+    for clients in (1, 10, 100):
+        r = results["admin_%d" % clients]
+        print("admin status over keep-alive http, %3d concurrent clients: %.0f req/s, errors %d"
+              % (clients, r["rps"], r["errors"]))
     trip = results["permission_round_trip"]
     print("permission round trip (hook -> phone decides -> hook prints), %d runs: p50 %.1f ms, p99 %.1f ms, "
           "failures %d; unheld hook run p50 %.1f ms"
