@@ -28,7 +28,7 @@ AwayModeSwitch::AwayModeSwitch(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     watchInputForFocusRings();
-    connect(this, &QAbstractButton::clicked, this, [this] { Q_EMIT toggleRequested(!m_on); });
+    connect(this, &QAbstractButton::clicked, this, [this] { emit toggleRequested(!m_on); });
 }
 
 QString AwayModeSwitch::title()

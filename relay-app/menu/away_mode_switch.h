@@ -22,7 +22,7 @@ public:
     static QString title();
     static QString subtitle();
 
-Q_SIGNALS:
+signals:
     void toggleRequested(bool wanted);
 
 protected:

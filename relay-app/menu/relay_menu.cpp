@@ -346,7 +346,7 @@ void RelayMenu::render()
     }
     renderControls();
     adjustSize();
-    Q_EMIT contentChanged();
+    emit contentChanged();
 }
 
 void RelayMenu::renderSessions()

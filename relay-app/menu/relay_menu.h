@@ -54,7 +54,7 @@ public:
     QCheckBox* loginToggle() const { return m_loginToggle; }
     MenuRow* row(const QString& title) const;
 
-Q_SIGNALS:
+signals:
     // The content's size may have changed (the panel resizes to fit).
     void contentChanged();
 

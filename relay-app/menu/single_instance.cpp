@@ -42,7 +42,7 @@ bool SingleInstance::handOverToRunningInstance()
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
                 if (socket->readAll().contains("activate")) {
-                    Q_EMIT activationRequested();
+                    emit activationRequested();
                 }
             });
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

@@ -22,7 +22,7 @@ public:
 
     static QString defaultName();
 
-Q_SIGNALS:
+signals:
     void activationRequested();
 
 private:
