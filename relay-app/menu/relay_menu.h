@@ -40,7 +40,7 @@ public:
     // The header's state dot as drawn now.
     QColor statusDotColor() const;
 
-    // Re-reads the monitor and the installer and updates every element.
+    // Re-reads the monitor and updates every element.
     void render();
 
     // The visible elements from top to bottom, as a person reads them (for

@@ -139,14 +139,19 @@ void MenuFixture::serveStatus(const QByteArray& statusDocument)
     });
 }
 
+RelayInstaller MenuFixture::installer() const
+{
+    RelayInstaller::Options options;
+    options.home = QDir::homePath();
+    options.serviceManager = services;
+    options.pythonExecutable = pythonExecutable;
+    return RelayInstaller(options);
+}
+
 RelayMonitor& MenuFixture::monitor()
 {
     if (!m_monitor) {
-        RelayInstaller::Options installer;
-        installer.home = QDir::homePath();
-        installer.serviceManager = services;
-        installer.pythonExecutable = pythonExecutable;
-        RelayMonitor::Options options{RelayInstaller(installer), AdminClient(supportDirectory), {}, {}, {}, {}};
+        RelayMonitor::Options options{installer(), AdminClient(supportDirectory), {}, {}, {}, {}};
         options.menuOpenPause = std::chrono::milliseconds(50);
         options.menuClosedPause = std::chrono::milliseconds(50);
         options.actionSettle = std::chrono::milliseconds(0);
