@@ -1,13 +1,12 @@
 #include "menu_fixture.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QTcpServer>
-#include <QThread>
+#include <QTest>
 
 namespace vesperline::menutest {
 
@@ -183,15 +182,7 @@ bool MenuFixture::waitForError()
 
 bool waitUntil(const std::function<bool()>& condition, int limitMs)
 {
-    QDeadlineTimer deadline(limitMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
+    return QTest::qWaitFor(condition, limitMs);
 }
 
 } // namespace vesperline::menutest
