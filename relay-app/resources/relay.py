@@ -10,12 +10,16 @@ Usage:
   relay.py                        serve until SIGTERM or SIGINT (then exit 0)
   relay.py install-hooks [--dry-run]
   relay.py hook claude|claude-permission|codex|codex-notify [ARG]
+  relay.py hook claude-permission-wait PROMPT-ID SECONDS
                                   run by the hook scripts; never fails the agent
 
 Files in ~/.idlewyn-relay (HOME decides where that is):
-  hook-secret      admin and hook secret (made on first start, 0600)
+  hook-secret      admin secret (made on first start, 0600)
+  hook-token       what the hooks send; opens only the hook routes (0600)
   relay-url        where this machine reaches the relay; written once the port
                    is open, removed on a clean exit
+  local-port       port of the plain-http listener on 127.0.0.1 that serves the
+                   hooks and the admin API (never phones); same lifetime (0600)
   relay-cert.pem   self-signed certificate when serving https (relay-key.pem 0600)
   state.json       sessions, held prompts, away mode (0600)
   tokens.json      paired phones as SHA-256 token hashes, push registrations (0600)
@@ -58,6 +62,9 @@ VERSION = "1.0.0"
 
 HOME_DIR_NAME = ".idlewyn-relay"
 MAX_BODY = 1 << 20
+# Hooks send the agent's whole event, tool output included, and cannot trim
+# it from a shell: the loopback listener takes (and throws away) more.
+MAX_LOCAL_BODY = 64 << 20
 PROVIDERS = ("claude", "codex")
 STATUSES = ("working", "waitingForInput", "finished", "failed", "idle")
 DECISIONS = ("allow", "deny", "always")
@@ -91,7 +98,15 @@ DEFAULTS = {
     "pairingCodeLifetime": 600.0,
     "staleAfter": 900.0,
     "expireAfter": 6 * 3600.0,
+    "keepEndedFor": 600.0,
 }
+
+# How often the relay looks at what the agents left behind while a terminal
+# dialog is open (their transcripts, their tool processes).
+TERMINAL_WATCH_EVERY = 0.25
+# Codex's TUI names each thread with a model turn of its own, on a thread of
+# its own; its notify call is not a session of the user's.
+CODEX_TITLE_TURN = "Generate a concise, single-line task title"
 
 # ---------------------------------------------------------------------------
 # Small helpers
@@ -215,6 +230,7 @@ def load_config(home):
         "pairingCodeLifetime": lambda v: _number(v) and v > 0,
         "staleAfter": lambda v: _number(v) and v > 0,
         "expireAfter": lambda v: _number(v) and v > 0,
+        "keepEndedFor": lambda v: _number(v) and v >= 0,
     }
     for key, ok in checks.items():
         if key in raw:
@@ -233,8 +249,8 @@ def ensure_home(home):
     os.makedirs(home, mode=0o700, exist_ok=True)
 
 
-def ensure_secret(home):
-    path = os.path.join(home, "hook-secret")
+def ensure_secret(home, name="hook-secret"):
+    path = os.path.join(home, name)
     secret = read_text(path)
     if secret:
         try:
@@ -469,6 +485,13 @@ class Session(object):
         self.activity = None
         self.turn_started = None
         self.tasks = {}
+        # When the agent said the session ended; it stays listed a while so
+        # that a phone still sees how it ended.
+        self.ended = None
+        # Not kept across restarts: the tool call ids of recent PreToolUse
+        # events, and the terminal dialog being watched, if any.
+        self.tool_ids = {}
+        self.watch = None
 
     @property
     def key(self):
@@ -508,7 +531,7 @@ class Session(object):
         return d
 
     STATE_KEYS = ("provider", "id", "title", "title_from_prompt", "cwd", "status", "started",
-                  "updated", "last_event", "summary", "activity", "turn_started", "tasks")
+                  "updated", "last_event", "summary", "activity", "turn_started", "tasks", "ended")
 
     def state(self):
         return dict((k, getattr(self, k)) for k in self.STATE_KEYS)
@@ -523,7 +546,7 @@ class Session(object):
         # make a client reject the whole session list.
         texts_ok = all(v is None or isinstance(v, str) for v in (s.title, s.cwd, s.summary, s.activity))
         times_ok = all(_number(v) for v in (s.started, s.updated, s.last_event)) and (
-            s.turn_started is None or _number(s.turn_started))
+            s.turn_started is None or _number(s.turn_started)) and (s.ended is None or _number(s.ended))
         if (s.provider not in PROVIDERS or s.status not in STATUSES or not isinstance(s.id, str)
                 or not isinstance(s.tasks, dict) or not texts_ok or not times_ok):
             raise ValueError("bad session record")
@@ -578,6 +601,189 @@ class RequestError(Exception):
 
 # Statuses a phone is told about when a session moves into one of them.
 ATTENTION_STATUSES = ("waitingForInput", "finished", "failed")
+
+
+# ---------------------------------------------------------------------------
+# The terminal's side of a permission prompt. Claude shows its own dialog
+# while the permission hook runs and tells the hooks nothing when the person
+# answers there: Esc or "No" kill the hook (or, with no hook waiting, leave
+# no trace in the hooks at all) and "Yes" lets the tool run with the hook
+# still waiting. What the agent does leave behind is watched instead: its
+# transcript, which records the refused tool call at once, and, for a shell
+# command, the command's own process, which the agent starts the moment the
+# person says yes.
+
+SHELL_NAMES = ("sh", "bash", "dash", "zsh", "ksh", "mksh", "fish", "busybox", "env")
+TRANSCRIPT_READ_LIMIT = 1 << 20
+
+
+def _proc_stat(pid):
+    """(command name, parent pid) of a process, or None when it is gone."""
+    try:
+        with open("/proc/%d/stat" % pid, "rb") as f:
+            raw = f.read().decode("utf-8", "replace")
+        # The name sits in parentheses and may itself hold spaces or ")".
+        name = raw[raw.index("(") + 1:raw.rindex(")")]
+        return name, int(raw[raw.rindex(")") + 2:].split()[1])
+    except (OSError, ValueError, IndexError):
+        pass
+    try:
+        out = subprocess.run(["ps", "-o", "ppid=,comm=", "-p", str(pid)], capture_output=True,
+                             text=True, timeout=2).stdout.split(None, 1)
+        return os.path.basename(out[1].strip()), int(out[0])
+    except (OSError, ValueError, IndexError, subprocess.SubprocessError):
+        return None
+
+
+def agent_pid(start=None):
+    """The agent that runs this hook: the first ancestor that is not a shell."""
+    pid = start or os.getppid()
+    for _ in range(8):
+        if pid <= 1:
+            return None
+        stat = _proc_stat(pid)
+        if stat is None:
+            return None
+        name, parent = stat
+        # A script started through its #! line is named after the script, so
+        # the program it runs tells a shell apart better than the name.
+        try:
+            name = os.readlink("/proc/%d/exe" % pid)
+        except OSError:
+            pass
+        if os.path.basename(name) not in SHELL_NAMES:
+            return pid
+        pid = parent
+    return None
+
+
+def process_alive(pid):
+    try:
+        os.kill(pid, 0)
+        return True
+    except ProcessLookupError:
+        return False
+    except OSError:
+        return True  # it exists, it is just not ours to signal
+
+
+def child_commands(pid):
+    """Command lines of the process's children."""
+    found = []
+    try:
+        names = os.listdir("/proc")
+    except OSError:
+        names = None
+    if names is not None:
+        for name in names:
+            if not name.isdigit():
+                continue
+            stat = _proc_stat(int(name))
+            if stat is None or stat[1] != pid:
+                continue
+            try:
+                with open("/proc/%s/cmdline" % name, "rb") as f:
+                    found.append(f.read().replace(b"\0", b" ").decode("utf-8", "replace"))
+            except OSError:
+                pass
+        return found
+    try:
+        out = subprocess.run(["ps", "-A", "-o", "ppid=,command="], capture_output=True, text=True,
+                             timeout=2).stdout
+    except (OSError, subprocess.SubprocessError):
+        return found
+    for line in out.splitlines():
+        parts = line.strip().split(None, 1)
+        if len(parts) == 2 and parts[0] == str(pid):
+            found.append(parts[1])
+    return found
+
+
+def runs_command(commands, command):
+    """Whether one of the command lines runs the shell command (as the agent quotes it)."""
+    if not isinstance(command, str) or not command.strip():
+        return False
+    quoted = "'" + command.replace("'", "'\\''") + "'"
+    return any(quoted in line or command in line for line in commands)
+
+
+def transcript_verdict(lines, tool_use_id):
+    """What the transcript lines say about the tool call: "refused", "ran" or None."""
+    for line in lines:
+        if tool_use_id not in line and "[Request interrupted by user" not in line:
+            continue
+        try:
+            entry = json.loads(line)
+        except ValueError:
+            continue
+        message = entry.get("message") if isinstance(entry, dict) else None
+        content = message.get("content") if isinstance(message, dict) else None
+        if not isinstance(content, list):
+            continue
+        for block in content:
+            if not isinstance(block, dict):
+                continue
+            if block.get("type") == "tool_result" and block.get("tool_use_id") == tool_use_id:
+                return "refused" if block.get("is_error") is True else "ran"
+            if block.get("type") == "text" and str(block.get("text", "")).startswith("[Request interrupted by user"):
+                return "refused"
+    return None
+
+
+def tool_key(tool_name, tool_input):
+    return "%s %s" % (tool_name, json.dumps(tool_input, sort_keys=True, default=str))
+
+
+class TerminalWatch(object):
+    """One terminal dialog of Claude's, and what is known to look at for it."""
+
+    def __init__(self, tool_name, tool_input, tool_use_id, transcript, agent, now):
+        self.tool_name = tool_name
+        self.tool_input = tool_input
+        self.tool_use_id = tool_use_id
+        self.transcript = transcript
+        self.agent = agent
+        self.since = now
+        self.offset = None
+        self.partial = b""
+        if transcript:
+            try:
+                self.offset = os.stat(transcript).st_size
+            except OSError:
+                self.offset = None
+
+    def _new_lines(self):
+        if self.offset is None:
+            return []
+        try:
+            with open(self.transcript, "rb") as f:
+                f.seek(self.offset)
+                data = f.read(TRANSCRIPT_READ_LIMIT)
+        except OSError:
+            return []
+        self.offset += len(data)
+        data = self.partial + data
+        lines = data.split(b"\n")
+        self.partial = lines.pop()
+        return [line.decode("utf-8", "replace") for line in lines if line.strip()]
+
+    def check(self):
+        """"refused", "allowed", "gone" (the agent exited) or None while undecided.
+
+        Runs without the board's lock: it reads files and the process table.
+        """
+        if self.agent is not None and not process_alive(self.agent):
+            return "gone"
+        if self.tool_use_id:
+            verdict = transcript_verdict(self._new_lines(), self.tool_use_id)
+            if verdict == "refused":
+                return "refused"
+            if verdict == "ran":
+                return "allowed"
+        if (self.agent is not None and self.tool_name == "Bash" and isinstance(self.tool_input, dict)
+                and runs_command(child_commands(self.agent), self.tool_input.get("command"))):
+            return "allowed"
+        return None
 
 
 class SessionBoard(object):
@@ -682,11 +888,14 @@ class SessionBoard(object):
         self.prompts.pop(p.id, None)
 
     def _drop_session_prompts(self, s):
+        s.watch = None
         for p in list(self.prompts.values()):
             if p.session == s.key:
                 self._drop_prompt(p)
 
     def _drop_answered_in_terminal(self, s, tool_name, tool_input):
+        if s.watch is not None and s.watch.tool_name == tool_name:
+            s.watch = None
         mine = sorted((p for p in self.prompts.values()
                        if p.session == s.key and p.tool_name == tool_name and p.decision is None),
                       key=lambda p: p.created)
@@ -716,6 +925,7 @@ class SessionBoard(object):
             s.status = "waitingForInput"
             if s.turn_started is None:
                 s.turn_started = now
+            self._watch_terminal(s, payload, tool_name, tool_input, now)
             if not self.remote_approvals or not phone_paired:
                 # Away mode off, or no phone that could answer: the terminal decides.
                 self.save()
@@ -742,6 +952,7 @@ class SessionBoard(object):
             p.decision = decision
             s = self.sessions.get(p.session)
             if s is not None:
+                s.watch = None
                 s.status = "working" if self._open_prompt(s, now) is None else "waitingForInput"
                 s.updated = now
             self._changed()
@@ -772,8 +983,15 @@ class SessionBoard(object):
                     if now >= end:
                         break
                     if hook_gone():
-                        log("the hook waiting on prompt %s went away" % pid)
-                        self._expire_prompt(p)
+                        # Claude cancels a waiting permission hook when the
+                        # person refuses the tool at its terminal (Esc or
+                        # "No"), and nothing else is reported after that.
+                        log("the hook waiting on prompt %s was cancelled: refused at the terminal" % pid)
+                        s = self.sessions.get(p.session)
+                        if s is not None:
+                            self._terminal_answered(s, "refused", self.clock())
+                        else:
+                            self._expire_prompt(p)
                         return {"state": "gone"}
                     self.cond.wait(min(end - now, HOOK_CHECK_EVERY))
             finally:
@@ -783,6 +1001,51 @@ class SessionBoard(object):
                 self._expire_prompt(p)
                 return {"state": "gone"}
             return {"state": "pending", "waitSeconds": max(0.0, p.deadline - self.clock())}
+
+    # -- the terminal's answers ------------------------------------------
+
+    def _watch_terminal(self, s, payload, tool_name, tool_input, now):
+        agent = payload.get("agentPid")
+        agent = agent if isinstance(agent, int) and not isinstance(agent, bool) and agent > 1 else None
+        transcript = payload.get("transcript_path")
+        transcript = transcript if isinstance(transcript, str) and os.path.isabs(transcript) else None
+        s.watch = TerminalWatch(tool_name, tool_input, s.tool_ids.get(tool_key(tool_name, tool_input)),
+                                transcript, agent, now)
+
+    def _terminal_answered(self, s, verdict, now):
+        """The person answered Claude's dialog at the terminal: the phone's chance is over."""
+        watch, before = s.watch, s.status
+        s.watch = None
+        if verdict == "allowed":
+            # The tool runs now; PostToolUse will follow when it is done.
+            if watch is not None:
+                self._drop_answered_in_terminal(s, watch.tool_name, watch.tool_input)
+            s.status = "waitingForInput" if self._open_prompt(s, now) else "working"
+        else:
+            # Refused (Claude then stops the turn and waits for the person) or
+            # the agent is gone: either way nothing is running any more.
+            self._drop_session_prompts(s)
+            self._turn_over(s, "idle")
+        s.updated = now
+        self._changed(s, before)
+
+    def watch_terminals(self):
+        """Looks once at every open terminal dialog; the watcher thread calls it."""
+        with self.cond:
+            watched = [(s.key, s.watch) for s in self.sessions.values() if s.watch is not None]
+        for key, watch in watched:
+            verdict = watch.check()
+            if verdict is None:
+                continue
+            with self.cond:
+                s = self.sessions.get(key)
+                if s is not None and s.watch is watch:
+                    log("terminal answered %s in session %s: %s" % (watch.tool_name, s.id[:8], verdict))
+                    self._terminal_answered(s, verdict, self.clock())
+
+    def watching(self):
+        with self.cond:
+            return any(s.watch is not None for s in self.sessions.values())
 
     # -- hook events -------------------------------------------------------
 
@@ -805,6 +1068,7 @@ class SessionBoard(object):
             s.cwd = cwd[:1000]
         s.updated = now
         s.last_event = now
+        s.ended = None
         return s
 
     def _drop_session(self, s):
@@ -879,6 +1143,13 @@ class SessionBoard(object):
 
     def _on_pre_tool(self, s, event, payload, tool_name, tool_input, now):
         if tool_name:
+            # PermissionRequest carries no tool call id; PreToolUse of the
+            # same call, just before it, does.
+            tid = payload.get("tool_use_id")
+            if isinstance(tid, str) and tid:
+                s.tool_ids[tool_key(tool_name, tool_input)] = tid
+                while len(s.tool_ids) > 16:
+                    s.tool_ids.pop(next(iter(s.tool_ids)))
             s.activity = activity_text(tool_name, tool_input)
             self._after_tool(s, now)
 
@@ -938,10 +1209,19 @@ class SessionBoard(object):
             raise RequestError(400, "hook_event_name must be a string")
         with self.cond:
             if event == "SessionEnd":
-                s = self._session_for(provider, payload, now, create=False)
+                s = self.sessions.get(session_key(provider, payload.get("session_id"))) \
+                    if isinstance(payload.get("session_id"), str) else None
                 if s is not None:
-                    self._drop_session(s)
-                    self._changed()
+                    # Kept with its last status for a while (a headless run
+                    # ends a tenth of a second after it finished, before any
+                    # phone could have looked); a turn cut short is over.
+                    before = s.status
+                    self._drop_session_prompts(s)
+                    if s.status in ("working", "waitingForInput"):
+                        self._turn_over(s, "idle")
+                    s.ended = now
+                    s.last_event = now
+                    self._changed(s, before)
                 return {"ok": True}
             s = self._session_for(provider, payload, now)
             before = s.status
@@ -956,10 +1236,13 @@ class SessionBoard(object):
         """Codex's notify program: a turn completed."""
         if payload.get("type") != "agent-turn-complete":
             return {"ok": True}
+        messages = payload.get("input-messages")
+        if (isinstance(messages, list) and messages and isinstance(messages[0], str)
+                and messages[0].lstrip().startswith(CODEX_TITLE_TURN)):
+            return {"ok": True}
         with self.cond:
             s = self._session_for("codex", payload, now, sid_key="thread-id")
             before = s.status
-            messages = payload.get("input-messages")
             if isinstance(messages, list) and messages:
                 self._title_from(s, messages[0])
             self._turn_over(s, "finished")
@@ -982,7 +1265,10 @@ class SessionBoard(object):
                     changed = True
             for s in list(self.sessions.values()):
                 silent = now - s.last_event
-                if silent >= self.config["expireAfter"]:
+                if s.ended is not None and now - s.ended >= self.config["keepEndedFor"]:
+                    self._drop_session(s)
+                    changed = True
+                elif silent >= self.config["expireAfter"]:
                     self._drop_session(s)
                     changed = True
                 elif (s.status in ("working", "waitingForInput") and silent >= self.config["staleAfter"]
@@ -1341,6 +1627,15 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):
         pass
 
+    def setup(self):
+        BaseHTTPRequestHandler.setup(self)
+        # Answers leave in one write; without this a reply on a kept-alive
+        # connection would still wait for the peer's delayed ACK.
+        try:
+            self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        except (OSError, AttributeError):
+            pass
+
     def send_error(self, code, message=None, explain=None):
         # Requests the HTTP parser already refused (bad request line, too many
         # headers...) get the same JSON shape as everything else.
@@ -1360,9 +1655,12 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header(k, v)
         if self.close_connection:
             self.send_header("Connection", "close")
-        self.end_headers()
+        # Status line, headers and body in one write (one TCP segment for a
+        # small answer): two writes cost a delayed-ACK round on some peers.
+        self._headers_buffer.append(b"\r\n")
         if self.command != "HEAD":
-            self.wfile.write(body)
+            self._headers_buffer.append(body)
+        self.flush_headers()
 
     def _body(self):
         if self.headers.get("Transfer-Encoding"):
@@ -1378,10 +1676,11 @@ class Handler(BaseHTTPRequestHandler):
         except ValueError:
             self.close_connection = True
             raise RequestError(400, "invalid Content-Length")
-        if n > MAX_BODY:
+        limit = MAX_LOCAL_BODY if self.server.local_only else MAX_BODY
+        if n > limit:
             # The unread body would be taken for the next request: hang up.
             self.close_connection = True
-            raise RequestError(413, "request body larger than %d bytes" % MAX_BODY)
+            raise RequestError(413, "request body larger than %d bytes" % limit)
         data = self.rfile.read(n) if n else b""
         if len(data) != n:
             self.close_connection = True
@@ -1409,6 +1708,15 @@ class Handler(BaseHTTPRequestHandler):
         if not hmac.compare_digest(given, self.server.secret.encode("utf-8")):
             raise RequestError(401, "wrong or missing X-Idlewyn-Secret")
 
+    def _hook_auth(self):
+        """The hook routes: the hook token, or the admin secret (older hooks)."""
+        self._client_loopback()
+        given = self.headers.get("X-Idlewyn-Secret", "").strip().encode("utf-8")
+        token = (self.server.hook_token or "").encode("utf-8")
+        if not (token and hmac.compare_digest(given, token)) and not hmac.compare_digest(
+                given, self.server.secret.encode("utf-8")):
+            raise RequestError(401, "wrong or missing X-Idlewyn-Secret")
+
     def _device(self):
         auth = self.headers.get("Authorization", "")
         scheme, _, token = auth.partition(" ")
@@ -1428,6 +1736,8 @@ class Handler(BaseHTTPRequestHandler):
             # taken for the next request on this keep-alive connection.
             self.raw_body = self._body()
             name, args = route(self.command, [seg for seg in parts.path.split("/") if seg != ""])
+            if self.server.local_only and not name.startswith(("h_hook", "h_admin")):
+                raise RequestError(404, "not served here")
             status, obj = getattr(self, name)(*args)
             self._send(status, obj)
         except RequestError as exc:
@@ -1435,7 +1745,9 @@ class Handler(BaseHTTPRequestHandler):
                 log("%s %s from %s: %d %s" % (self.command, urllib.parse.urlsplit(self.path).path,
                                                self.client_address[0], exc.status, exc.message))
             self._send(exc.status, {"error": exc.message}, exc.headers)
-        except (ConnectionError, socket.timeout):
+        except (ConnectionError, socket.timeout, ssl.SSLError):
+            # The peer went away mid-answer (a cancelled hook over TLS ends
+            # with an EOF that breaks the TLS protocol): nobody to answer.
             self.close_connection = True
         except Exception as exc:
             import traceback
@@ -1536,19 +1848,25 @@ class Handler(BaseHTTPRequestHandler):
         return self._hook("codex")
 
     def _hook(self, provider):
-        self._admin()
+        self._hook_auth()
         return 200, self.server.relay.board.hook_event(provider, _object(self._json()), time.time())
 
     def h_hook_codex_notify(self):
-        self._admin()
+        self._hook_auth()
         return 200, self.server.relay.board.codex_notify(_object(self._json()), time.time())
 
     def h_hook_permission(self):
-        self._admin()
-        return 200, self.server.relay.raise_permission(_object(self._json()), time.time())
+        self._hook_auth()
+        payload = _object(self._json())
+        if "agentPid" not in payload:
+            # The shell hook names its parent; the agent is the first process
+            # up from there that is no shell (the relay runs as the same user).
+            parent = (self.query.get("parent") or [""])[0]
+            payload["agentPid"] = agent_pid(int(parent)) if parent.isdigit() else None
+        return 200, self.server.relay.raise_permission(payload, time.time())
 
     def h_hook_wait(self, pid):
-        self._admin()
+        self._hook_auth()
         self._json(optional=True)
         return 200, self.server.relay.board.wait_prompt(pid, WAIT_SLICE, self._peer_gone)
 
@@ -1569,7 +1887,11 @@ class RelayServer(ThreadingHTTPServer):
     # letting a flood exhaust threads and memory.
     max_connections = 512
 
-    def __init__(self, address, relay, secret, ssl_context):
+    def __init__(self, address, relay, secret, ssl_context, local_only=False, hook_token=None):
+        # local_only: the plain loopback listener of the hooks and the admin
+        # API, which phones never reach.
+        self.local_only = local_only
+        self.hook_token = hook_token
         self.relay = relay
         self.secret = secret
         self.ssl_context = ssl_context
@@ -1603,6 +1925,15 @@ class RelayServer(ThreadingHTTPServer):
             self.slots.release()
 
 
+class LocalServer(RelayServer):
+    """Plain http on 127.0.0.1 for the hooks (and the admin API): no TLS to set
+    up in a hook that has a few milliseconds, and nothing for phones."""
+    address_family = socket.AF_INET
+
+    def __init__(self, relay, secret, hook_token):
+        RelayServer.__init__(self, ("127.0.0.1", 0), relay, secret, None, local_only=True, hook_token=hook_token)
+
+
 # ---------------------------------------------------------------------------
 # Serving
 
@@ -1620,6 +1951,10 @@ def serve():
 
     config = load_config(home)
     secret = ensure_secret(home)
+    # What the shell hooks send: it opens the hook routes only, so a stranger
+    # who catches it (say, on a port a crashed relay left behind) gains no
+    # more than a hook already has; the admin secret never leaves the app.
+    hook_token = ensure_secret(home, "hook-token")
     url_file = os.path.join(home, "relay-url")
     try:
         os.unlink(url_file)
@@ -1656,9 +1991,14 @@ def serve():
     relay.sweep(time.time())
     try:
         RelayServer.address_family = socket.AF_INET6 if ":" in host else socket.AF_INET
-        server = RelayServer((host, config["port"]), relay, secret, ssl_context)
+        server = RelayServer((host, config["port"]), relay, secret, ssl_context, hook_token=hook_token)
     except OSError as exc:
         log("cannot listen on %s:%s: %s" % (host, config["port"], exc))
+        return 1
+    try:
+        local = LocalServer(relay, secret, hook_token)
+    except OSError as exc:
+        log("cannot listen on 127.0.0.1 for the hooks: %s" % exc)
         return 1
     port = server.server_address[1]
     scheme = "https" if ssl_context else "http"
@@ -1678,15 +2018,30 @@ def serve():
             except Exception as exc:
                 log("sweep failed: %s" % exc)
 
+    def terminal_watcher():
+        # Cheap when idle: it only reads files and the process table while a
+        # terminal dialog of Claude's is open.
+        while not stopping.wait(TERMINAL_WATCH_EVERY):
+            try:
+                relay.board.watch_terminals()
+            except Exception as exc:
+                log("terminal watch failed: %s" % exc)
+
     def on_signal(signum, frame):
         if not stopping.is_set():
             stopping.set()
             threading.Thread(target=server.shutdown, daemon=True).start()
+            threading.Thread(target=local.shutdown, daemon=True).start()
 
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
     threading.Thread(target=janitor, daemon=True).start()
+    threading.Thread(target=terminal_watcher, daemon=True).start()
 
+    threading.Thread(target=local.serve_forever, kwargs={"poll_interval": 0.25}, daemon=True).start()
+    local_port_file = os.path.join(home, "local-port")
+    local_port = str(local.server_address[1])
+    atomic_write(local_port_file, local_port + "\n", 0o600)
     local_url = "%s://%s:%d" % (scheme, local_host, port)
     atomic_write(url_file, local_url + "\n", 0o644)
     log("Vesperline relay %s listening on %s://%s:%d (local %s, pairing via %s)"
@@ -1696,12 +2051,15 @@ def serve():
     finally:
         stopping.set()
         relay.close()
+        local.shutdown()
         server.server_close()
-        if read_text(url_file) == local_url:
-            try:
-                os.unlink(url_file)
-            except OSError:
-                pass
+        local.server_close()
+        for path, mine in ((url_file, local_url), (local_port_file, local_port)):
+            if read_text(path) == mine:
+                try:
+                    os.unlink(path)
+                except OSError:
+                    pass
         log("relay stopped")
     return 0
 
@@ -1718,8 +2076,13 @@ class LocalRelay(object):
         url = read_text(os.path.join(home, "relay-url"))
         if not url:
             raise OSError("the relay is not running")
+        # The loopback listener needs no TLS; relays from before it had none.
+        port = read_text(os.path.join(home, "local-port"))
+        if port and port.isdigit():
+            url = "http://127.0.0.1:" + port
         self.url = urllib.parse.urlsplit(url)
-        self.secret = read_text(os.path.join(home, "hook-secret")) or ""
+        self.secret = read_text(os.path.join(home, "hook-token")) or read_text(
+            os.path.join(home, "hook-secret")) or ""
         self.pin = fingerprint_of_pem(os.path.join(home, "relay-cert.pem")) if self.url.scheme == "https" else None
 
     def post(self, path, obj, timeout):
@@ -1805,13 +2168,21 @@ class HookClient(object):
         Returns what the permission hook prints, or None to let the terminal ask.
         """
         started = self.clock()
-        answer = self.post("v1/hooks/claude/permission", trim_payload(payload), timeout=5)
+        body = trim_payload(payload)
+        # Lets the relay see the person answer at the terminal: the agent
+        # starts the tool itself when they say yes.
+        body["agentPid"] = agent_pid()
+        answer = self.post("v1/hooks/claude/permission", body, timeout=5)
         if not answer or answer.get("hold") is not True or not isinstance(answer.get("promptId"), str):
             return None
-        wait = answer.get("waitSeconds")
+        return self.wait_for_phone(payload, answer["promptId"], answer.get("waitSeconds"), started)
+
+    def wait_for_phone(self, payload, prompt_id, wait, started=None):
+        """Long-polls a held prompt; returns what the hook prints, or None."""
+        started = self.clock() if started is None else started
         wait = float(wait) if _number(wait) else 0.0
         deadline = started + min(wait, MAX_PERMISSION_TIMEOUT) + 3
-        path = "v1/hooks/permissions/%s/wait" % urllib.parse.quote(answer["promptId"], safe="")
+        path = "v1/hooks/permissions/%s/wait" % urllib.parse.quote(prompt_id, safe="")
         while self.clock() < deadline:
             try:
                 result = self.post(path, {}, timeout=WAIT_SLICE + 10)
@@ -1835,8 +2206,14 @@ class HookClient(object):
         payload = read_hook_payload(stdin)
         if payload is None:
             return
-        if kind == "claude-permission":
-            output = self.hold_permission(payload)
+        if kind in ("claude-permission", "claude-permission-wait"):
+            if kind == "claude-permission":
+                output = self.hold_permission(payload)
+            else:
+                # The shell hook raised the prompt; the relay holds it.
+                wait = args[1] if len(args) > 1 else "0"
+                output = self.wait_for_phone(payload, args[0] if args else "",
+                                             float(wait) if wait.replace(".", "", 1).isdigit() else 0.0)
             if output is not None:
                 stdout.write(json.dumps(output) + "\n")
                 stdout.flush()
@@ -2097,8 +2474,9 @@ def install_hooks(dry_run, out, home=None):
         lines.append("%s: %s%s" % (label, pretty(path), "" if old is not None else " (new file)"))
         lines.extend("  - " + c for c in changes)
     if codex_changes:
-        lines.append("Codex runs new or changed hooks only after you trust them: open Codex and review "
-                     "them in its /hooks screen.")
+        lines.append("Codex runs new or changed hooks only after you trust them. The next time you start "
+                     "codex it asks about them: choose \u201cTrust all and continue\u201d (or type /hooks in "
+                     "Codex and press t). Until then Codex reports only each finished turn.")
     missing = [name for name in OUR_SCRIPTS if not os.path.exists(script(name))]
     if missing:
         lines.append("Note: %s not found in %s yet; start the relay from Vesperline Relay to install them."

@@ -28,6 +28,10 @@ class TerminalCase(AgentTest):
     def ask(self, prompt):
         self.term.type(prompt)
         self.term.wait_screen(DIALOG)
+        self.term.wait_screen("Esc to cancel")
+        # Claude takes keys only once the dialog has settled; a key sent while
+        # it is still drawing is dropped.
+        time.sleep(0.5)
         return self.world.wait_session("claude", lambda s: s["status"] == "waitingForInput",
                                        "the session waiting on the dialog")
 

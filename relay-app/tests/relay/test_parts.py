@@ -6,8 +6,11 @@ import importlib.util
 import io
 import json
 import os
+import shlex
 import shutil
 import stat
+import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -16,6 +19,7 @@ try:
 except ImportError:  # Python before 3.11 has no TOML reader to check results with
     tomllib = None
 
+import relay_harness
 from relay_harness import RESOURCES
 
 
@@ -307,15 +311,36 @@ class SessionEventsTest(BoardTest):
         self.assertEqual(s["status"], "idle")
         self.assertNotIn("activity", s)
 
-    def test_session_end_forgets_the_session_and_its_prompts(self):
-        self.board.set_remote_approvals(True)
-        pid = self.hold()
-        self.event(claude("SessionEnd"))
+    def test_an_ended_session_stays_listed_a_while_with_how_it_ended(self):
+        self.event(claude("UserPromptSubmit", prompt="go"))
+        self.event(claude("Stop", last_assistant_message="All done."))
+        self.event(claude("SessionEnd", reason="other"))
+        s = self.session()
+        self.assertEqual((s["status"], s["summary"]), ("finished", "All done."))
+        self.clock.advance(self.CONFIG["keepEndedFor"] - 1)
+        self.assertIsNotNone(self.session())
+        self.clock.advance(1)
         self.assertIsNone(self.session())
-        self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "gone"})
         # Ending an unknown session neither fails nor creates it.
         self.event(claude("SessionEnd", sid="never-seen"))
         self.assertIsNone(self.session("never-seen"))
+
+    def test_a_session_ended_mid_turn_is_idle_and_its_prompts_gone(self):
+        self.board.set_remote_approvals(True)
+        pid = self.hold()
+        self.event(claude("SessionEnd", reason="prompt_input_exit"))
+        s = self.session()
+        self.assertEqual(s["status"], "idle")
+        self.assertNotIn("permission", s)
+        self.assertNotIn("activity", s)
+        self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "gone"})
+
+    def test_a_resumed_session_is_no_longer_ended(self):
+        self.event(claude("Stop", last_assistant_message="Done."))
+        self.event(claude("SessionEnd", reason="other"))
+        self.event(claude("SessionStart", source="resume"))
+        self.clock.advance(self.CONFIG["keepEndedFor"] + 1)
+        self.assertIsNotNone(self.session())
 
     def test_tasks(self):
         todos = [{"content": "a", "status": "completed"}, {"content": "b", "status": "in_progress"}, "junk"]
@@ -345,6 +370,13 @@ class SessionEventsTest(BoardTest):
         self.assertEqual(self.board.codex_notify({"type": "other", "thread-id": "t2"}, self.clock()), {"ok": True})
         self.assertIsNone(self.session("t2", "codex"))
         self.assertIsNone(self.session("t1", "claude"))
+
+    def test_the_codex_tuis_title_turn_is_no_session(self):
+        title = {"type": "agent-turn-complete", "thread-id": "t9", "cwd": "/w/cli", "client": "codex-tui",
+                 "input-messages": ["Generate a concise, single-line task title of at most 36 characters\u2026"],
+                 "last-assistant-message": "Rename the flag"}
+        self.assertEqual(self.board.codex_notify(title, self.clock()), {"ok": True})
+        self.assertEqual(self.board.session_list("codex", self.clock()), [])
 
     def test_malformed_events_are_refused_before_anything_changes(self):
         cases = [claude("PreToolUse", sid=""), claude("PreToolUse", sid="x" * 201), claude("Stop", sid=7),
@@ -454,11 +486,16 @@ class PromptTest(BoardTest):
         self.assertNotIn("permission", self.session())
         self.assertFalse(self.board.decide(pid, "allow", self.clock()))
 
-    def test_a_hook_that_hangs_up_ends_its_prompt(self):
+    def test_a_cancelled_hook_is_a_refusal_at_the_terminal(self):
+        self.event(claude("UserPromptSubmit", prompt="go"))
         pid = self.hold()
         self.assertEqual(self.board.wait_prompt(pid, 20, hook_gone=lambda: True), {"state": "gone"})
         self.assertFalse(self.board.decide(pid, "allow", self.clock()))
-        self.assertTrue(any("went away" in m for m in self.logged))
+        s = self.session()
+        self.assertEqual(s["status"], "idle")
+        self.assertNotIn("activity", s)
+        self.assertNotIn("turnStartedAt", s)
+        self.assertTrue(any("refused at the terminal" in m for m in self.logged))
 
     def test_terminal_answers_drop_the_matching_prompt(self):
         lint = self.hold(permission(command="npm run lint"))
@@ -484,6 +521,98 @@ class PromptTest(BoardTest):
         self.assertFalse(self.board.set_remote_approvals(False))
         self.assertEqual(self.board.wait_prompt(open_, 0), {"state": "gone"})
         self.assertEqual(self.board.wait_prompt(decided, 0), {"state": "decided", "decision": "deny"})
+
+
+class TerminalWatchTest(BoardTest):
+    """Claude's terminal dialog answered by the person, seen from what Claude leaves behind."""
+
+    def setUp(self):
+        BoardTest.setUp(self)
+        self.board.set_remote_approvals(True)
+        self.transcript = self.path("transcript.jsonl")
+        with open(self.transcript, "w") as f:
+            f.write(json.dumps({"type": "user", "message": {"role": "user", "content": "go"}}) + "\n")
+        self.event(claude("UserPromptSubmit", prompt="go"))
+
+    def start_child(self, command):
+        # This test process plays the agent: the tool runs as its child.
+        child = subprocess.Popen(["/bin/bash", "-c", command], stdin=subprocess.DEVNULL)
+        self.addCleanup(child.wait)
+        self.addCleanup(child.kill)
+        return child
+
+    def ask(self, command="sleep 30 && touch out.txt", agent=None, tool_use_id="toolu_1"):
+        tool_input = {"command": command}
+        self.event(claude("PreToolUse", tool_name="Bash", tool_input=tool_input, tool_use_id=tool_use_id))
+        return self.hold(permission(command=command, transcript_path=self.transcript,
+                                    agentPid=agent if agent is not None else os.getpid()))
+
+    def append(self, *entries):
+        with open(self.transcript, "a") as f:
+            for entry in entries:
+                f.write(json.dumps(entry) + "\n")
+
+    def test_a_refusal_in_the_transcript_ends_the_wait_at_once(self):
+        pid = self.ask()
+        self.board.watch_terminals()
+        self.assertEqual(self.session()["status"], "waitingForInput")
+        self.append({"type": "user", "message": {"role": "user", "content": [
+            {"type": "tool_result", "tool_use_id": "toolu_1", "is_error": True,
+             "content": "The user doesn't want to proceed with this tool use."}]}},
+            {"type": "user", "message": {"role": "user", "content": [
+                {"type": "text", "text": "[Request interrupted by user for tool use]"}]}})
+        self.board.watch_terminals()
+        s = self.session()
+        self.assertEqual(s["status"], "idle")
+        self.assertNotIn("permission", s)
+        self.assertNotIn("activity", s)
+        self.assertFalse(self.board.decide(pid, "allow", self.clock()))
+
+    def test_a_result_for_another_tool_call_changes_nothing(self):
+        self.ask()
+        self.append({"type": "user", "message": {"content": [
+            {"type": "tool_result", "tool_use_id": "toolu_other", "is_error": True, "content": "no"}]}})
+        self.board.watch_terminals()
+        self.assertIn("permission", self.session())
+
+    def test_the_agent_starting_the_command_means_yes(self):
+        command = "sleep 30 && echo \"it's done\""
+        pid = self.ask(command)
+        self.board.watch_terminals()
+        self.assertEqual(self.session()["status"], "waitingForInput")
+        # Claude runs the command through bash, quoted as one shell word.
+        self.start_child("true && eval '%s' < /dev/null" % command.replace("'", "'\\''"))
+        relay_harness.wait_for(lambda: (self.board.watch_terminals(), self.session()["status"])[1] == "working",
+                               "the board to see the tool running")
+        s = self.session()
+        self.assertNotIn("permission", s)
+        self.assertEqual(s["activity"], "Bash: " + command)
+        self.assertFalse(self.board.decide(pid, "deny", self.clock()))
+
+    def test_a_vanished_agent_leaves_nothing_waiting(self):
+        gone = subprocess.Popen(["true"])
+        gone.wait()
+        self.ask(agent=gone.pid)
+        self.board.watch_terminals()
+        self.assertEqual(self.session()["status"], "idle")
+        self.assertFalse(self.board.watching())
+
+    def test_the_phones_answer_ends_the_watch(self):
+        pid = self.ask()
+        self.assertTrue(self.board.watching())
+        self.assertTrue(self.board.decide(pid, "allow", self.clock()))
+        self.assertFalse(self.board.watching())
+
+    def test_the_agent_is_the_first_ancestor_that_is_no_shell(self):
+        # As Claude runs a hook: sh -c, then the #! script (named after itself,
+        # not after its shell), then a command substitution's subshell.
+        code = ("import sys; sys.path.insert(0, %r); import relay; print(relay.agent_pid())" % RESOURCES)
+        script = self.path("permission-hook.sh")
+        with open(script, "w") as f:
+            f.write("#!/bin/sh\nout=$(%s -B -c %s)\necho \"$out\"\n" % (sys.executable, shlex.quote(code)))
+        os.chmod(script, 0o755)
+        out = subprocess.run(["/bin/sh", "-c", script], capture_output=True, text=True, timeout=30)
+        self.assertEqual(out.stdout.strip(), str(os.getpid()), out.stderr)
 
 
 class AgingTest(BoardTest):
