@@ -48,7 +48,7 @@ snap() { # name
 }
 
 hook() { # json payload → claude-hook.sh
-    printf '%s' "$1" | HOME="$home" sh "$home/.idlewyn-relay/bin/hooks/claude-hook.sh"
+    printf '%s' "$1" | HOME="$home" "$home/.idlewyn-relay/bin/hooks/claude-hook.sh"
 }
 
 run_round() { # suffix, extra env...

@@ -28,44 +28,44 @@ const QString terminalSymbol = QStringLiteral("terminal");
 
 ActivityLine::ActivityLine(const QString& text, const FillStyle& style, bool showsIcon, bool compact, QWidget* parent)
     : QWidget(parent)
-    , text_(text)
-    , style_(style)
-    , showsIcon_(showsIcon)
-    , compact_(compact)
+    , m_text(text)
+    , m_style(style)
+    , m_showsIcon(showsIcon)
+    , m_compact(compact)
 {
-    setFont(compact_ ? compactMono() : Typography::mono());
+    setFont(m_compact ? compactMono() : Typography::mono());
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    setAccessibleName(text_);
+    setAccessibleName(m_text);
 }
 
 void ActivityLine::setText(const QString& text)
 {
-    if (text != text_) {
-        text_ = text;
-        setAccessibleName(text_);
+    if (text != m_text) {
+        m_text = text;
+        setAccessibleName(m_text);
         inputsChanged();
     }
 }
 
 void ActivityLine::setFillStyle(const FillStyle& style)
 {
-    style_ = style;
+    m_style = style;
     update();
 }
 
 void ActivityLine::setShowsIcon(bool showsIcon)
 {
-    if (showsIcon != showsIcon_) {
-        showsIcon_ = showsIcon;
+    if (showsIcon != m_showsIcon) {
+        m_showsIcon = showsIcon;
         inputsChanged();
     }
 }
 
 void ActivityLine::setCompact(bool compact)
 {
-    if (compact != compact_) {
-        compact_ = compact;
-        setFont(compact_ ? compactMono() : Typography::mono());
+    if (compact != m_compact) {
+        m_compact = compact;
+        setFont(m_compact ? compactMono() : Typography::mono());
         inputsChanged();
     }
 }
@@ -78,7 +78,7 @@ void ActivityLine::inputsChanged()
 
 QString ActivityLine::singleLine() const
 {
-    QString line = text_;
+    QString line = m_text;
     for (QChar& ch : line) {
         if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r') || ch == QLatin1Char('\t') || ch == QChar::LineSeparator
             || ch == QChar::ParagraphSeparator) {
@@ -95,7 +95,7 @@ qreal ActivityLine::iconSide() const
 
 qreal ActivityLine::textLeft() const
 {
-    return showsIcon_ ? iconSide() + iconGap : 0;
+    return m_showsIcon ? iconSide() + iconGap : 0;
 }
 
 QString ActivityLine::displayedText() const
@@ -107,7 +107,7 @@ QString ActivityLine::displayedText() const
 QSize ActivityLine::sizeHint() const
 {
     const QFontMetricsF metrics(font());
-    const qreal height = std::max(metrics.height(), showsIcon_ ? iconSide() : 0.0);
+    const qreal height = std::max(metrics.height(), m_showsIcon ? iconSide() : 0.0);
     return {int(std::ceil(textLeft() + metrics.horizontalAdvance(singleLine()))), int(std::ceil(height))};
 }
 
@@ -122,9 +122,9 @@ void ActivityLine::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QBrush brush = style_.brush(this);
+    const QBrush brush = m_style.brush(this);
     const QRectF area = rect();
-    if (showsIcon_) {
+    if (m_showsIcon) {
         const qreal side = iconSide();
         SymbolCatalogue::paint(painter, QRectF(0, area.center().y() - side / 2, side, side), terminalSymbol, brush);
     }

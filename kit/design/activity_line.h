@@ -21,13 +21,13 @@ public:
     explicit ActivityLine(const QString& text, const FillStyle& style = FillStyle::primary(), bool showsIcon = false,
                           bool compact = false, QWidget* parent = nullptr);
 
-    const QString& text() const { return text_; }
+    const QString& text() const { return m_text; }
     void setText(const QString& text);
-    const FillStyle& fillStyle() const { return style_; }
+    const FillStyle& fillStyle() const { return m_style; }
     void setFillStyle(const FillStyle& style);
-    bool showsIcon() const { return showsIcon_; }
+    bool showsIcon() const { return m_showsIcon; }
     void setShowsIcon(bool showsIcon);
-    bool isCompact() const { return compact_; }
+    bool isCompact() const { return m_compact; }
     void setCompact(bool compact);
 
     // The text as drawn at the current width, ellipsis included.
@@ -45,10 +45,10 @@ private:
     qreal iconSide() const;
     qreal textLeft() const;
 
-    QString text_;
-    FillStyle style_;
-    bool showsIcon_;
-    bool compact_;
+    QString m_text;
+    FillStyle m_style;
+    bool m_showsIcon;
+    bool m_compact;
 };
 
 } // namespace idlewyn

@@ -25,20 +25,20 @@ Appearance appearanceOf(const QWidget* widget)
 }
 
 Color::Color(const QColor& fixed)
-    : light_(fixed)
-    , dark_(fixed)
+    : m_light(fixed)
+    , m_dark(fixed)
 {
 }
 
 Color::Color(const QColor& light, const QColor& dark)
-    : light_(light)
-    , dark_(dark)
+    : m_light(light)
+    , m_dark(dark)
 {
 }
 
 QColor Color::resolved(Appearance appearance) const
 {
-    return appearance == Appearance::dark ? dark_ : light_;
+    return appearance == Appearance::dark ? m_dark : m_light;
 }
 
 QColor Color::resolved(const QPalette& palette) const
@@ -53,8 +53,8 @@ QColor Color::resolved(const QWidget* widget) const
 
 Color Color::withOpacity(qreal opacity) const
 {
-    QColor light = light_;
-    QColor dark = dark_;
+    QColor light = m_light;
+    QColor dark = m_dark;
     light.setAlphaF(std::clamp(light.alphaF() * float(opacity), 0.0f, 1.0f));
     dark.setAlphaF(std::clamp(dark.alphaF() * float(opacity), 0.0f, 1.0f));
     return Color(light, dark);

@@ -31,9 +31,9 @@ public:
     Color(const QColor& fixed); // NOLINT(google-explicit-constructor): any QColor is a Color
     Color(const QColor& light, const QColor& dark);
 
-    const QColor& light() const { return light_; }
-    const QColor& dark() const { return dark_; }
-    bool isAdaptive() const { return light_ != dark_; }
+    const QColor& light() const { return m_light; }
+    const QColor& dark() const { return m_dark; }
+    bool isAdaptive() const { return m_light != m_dark; }
 
     // The dark value in a dark appearance; the light value otherwise, also
     // when the appearance is unspecified.
@@ -47,8 +47,8 @@ public:
     bool operator==(const Color&) const = default;
 
 private:
-    QColor light_;
-    QColor dark_;
+    QColor m_light;
+    QColor m_dark;
 };
 
 } // namespace idlewyn

@@ -46,31 +46,31 @@ public:
 
     void subscribe(ElapsedLabel* label)
     {
-        labels_.insert(label);
-        if (!timer_.isActive()) {
-            timer_.start();
+        m_labels.insert(label);
+        if (!m_timer.isActive()) {
+            m_timer.start();
         }
     }
 
     void unsubscribe(ElapsedLabel* label)
     {
-        labels_.remove(label);
-        if (labels_.isEmpty()) {
-            timer_.stop();
+        m_labels.remove(label);
+        if (m_labels.isEmpty()) {
+            m_timer.stop();
         }
     }
 
-    const QTimer& timer() const { return timer_; }
+    const QTimer& timer() const { return m_timer; }
 
 private:
     explicit ElapsedTicker(QObject* parent)
         : QObject(parent)
     {
-        timer_.setInterval(ElapsedLabel::refreshInterval);
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            const auto labels = labels_; // a refresh may hide or delete a label
+        m_timer.setInterval(ElapsedLabel::refreshInterval);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            const auto labels = m_labels; // a refresh may hide or delete a label
             for (ElapsedLabel* label : labels) {
-                if (labels_.contains(label)) {
+                if (m_labels.contains(label)) {
                     label->refresh();
                 }
             }
@@ -83,8 +83,8 @@ private:
         return ticker;
     }
 
-    QTimer timer_;
-    QSet<ElapsedLabel*> labels_;
+    QTimer m_timer;
+    QSet<ElapsedLabel*> m_labels;
 };
 
 namespace {
@@ -121,11 +121,11 @@ const icu::RelativeDateTimeFormatter* formatter(const QLocale& locale)
 
 ElapsedLabel::ElapsedLabel(std::optional<QDateTime> runningSince, QDateTime updatedAt, QWidget* parent)
     : QWidget(parent)
-    , runningSince_(std::move(runningSince))
-    , updatedAt_(std::move(updatedAt))
+    , m_runningSince(std::move(runningSince))
+    , m_updatedAt(std::move(updatedAt))
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    shown_ = text();
+    m_shown = text();
 }
 
 ElapsedLabel::ElapsedLabel(const AgentSession& session, QWidget* parent)
@@ -145,20 +145,20 @@ void ElapsedLabel::setSession(const AgentSession& session)
 
 void ElapsedLabel::setTimes(std::optional<QDateTime> runningSince, QDateTime updatedAt)
 {
-    runningSince_ = std::move(runningSince);
-    updatedAt_ = std::move(updatedAt);
+    m_runningSince = std::move(runningSince);
+    m_updatedAt = std::move(updatedAt);
     refresh();
 }
 
 void ElapsedLabel::setForeground(const FillStyle& style)
 {
-    foreground_ = style;
+    m_foreground = style;
     update();
 }
 
 void ElapsedLabel::setAlignment(Qt::Alignment alignment)
 {
-    alignment_ = alignment;
+    m_alignment = alignment;
     update();
 }
 
@@ -169,10 +169,10 @@ QString ElapsedLabel::text() const
 
 QString ElapsedLabel::textAt(const QDateTime& now) const
 {
-    if (runningSince_) {
-        return timerText(runningSince_->msecsTo(now) / 1000);
+    if (m_runningSince) {
+        return timerText(m_runningSince->msecsTo(now) / 1000);
     }
-    return relativeText(updatedAt_, now);
+    return relativeText(m_updatedAt, now);
 }
 
 QString ElapsedLabel::timerText(qint64 elapsedSeconds)
@@ -231,11 +231,11 @@ const QTimer& ElapsedLabel::sharedTimer()
 void ElapsedLabel::refresh()
 {
     const QString current = text();
-    if (current == shown_) {
+    if (current == m_shown) {
         return;
     }
-    const bool widthChanged = TabularText::width(font(), current) != TabularText::width(font(), shown_);
-    shown_ = current;
+    const bool widthChanged = TabularText::width(font(), current) != TabularText::width(font(), m_shown);
+    m_shown = current;
     if (widthChanged) {
         updateGeometry();
     }
@@ -245,14 +245,14 @@ void ElapsedLabel::refresh()
 QSize ElapsedLabel::sizeHint() const
 {
     const QFontMetricsF metrics(font());
-    return {int(std::ceil(TabularText::width(font(), shown_))), int(std::ceil(metrics.height()))};
+    return {int(std::ceil(TabularText::width(font(), m_shown))), int(std::ceil(metrics.height()))};
 }
 
 void ElapsedLabel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.setPen(QPen(foreground_.brush(this), 0));
-    TabularText::draw(painter, rect(), alignment_, shown_);
+    painter.setPen(QPen(m_foreground.brush(this), 0));
+    TabularText::draw(painter, rect(), m_alignment, m_shown);
 }
 
 void ElapsedLabel::showEvent(QShowEvent* event)

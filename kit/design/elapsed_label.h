@@ -43,15 +43,15 @@ public:
 
     void setSession(const AgentSession& session);
     void setTimes(std::optional<QDateTime> runningSince, QDateTime updatedAt);
-    const std::optional<QDateTime>& runningSince() const { return runningSince_; }
-    const QDateTime& updatedAt() const { return updatedAt_; }
+    const std::optional<QDateTime>& runningSince() const { return m_runningSince; }
+    const QDateTime& updatedAt() const { return m_updatedAt; }
 
     // True when the label counts up rather than saying how long ago.
-    bool showsTimer() const { return runningSince_.has_value(); }
+    bool showsTimer() const { return m_runningSince.has_value(); }
 
-    const FillStyle& foreground() const { return foreground_; }
+    const FillStyle& foreground() const { return m_foreground; }
     void setForeground(const FillStyle& style);
-    Qt::Alignment alignment() const { return alignment_; }
+    Qt::Alignment alignment() const { return m_alignment; }
     void setAlignment(Qt::Alignment alignment);
 
     // The text as of now, and as of any moment.
@@ -80,11 +80,11 @@ private:
     friend class ElapsedTicker;
     void refresh();
 
-    std::optional<QDateTime> runningSince_;
-    QDateTime updatedAt_;
-    FillStyle foreground_;
-    Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
-    QString shown_;
+    std::optional<QDateTime> m_runningSince;
+    QDateTime m_updatedAt;
+    FillStyle m_foreground;
+    Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    QString m_shown;
 };
 
 } // namespace idlewyn

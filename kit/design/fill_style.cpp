@@ -7,27 +7,27 @@
 namespace idlewyn {
 
 FillStyle::FillStyle()
-    : value_(Level::primary)
+    : m_value(Level::primary)
 {
 }
 
 FillStyle::FillStyle(Level level)
-    : value_(level)
+    : m_value(level)
 {
 }
 
 FillStyle::FillStyle(const Color& color)
-    : value_(color)
+    : m_value(color)
 {
 }
 
 FillStyle::FillStyle(const QColor& color)
-    : value_(Color(color))
+    : m_value(Color(color))
 {
 }
 
 FillStyle::FillStyle(const QGradient& gradient)
-    : value_(gradient)
+    : m_value(gradient)
 {
 }
 
@@ -49,16 +49,16 @@ qreal FillStyle::opacity(Level level)
 
 QBrush FillStyle::brush(const QWidget* widget) const
 {
-    if (const auto* level = std::get_if<Level>(&value_)) {
+    if (const auto* level = std::get_if<Level>(&m_value)) {
         QColor color = widget ? widget->palette().color(widget->foregroundRole())
                               : QGuiApplication::palette().color(QPalette::WindowText);
         color.setAlphaF(color.alphaF() * float(opacity(*level)));
         return color;
     }
-    if (const auto* color = std::get_if<Color>(&value_)) {
+    if (const auto* color = std::get_if<Color>(&m_value)) {
         return color->resolved(widget);
     }
-    return QBrush(std::get<QGradient>(value_));
+    return QBrush(std::get<QGradient>(m_value));
 }
 
 } // namespace idlewyn

@@ -42,12 +42,12 @@ public:
     // role colour, adaptive colours its appearance.
     QBrush brush(const QWidget* widget) const;
 
-    bool isGradient() const { return std::holds_alternative<QGradient>(value_); }
+    bool isGradient() const { return std::holds_alternative<QGradient>(m_value); }
     bool operator==(const FillStyle&) const = default;
 
 private:
     explicit FillStyle(Level level);
-    std::variant<Level, Color, QGradient> value_;
+    std::variant<Level, Color, QGradient> m_value;
 };
 
 } // namespace idlewyn

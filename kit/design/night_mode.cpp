@@ -53,7 +53,7 @@ NightModeEffect* nightMode(QWidget* widget, bool isOn)
         return nullptr;
     }
     NightModeEffect* effect = NightModeEffect::on(widget);
-    const bool changed = effect->isOn_.has_value() && *effect->isOn_ != isOn;
+    const bool changed = effect->m_isOn.has_value() && *effect->m_isOn != isOn;
     widget->setProperty(environmentProperty, isOn);
     effect->switchFilter(isOn);
     NightModeEffect::refreshHidden(widget, changed);
@@ -66,7 +66,7 @@ NightModeEffect* hiddenAtNight(QWidget* widget)
         return nullptr;
     }
     NightModeEffect* effect = NightModeEffect::on(widget);
-    effect->hidesAtNight_ = true;
+    effect->m_hidesAtNight = true;
     effect->setOpacityTarget(isNightMode(widget) ? 0.0 : 1.0, false);
     effect->updateEnabled();
     return effect;
@@ -80,22 +80,22 @@ QEasingCurve NightModeEffect::transitionCurve()
 }
 
 NightModeEffect::NightModeEffect(QWidget* widget)
-    : widget_(widget)
-    , filterTransition_(new QVariantAnimation(this))
-    , opacityTransition_(new QVariantAnimation(this))
+    : m_widget(widget)
+    , m_filterTransition(new QVariantAnimation(this))
+    , m_opacityTransition(new QVariantAnimation(this))
 {
-    for (QVariantAnimation* transition : {filterTransition_, opacityTransition_}) {
+    for (QVariantAnimation* transition : {m_filterTransition, m_opacityTransition}) {
         transition->setDuration(transitionDuration);
         transition->setEasingCurve(transitionCurve());
     }
-    connect(filterTransition_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        strength_ = value.toReal();
+    connect(m_filterTransition, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_strength = value.toReal();
         updateEnabled();
         update();
     });
-    connect(filterTransition_, &QVariantAnimation::finished, this, &NightModeEffect::updateEnabled);
-    connect(opacityTransition_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        opacity_ = value.toReal();
+    connect(m_filterTransition, &QVariantAnimation::finished, this, &NightModeEffect::updateEnabled);
+    connect(m_opacityTransition, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_opacity = value.toReal();
         update();
     });
 }
@@ -117,7 +117,7 @@ void NightModeEffect::refreshHidden(QWidget* root, bool animated)
     widgets.prepend(root);
     for (QWidget* widget : widgets) {
         auto* effect = qobject_cast<NightModeEffect*>(widget->graphicsEffect());
-        if (effect && effect->hidesAtNight_) {
+        if (effect && effect->m_hidesAtNight) {
             effect->setOpacityTarget(isNightMode(widget) ? 0.0 : 1.0, animated);
         }
     }
@@ -126,19 +126,19 @@ void NightModeEffect::refreshHidden(QWidget* root, bool animated)
 void NightModeEffect::switchFilter(bool isOn)
 {
     const qreal target = isOn ? 1.0 : 0.0;
-    const bool first = !isOn_.has_value();
-    if (!first && *isOn_ == isOn) {
+    const bool first = !m_isOn.has_value();
+    if (!first && *m_isOn == isOn) {
         return;
     }
-    isOn_ = isOn;
-    filterTransition_->stop();
+    m_isOn = isOn;
+    m_filterTransition->stop();
     if (first) {
         // What is first drawn in night mode is simply drawn that way.
-        strength_ = target;
+        m_strength = target;
     } else {
-        filterTransition_->setStartValue(strength_);
-        filterTransition_->setEndValue(target);
-        filterTransition_->start();
+        m_filterTransition->setStartValue(m_strength);
+        m_filterTransition->setEndValue(target);
+        m_filterTransition->start();
     }
     updateEnabled();
     update();
@@ -146,17 +146,17 @@ void NightModeEffect::switchFilter(bool isOn)
 
 void NightModeEffect::setOpacityTarget(qreal target, bool animated)
 {
-    if (qFuzzyCompare(target, opacityTarget_)) {
+    if (qFuzzyCompare(target, m_opacityTarget)) {
         return;
     }
-    opacityTarget_ = target;
-    opacityTransition_->stop();
+    m_opacityTarget = target;
+    m_opacityTransition->stop();
     if (animated) {
-        opacityTransition_->setStartValue(opacity_);
-        opacityTransition_->setEndValue(target);
-        opacityTransition_->start();
+        m_opacityTransition->setStartValue(m_opacity);
+        m_opacityTransition->setEndValue(target);
+        m_opacityTransition->start();
     } else {
-        opacity_ = target;
+        m_opacity = target;
     }
     update();
 }
@@ -165,11 +165,11 @@ void NightModeEffect::syncHidden()
 {
     // A widget moved into (or out of) a night subtree since the last change
     // learns of it here, when it is next drawn.
-    if (hidesAtNight_ && widget_ && opacityTransition_->state() != QAbstractAnimation::Running) {
-        const qreal target = isNightMode(widget_) ? 0.0 : 1.0;
-        if (!qFuzzyCompare(target, opacityTarget_)) {
-            opacityTarget_ = target;
-            opacity_ = target;
+    if (m_hidesAtNight && m_widget && m_opacityTransition->state() != QAbstractAnimation::Running) {
+        const qreal target = isNightMode(m_widget) ? 0.0 : 1.0;
+        if (!qFuzzyCompare(target, m_opacityTarget)) {
+            m_opacityTarget = target;
+            m_opacity = target;
         }
     }
 }
@@ -177,8 +177,8 @@ void NightModeEffect::syncHidden()
 void NightModeEffect::updateEnabled()
 {
     // An idle filter steps aside, so a day-time widget draws exactly as without it.
-    const bool filtering = strength_ > 0 || filterTransition_->state() == QAbstractAnimation::Running;
-    setEnabled(filtering || hidesAtNight_);
+    const bool filtering = m_strength > 0 || m_filterTransition->state() == QAbstractAnimation::Running;
+    setEnabled(filtering || m_hidesAtNight);
 }
 
 QRgb NightModeEffect::filtered(QRgb pixel, qreal strength)
@@ -240,14 +240,14 @@ void NightModeEffect::filter(QImage& image, qreal strength)
 void NightModeEffect::draw(QPainter* painter)
 {
     syncHidden();
-    if (opacity_ <= 0) {
+    if (m_opacity <= 0) {
         return;
     }
-    const qreal opacity = painter->opacity() * opacity_;
+    const qreal opacity = painter->opacity() * m_opacity;
     // Qt 6.4 draws a widget's source at twice its offset when an ancestor's
     // effect is rendering it into a pixmap (nested effects), so there the
     // source always goes through a pixmap of its own.
-    if (strength_ <= 0 && !insideAnotherEffect(widget_)) {
+    if (m_strength <= 0 && !insideAnotherEffect(m_widget)) {
         painter->save();
         painter->setOpacity(opacity);
         drawSource(painter);
@@ -260,7 +260,7 @@ void NightModeEffect::draw(QPainter* painter)
         return;
     }
     QImage image = source.toImage();
-    filter(image, strength_);
+    filter(image, m_strength);
     painter->save();
     painter->setWorldTransform(QTransform());
     painter->setOpacity(opacity);

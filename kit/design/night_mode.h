@@ -55,15 +55,15 @@ public:
     static QEasingCurve transitionCurve();
 
     // How far the night filter is applied: 0 off, 1 fully on.
-    qreal filterStrength() const { return strength_; }
+    qreal filterStrength() const { return m_strength; }
     // Opacity of the content: 1 shown, 0 hidden at night.
-    qreal contentOpacity() const { return opacity_; }
-    bool hidesAtNight() const { return hidesAtNight_; }
+    qreal contentOpacity() const { return m_opacity; }
+    bool hidesAtNight() const { return m_hidesAtNight; }
 
     // The running transitions (step them with setCurrentTime to inspect a
     // moment of the animation).
-    QVariantAnimation* filterTransition() const { return filterTransition_; }
-    QVariantAnimation* opacityTransition() const { return opacityTransition_; }
+    QVariantAnimation* filterTransition() const { return m_filterTransition; }
+    QVariantAnimation* opacityTransition() const { return m_opacityTransition; }
 
     // The filter at a given strength, for one premultiplied ARGB pixel and
     // for a whole image (converted to premultiplied ARGB32 if needed).
@@ -90,14 +90,14 @@ private:
     void syncHidden();
     void updateEnabled();
 
-    QPointer<QWidget> widget_;
-    std::optional<bool> isOn_;
-    bool hidesAtNight_ = false;
-    qreal strength_ = 0;
-    qreal opacity_ = 1;
-    qreal opacityTarget_ = 1;
-    QVariantAnimation* filterTransition_;
-    QVariantAnimation* opacityTransition_;
+    QPointer<QWidget> m_widget;
+    std::optional<bool> m_isOn;
+    bool m_hidesAtNight = false;
+    qreal m_strength = 0;
+    qreal m_opacity = 1;
+    qreal m_opacityTarget = 1;
+    QVariantAnimation* m_filterTransition;
+    QVariantAnimation* m_opacityTransition;
 };
 
 } // namespace idlewyn

@@ -23,8 +23,8 @@ constexpr qreal iconGap = 3;
 
 ProviderBadge::ProviderBadge(AgentProvider provider, bool compact, QWidget* parent)
     : QWidget(parent)
-    , provider_(provider)
-    , compact_(compact)
+    , m_provider(provider)
+    , m_compact(compact)
 {
     setFont(Typography::metaSmallStrong());
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -33,23 +33,23 @@ ProviderBadge::ProviderBadge(AgentProvider provider, bool compact, QWidget* pare
 
 void ProviderBadge::setProvider(AgentProvider provider)
 {
-    if (provider != provider_) {
-        provider_ = provider;
+    if (provider != m_provider) {
+        m_provider = provider;
         inputsChanged();
     }
 }
 
 void ProviderBadge::setCompact(bool compact)
 {
-    if (compact != compact_) {
-        compact_ = compact;
+    if (compact != m_compact) {
+        m_compact = compact;
         inputsChanged();
     }
 }
 
 QString ProviderBadge::title() const
 {
-    return compact_ ? shortName(provider_) : displayName(provider_);
+    return m_compact ? shortName(m_provider) : displayName(m_provider);
 }
 
 void ProviderBadge::inputsChanged()
@@ -90,7 +90,7 @@ void ProviderBadge::paintEvent(QPaintEvent*)
     const qreal side = iconSide();
     const QRectF content = capsule.adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
     const QRectF icon(content.left(), content.center().y() - side / 2, side, side);
-    SymbolCatalogue::paint(painter, icon, symbolName(provider_), foreground, SymbolWeight::semibold);
+    SymbolCatalogue::paint(painter, icon, symbolName(m_provider), foreground, SymbolWeight::semibold);
 
     painter.setPen(foreground);
     const QRectF text(icon.right() + iconGap, content.top(), content.right() - icon.right() - iconGap, content.height());

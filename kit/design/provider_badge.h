@@ -16,9 +16,9 @@ class ProviderBadge : public QWidget {
 public:
     ProviderBadge(AgentProvider provider, bool compact, QWidget* parent = nullptr);
 
-    AgentProvider provider() const { return provider_; }
+    AgentProvider provider() const { return m_provider; }
     void setProvider(AgentProvider provider);
-    bool isCompact() const { return compact_; }
+    bool isCompact() const { return m_compact; }
     void setCompact(bool compact);
 
     // The name shown.
@@ -35,8 +35,8 @@ private:
     void inputsChanged();
     qreal iconSide() const;
 
-    AgentProvider provider_;
-    bool compact_;
+    AgentProvider m_provider;
+    bool m_compact;
 };
 
 } // namespace idlewyn

@@ -12,55 +12,55 @@ namespace idlewyn {
 
 StatusIndicator::StatusIndicator(SessionStatus status, qreal size, QWidget* parent)
     : QWidget(parent)
-    , status_(status)
-    , size_(size)
-    , pulse_(new QVariantAnimation(this))
+    , m_status(status)
+    , m_size(size)
+    , m_pulse(new QVariantAnimation(this))
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setAccessibleName(label(status_));
-    pulse_->setStartValue(0.0);
-    pulse_->setEndValue(1.0);
-    pulse_->setDuration(pulseDuration);
-    connect(pulse_, &QVariantAnimation::valueChanged, this, [this] { update(); });
-    connect(pulse_, &QVariantAnimation::finished, this, [this] { update(); });
+    setAccessibleName(label(m_status));
+    m_pulse->setStartValue(0.0);
+    m_pulse->setEndValue(1.0);
+    m_pulse->setDuration(pulseDuration);
+    connect(m_pulse, &QVariantAnimation::valueChanged, this, [this] { update(); });
+    connect(m_pulse, &QVariantAnimation::finished, this, [this] { update(); });
 }
 
 void StatusIndicator::setStatus(SessionStatus status)
 {
-    if (status == status_) {
+    if (status == m_status) {
         return;
     }
-    status_ = status;
-    setAccessibleName(label(status_));
-    pulse_->stop();
-    pulse_->start();
+    m_status = status;
+    setAccessibleName(label(m_status));
+    m_pulse->stop();
+    m_pulse->start();
     emit pulsed();
     update();
 }
 
 void StatusIndicator::setIconSize(qreal size)
 {
-    if (qFuzzyCompare(size, size_)) {
+    if (qFuzzyCompare(size, m_size)) {
         return;
     }
-    size_ = size;
+    m_size = size;
     updateGeometry();
     update();
 }
 
 QColor StatusIndicator::resolvedColor() const
 {
-    return tint(status_).resolved(this);
+    return tint(m_status).resolved(this);
 }
 
 bool StatusIndicator::isPulsing() const
 {
-    return pulse_->state() == QAbstractAnimation::Running;
+    return m_pulse->state() == QAbstractAnimation::Running;
 }
 
 QSize StatusIndicator::sizeHint() const
 {
-    const int side = int(std::ceil(size_));
+    const int side = int(std::ceil(m_size));
     return {side, side};
 }
 
@@ -69,11 +69,11 @@ void StatusIndicator::paintEvent(QPaintEvent*)
     QPainter painter(this);
     if (isPulsing()) {
         // Fades to a third and back, smoothly at both ends.
-        const qreal t = pulse_->currentValue().toReal();
+        const qreal t = m_pulse->currentValue().toReal();
         painter.setOpacity(1.0 - 0.65 * std::sin(M_PI * t));
     }
-    const QRectF square(QPointF(0, 0), QSizeF(size_, size_));
-    SymbolCatalogue::paint(painter, square.translated(QRectF(rect()).center() - square.center()), symbolName(status_),
+    const QRectF square(QPointF(0, 0), QSizeF(m_size, m_size));
+    SymbolCatalogue::paint(painter, square.translated(QRectF(rect()).center() - square.center()), symbolName(m_status),
                            resolvedColor(), SymbolWeight::semibold);
 }
 

@@ -23,10 +23,10 @@ class StatusIndicator : public QWidget {
 public:
     StatusIndicator(SessionStatus status, qreal size, QWidget* parent = nullptr);
 
-    SessionStatus status() const { return status_; }
+    SessionStatus status() const { return m_status; }
     void setStatus(SessionStatus status);
 
-    qreal iconSize() const { return size_; }
+    qreal iconSize() const { return m_size; }
     void setIconSize(qreal size);
 
     // The glyph's colour in this widget's current appearance.
@@ -46,9 +46,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    SessionStatus status_;
-    qreal size_;
-    QVariantAnimation* pulse_;
+    SessionStatus m_status;
+    qreal m_size;
+    QVariantAnimation* m_pulse;
 };
 
 } // namespace idlewyn

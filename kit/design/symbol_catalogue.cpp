@@ -136,15 +136,15 @@ QImage coverage(const QString& name, int pixelSize, SymbolWeight weight)
 class SymbolIconEngine final : public QIconEngine {
 public:
     SymbolIconEngine(QString name, QColor color, SymbolWeight weight)
-        : name_(std::move(name))
-        , color_(std::move(color))
-        , weight_(weight)
+        : m_name(std::move(name))
+        , m_color(std::move(color))
+        , m_weight(weight)
     {
     }
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
     {
-        SymbolCatalogue::paint(*painter, rect, name_, colorFor(mode), weight_);
+        SymbolCatalogue::paint(*painter, rect, m_name, colorFor(mode), m_weight);
     }
 
     QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
@@ -172,7 +172,7 @@ public:
         QPixmap result(pixels);
         result.fill(Qt::transparent);
         const int side = std::min(pixels.width(), pixels.height());
-        const QImage glyph = SymbolCatalogue::image(name_, side, colorFor(mode), weight_);
+        const QImage glyph = SymbolCatalogue::image(m_name, side, colorFor(mode), m_weight);
         {
             QPainter painter(&result);
             painter.drawImage(QPoint((pixels.width() - side) / 2, (pixels.height() - side) / 2), glyph);
@@ -189,23 +189,23 @@ public:
     }
 
     QString key() const override { return QStringLiteral("idlewyn.symbol"); }
-    QString iconName() override { return name_; }
-    bool isNull() override { return !SymbolCatalogue::contains(name_); }
-    QIconEngine* clone() const override { return new SymbolIconEngine(name_, color_, weight_); }
+    QString iconName() override { return m_name; }
+    bool isNull() override { return !SymbolCatalogue::contains(m_name); }
+    QIconEngine* clone() const override { return new SymbolIconEngine(m_name, m_color, m_weight); }
 
 private:
     QColor colorFor(QIcon::Mode mode) const
     {
-        QColor color = color_;
+        QColor color = m_color;
         if (mode == QIcon::Disabled) {
             color.setAlphaF(color.alphaF() * float(Palette::disabledOpacity));
         }
         return color;
     }
 
-    QString name_;
-    QColor color_;
-    SymbolWeight weight_;
+    QString m_name;
+    QColor m_color;
+    SymbolWeight m_weight;
 };
 
 } // namespace

@@ -17,9 +17,9 @@ namespace idlewyn {
 
 TaskProgressView::TaskProgressView(int done, int total, const Color& tint, QWidget* parent)
     : QWidget(parent)
-    , done_(done)
-    , total_(total)
-    , tint_(tint)
+    , m_done(done)
+    , m_total(total)
+    , m_tint(tint)
 {
     setFont(Typography::numberSmall());
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -28,29 +28,29 @@ TaskProgressView::TaskProgressView(int done, int total, const Color& tint, QWidg
 
 void TaskProgressView::setProgress(int done, int total)
 {
-    if (done != done_ || total != total_) {
-        done_ = done;
-        total_ = total;
+    if (done != m_done || total != m_total) {
+        m_done = done;
+        m_total = total;
         inputsChanged();
     }
 }
 
 void TaskProgressView::setTint(const Color& tint)
 {
-    if (!(tint == tint_)) {
-        tint_ = tint;
+    if (!(tint == m_tint)) {
+        m_tint = tint;
         update();
     }
 }
 
 double TaskProgressView::value() const
 {
-    return double(std::min(done_, total_));
+    return double(std::min(m_done, m_total));
 }
 
 double TaskProgressView::maximum() const
 {
-    return double(std::max(total_, 1));
+    return double(std::max(m_total, 1));
 }
 
 double TaskProgressView::fraction() const
@@ -60,12 +60,12 @@ double TaskProgressView::fraction() const
 
 QString TaskProgressView::text() const
 {
-    return tr("%1/%2").arg(done_).arg(total_);
+    return tr("%1/%2").arg(m_done).arg(m_total);
 }
 
 QString TaskProgressView::accessibleLabel() const
 {
-    return tr("%1 of %2 tasks done").arg(done_).arg(total_);
+    return tr("%1 of %2 tasks done").arg(m_done).arg(m_total);
 }
 
 void TaskProgressView::inputsChanged()
@@ -86,7 +86,7 @@ void TaskProgressView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor color = tint_.resolved(this);
+    const QColor color = m_tint.resolved(this);
 
     const QRectF bar(0, (height() - barHeight) / 2.0, Layout::progressBarWidth, barHeight);
     const qreal radius = barHeight / 2.0;

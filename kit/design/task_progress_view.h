@@ -19,9 +19,9 @@ class TaskProgressView : public QWidget {
 public:
     TaskProgressView(int done, int total, const Color& tint, QWidget* parent = nullptr);
 
-    int done() const { return done_; }
-    int total() const { return total_; }
-    const Color& tint() const { return tint_; }
+    int done() const { return m_done; }
+    int total() const { return m_total; }
+    const Color& tint() const { return m_tint; }
     void setProgress(int done, int total);
     void setTint(const Color& tint);
 
@@ -46,9 +46,9 @@ protected:
 private:
     void inputsChanged();
 
-    int done_;
-    int total_;
-    Color tint_;
+    int m_done;
+    int m_total;
+    Color m_tint;
 };
 
 } // namespace idlewyn

@@ -11,13 +11,25 @@ namespace idlewyn {
 
 enum class AgentProvider { claude, codex };
 
+template <>
+struct RawValues<AgentProvider> {
+    static constexpr const char* typeName = "AgentProvider";
+    static constexpr RawCase<AgentProvider> cases[] = {
+        {AgentProvider::claude, u"claude"},
+        {AgentProvider::codex, u"codex"},
+    };
+};
+
 namespace AgentProviders {
-const QList<AgentProvider>& allCases();
+inline const QList<AgentProvider>& allCases() { return allCasesOf<AgentProvider>(); }
 }
 
-QString rawValue(AgentProvider provider);
+inline QString rawValue(AgentProvider provider) { return rawValueOf(provider); }
 // Exact, case-sensitive match of the wire word.
-std::optional<AgentProvider> agentProviderFromRawValue(const QString& raw);
+inline std::optional<AgentProvider> agentProviderFromRawValue(const QString& raw)
+{
+    return fromRawValue<AgentProvider>(raw);
+}
 
 inline QString id(AgentProvider provider) { return rawValue(provider); }
 QString displayName(AgentProvider provider);
@@ -29,14 +41,7 @@ inline size_t qHash(AgentProvider provider, size_t seed = 0) noexcept
     return ::qHash(static_cast<int>(provider), seed);
 }
 
-namespace json {
-template <>
-struct Codable<AgentProvider> {
-    // An unknown provider is corrupt data: a session for an agent we do not
-    // know cannot be shown or answered, so the whole record fails.
-    static AgentProvider decode(const Decoder& decoder);
-    static QJsonValue encode(AgentProvider value, const Encoder&) { return rawValue(value); }
-};
-} // namespace json
+// JSON: the raw value. An unknown provider is corrupt data: a session for an
+// agent we do not know cannot be shown or answered, so the whole record fails.
 
 } // namespace idlewyn

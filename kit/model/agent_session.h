@@ -36,6 +36,23 @@ struct AgentSession {
 
     bool operator==(const AgentSession&) const = default;
 
+    static constexpr auto fields()
+    {
+        return std::tuple{field(u"id", &AgentSession::id),
+                          field(u"provider", &AgentSession::provider),
+                          field(u"title", &AgentSession::title),
+                          field(u"workingDirectory", &AgentSession::workingDirectory),
+                          field(u"status", &AgentSession::status),
+                          field(u"startedAt", &AgentSession::startedAt),
+                          field(u"updatedAt", &AgentSession::updatedAt),
+                          field(u"summary", &AgentSession::summary),
+                          field(u"permission", &AgentSession::permission),
+                          field(u"activity", &AgentSession::activity),
+                          field(u"turnStartedAt", &AgentSession::turnStartedAt),
+                          field(u"taskDone", &AgentSession::taskDone),
+                          field(u"taskTotal", &AgentSession::taskTotal)};
+    }
+
     // Last component of the working directory (a trailing slash does not
     // count), or the title when there is no directory.
     QString projectName() const;
@@ -48,14 +65,6 @@ struct AgentSession {
     std::optional<QString> currentActivity() const;
 };
 
-size_t qHash(const AgentSession& session, size_t seed = 0) noexcept;
-
-namespace json {
-template <>
-struct Codable<AgentSession> {
-    static AgentSession decode(const Decoder& d);
-    static QJsonValue encode(const AgentSession& v, const Encoder& e);
-};
-} // namespace json
+inline size_t qHash(const AgentSession& session, size_t seed = 0) { return hashFields(session, seed); }
 
 } // namespace idlewyn

@@ -2,10 +2,12 @@
 
 // A small typed JSON coding layer over QJsonValue.
 //
-// A record type becomes codable by specialising json::Codable<T> with
+// A record type becomes codable by listing its fields (record_fields.h), an
+// enumeration by its table of raw values (raw_values.h); any other type by
+// specialising json::Codable<T> with
 //   static T decode(const json::Decoder&);
 //   static QJsonValue encode(const T&, const json::Encoder&);
-// and is then read and written with json::relay (ISO-8601 dates, the relay's
+// Each is then read and written with json::relay (ISO-8601 dates, the relay's
 // wire form) or json::plain (dates as seconds since 2001-01-01, the secret
 // store's form):
 //
@@ -17,6 +19,8 @@
 // exactly which field of which element was wrong.
 
 #include "model/error.h"
+#include "model/raw_values.h"
+#include "model/record_fields.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -296,6 +300,60 @@ struct Codable<QList<T>> {
             array.append(Codable<T>::encode(values.at(i), e.nested(QStringLiteral("Index %1").arg(i))));
         }
         return array;
+    }
+};
+
+// An enumeration with a table of raw values is coded as its raw value; an
+// unknown word is corrupt data ("Cannot initialize AgentProvider from
+// invalid String value …"). A full specialisation may be more forgiving.
+template <class E>
+    requires HasRawValues<E>
+struct Codable<E> {
+    static E decode(const Decoder& d)
+    {
+        const QString raw = d.string();
+        if (const std::optional<E> value = fromRawValue<E>(raw)) {
+            return *value;
+        }
+        d.dataCorrupted(QStringLiteral("Cannot initialize %1 from invalid String value %2")
+                            .arg(QLatin1String(RawValues<E>::typeName), raw));
+    }
+
+    static QJsonValue encode(E value, const Encoder&) { return rawValueOf(value); }
+};
+
+// A record with a field list is a JSON object with one key per field. Every
+// field is required when reading, except optionals, which read missing and
+// null as absent and are left out when absent.
+template <class T>
+    requires HasFields<T>
+struct Codable<T> {
+    static T decode(const Decoder& d)
+    {
+        T record;
+        forEachField<T>([&](const auto& field) {
+            using Member = typename std::remove_cvref_t<decltype(field)>::Type;
+            if constexpr (OptionalValue<Member>::isOptional) {
+                record.*(field.member) = d.template decodeIfPresent<typename OptionalValue<Member>::Type>(field.name());
+            } else {
+                record.*(field.member) = d.template decode<Member>(field.name());
+            }
+        });
+        return record;
+    }
+
+    static QJsonValue encode(const T& record, const Encoder& e)
+    {
+        ObjectEncoder object(e);
+        forEachField<T>([&](const auto& field) {
+            using Member = typename std::remove_cvref_t<decltype(field)>::Type;
+            if constexpr (OptionalValue<Member>::isOptional) {
+                object.setIfPresent(field.name(), record.*(field.member));
+            } else {
+                object.set(field.name(), record.*(field.member));
+            }
+        });
+        return object.object();
     }
 };
 

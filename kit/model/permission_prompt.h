@@ -17,27 +17,34 @@ struct PermissionPrompt {
     std::optional<QString> alwaysRule;
 
     bool operator==(const PermissionPrompt&) const = default;
+
+    static constexpr auto fields()
+    {
+        return std::tuple{field(u"id", &PermissionPrompt::id), field(u"toolName", &PermissionPrompt::toolName),
+                          field(u"detail", &PermissionPrompt::detail),
+                          field(u"createdAt", &PermissionPrompt::createdAt),
+                          field(u"alwaysRule", &PermissionPrompt::alwaysRule)};
+    }
 };
+
+inline size_t qHash(const PermissionPrompt& prompt, size_t seed = 0) { return hashFields(prompt, seed); }
 
 enum class PermissionDecision { allow, deny, always };
 
-QString rawValue(PermissionDecision decision);
-std::optional<PermissionDecision> permissionDecisionFromRawValue(const QString& raw);
-
-size_t qHash(const PermissionPrompt& prompt, size_t seed = 0) noexcept;
-
-namespace json {
 template <>
-struct Codable<PermissionPrompt> {
-    static PermissionPrompt decode(const Decoder& d);
-    static QJsonValue encode(const PermissionPrompt& v, const Encoder& e);
+struct RawValues<PermissionDecision> {
+    static constexpr const char* typeName = "PermissionDecision";
+    static constexpr RawCase<PermissionDecision> cases[] = {
+        {PermissionDecision::allow, u"allow"},
+        {PermissionDecision::deny, u"deny"},
+        {PermissionDecision::always, u"always"},
+    };
 };
 
-template <>
-struct Codable<PermissionDecision> {
-    static PermissionDecision decode(const Decoder& d);
-    static QJsonValue encode(PermissionDecision v, const Encoder&) { return rawValue(v); }
-};
-} // namespace json
+inline QString rawValue(PermissionDecision decision) { return rawValueOf(decision); }
+inline std::optional<PermissionDecision> permissionDecisionFromRawValue(const QString& raw)
+{
+    return fromRawValue<PermissionDecision>(raw);
+}
 
 } // namespace idlewyn

@@ -61,23 +61,4 @@ QList<AgentSession> SessionSnapshot::sessionsFor(AgentProvider provider) const
     return result;
 }
 
-namespace json {
-
-SessionSnapshot Codable<SessionSnapshot>::decode(const Decoder& d)
-{
-    return SessionSnapshot{
-        d.decode<QList<AgentSession>>(QStringLiteral("sessions")),
-        d.decode<QDateTime>(QStringLiteral("updatedAt")),
-    };
-}
-
-QJsonValue Codable<SessionSnapshot>::encode(const SessionSnapshot& v, const Encoder& e)
-{
-    return ObjectEncoder(e)
-        .set(QStringLiteral("sessions"), v.sessions)
-        .set(QStringLiteral("updatedAt"), v.updatedAt)
-        .object();
-}
-
-} // namespace json
 } // namespace idlewyn

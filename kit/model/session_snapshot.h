@@ -14,6 +14,12 @@ struct SessionSnapshot {
 
     bool operator==(const SessionSnapshot&) const = default;
 
+    static constexpr auto fields()
+    {
+        return std::tuple{field(u"sessions", &SessionSnapshot::sessions),
+                          field(u"updatedAt", &SessionSnapshot::updatedAt)};
+    }
+
     // No sessions, taken at the distant past (0001-01-01T00:00:00Z).
     static SessionSnapshot empty();
     static QDateTime distantPast();
@@ -31,13 +37,5 @@ struct SessionSnapshot {
 
 // The display order on its own, for callers that hold a bare list.
 QList<AgentSession> sortedForDisplay(QList<AgentSession> sessions);
-
-namespace json {
-template <>
-struct Codable<SessionSnapshot> {
-    static SessionSnapshot decode(const Decoder& d);
-    static QJsonValue encode(const SessionSnapshot& v, const Encoder& e);
-};
-} // namespace json
 
 } // namespace idlewyn

@@ -2,40 +2,6 @@
 
 namespace idlewyn {
 
-const QList<SessionStatus>& SessionStatuses::allCases()
-{
-    static const QList<SessionStatus> cases{SessionStatus::working, SessionStatus::waitingForInput,
-                                            SessionStatus::finished, SessionStatus::failed, SessionStatus::idle};
-    return cases;
-}
-
-QString rawValue(SessionStatus status)
-{
-    switch (status) {
-    case SessionStatus::working:
-        return QStringLiteral("working");
-    case SessionStatus::waitingForInput:
-        return QStringLiteral("waitingForInput");
-    case SessionStatus::finished:
-        return QStringLiteral("finished");
-    case SessionStatus::failed:
-        return QStringLiteral("failed");
-    case SessionStatus::idle:
-        return QStringLiteral("idle");
-    }
-    return {};
-}
-
-std::optional<SessionStatus> sessionStatusFromRawValue(const QString& raw)
-{
-    for (SessionStatus status : SessionStatuses::allCases()) {
-        if (rawValue(status) == raw) {
-            return status;
-        }
-    }
-    return std::nullopt;
-}
-
 QString label(SessionStatus status)
 {
     switch (status) {

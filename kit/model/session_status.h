@@ -11,13 +11,26 @@ namespace idlewyn {
 
 enum class SessionStatus { working, waitingForInput, finished, failed, idle };
 
+template <>
+struct RawValues<SessionStatus> {
+    static constexpr const char* typeName = "SessionStatus";
+    static constexpr RawCase<SessionStatus> cases[] = {
+        {SessionStatus::working, u"working"},   {SessionStatus::waitingForInput, u"waitingForInput"},
+        {SessionStatus::finished, u"finished"}, {SessionStatus::failed, u"failed"},
+        {SessionStatus::idle, u"idle"},
+    };
+};
+
 namespace SessionStatuses {
-const QList<SessionStatus>& allCases();
+inline const QList<SessionStatus>& allCases() { return allCasesOf<SessionStatus>(); }
 }
 
-QString rawValue(SessionStatus status);
+inline QString rawValue(SessionStatus status) { return rawValueOf(status); }
 // Exact match only; decoding is more forgiving (see Codable below).
-std::optional<SessionStatus> sessionStatusFromRawValue(const QString& raw);
+inline std::optional<SessionStatus> sessionStatusFromRawValue(const QString& raw)
+{
+    return fromRawValue<SessionStatus>(raw);
+}
 
 QString label(SessionStatus status);
 QString symbolName(SessionStatus status);

@@ -22,6 +22,17 @@ struct Connection {
 
     bool operator==(const Connection&) const = default;
 
+    // Use with json::plain: the store writes the URL as its absolute string
+    // and connectedAt as seconds since 2001-01-01T00:00:00Z.
+    static constexpr auto fields()
+    {
+        return std::tuple{field(u"provider", &Connection::provider), field(u"serverURL", &Connection::serverURL),
+                          field(u"accessToken", &Connection::accessToken),
+                          field(u"accountName", &Connection::accountName),
+                          field(u"connectedAt", &Connection::connectedAt),
+                          field(u"certificatePin", &Connection::certificatePin)};
+    }
+
     // A device has at most one connection per provider.
     AgentProvider id() const { return provider; }
     bool isDemo() const { return !serverURL.has_value(); }
@@ -29,16 +40,6 @@ struct Connection {
     static Connection demo(AgentProvider provider);
 };
 
-size_t qHash(const Connection& connection, size_t seed = 0) noexcept;
-
-namespace json {
-// Use with json::plain: the store writes the URL as its absolute string and
-// connectedAt as seconds since 2001-01-01T00:00:00Z.
-template <>
-struct Codable<Connection> {
-    static Connection decode(const Decoder& d);
-    static QJsonValue encode(const Connection& v, const Encoder& e);
-};
-} // namespace json
+inline size_t qHash(const Connection& connection, size_t seed = 0) { return hashFields(connection, seed); }
 
 } // namespace idlewyn

@@ -15,41 +15,21 @@ namespace {
 
 struct Registered {
     QString pushKey;
+
+    static constexpr auto fields() { return std::tuple{field(u"pushKey", &Registered::pushKey)}; }
 };
 
 struct RegisterRequest {
     QString token;
     QString environment;
+
+    static constexpr auto fields()
+    {
+        return std::tuple{field(u"token", &RegisterRequest::token), field(u"environment", &RegisterRequest::environment)};
+    }
 };
 
 } // namespace
-
-namespace json {
-template <>
-struct Codable<Registered> {
-    static Registered decode(const Decoder& d) { return Registered{d.decode<QString>(QStringLiteral("pushKey"))}; }
-    static QJsonValue encode(const Registered& v, const Encoder& e)
-    {
-        return ObjectEncoder(e).set(QStringLiteral("pushKey"), v.pushKey).object();
-    }
-};
-
-template <>
-struct Codable<RegisterRequest> {
-    static RegisterRequest decode(const Decoder& d)
-    {
-        return RegisterRequest{d.decode<QString>(QStringLiteral("token")),
-                               d.decode<QString>(QStringLiteral("environment"))};
-    }
-    static QJsonValue encode(const RegisterRequest& v, const Encoder& e)
-    {
-        return ObjectEncoder(e)
-            .set(QStringLiteral("token"), v.token)
-            .set(QStringLiteral("environment"), v.environment)
-            .object();
-    }
-};
-} // namespace json
 
 PushGatewayClient& PushGatewayClient::shared()
 {

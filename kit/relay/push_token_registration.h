@@ -27,26 +27,36 @@ struct PushTokenRegistration {
     bool operator==(const PushTokenRegistration&) const = default;
 
     static QString hexToken(const QByteArray& bytes);
+
+    // pushKey is left out when absent; reading accepts it missing or null.
+    static constexpr auto fields()
+    {
+        return std::tuple{field(u"deviceID", &PushTokenRegistration::deviceID),
+                          field(u"kind", &PushTokenRegistration::kind),
+                          field(u"token", &PushTokenRegistration::token),
+                          field(u"environment", &PushTokenRegistration::environment),
+                          field(u"pushKey", &PushTokenRegistration::pushKey)};
+    }
 };
 
-QString rawValue(PushTokenRegistration::Kind kind);
-std::optional<PushTokenRegistration::Kind> pushTokenKindFromRawValue(const QString& raw);
-
-size_t qHash(const PushTokenRegistration& registration, size_t seed = 0) noexcept;
-
-namespace json {
 template <>
-struct Codable<PushTokenRegistration::Kind> {
-    static PushTokenRegistration::Kind decode(const Decoder& d);
-    static QJsonValue encode(PushTokenRegistration::Kind v, const Encoder&) { return rawValue(v); }
+struct RawValues<PushTokenRegistration::Kind> {
+    static constexpr const char* typeName = "Kind";
+    static constexpr RawCase<PushTokenRegistration::Kind> cases[] = {
+        {PushTokenRegistration::Kind::activity, u"activity"},
+        {PushTokenRegistration::Kind::pushToStart, u"pushToStart"},
+    };
 };
 
-// pushKey is left out when absent; reading accepts it missing or null.
-template <>
-struct Codable<PushTokenRegistration> {
-    static PushTokenRegistration decode(const Decoder& d);
-    static QJsonValue encode(const PushTokenRegistration& v, const Encoder& e);
-};
-} // namespace json
+inline QString rawValue(PushTokenRegistration::Kind kind) { return rawValueOf(kind); }
+inline std::optional<PushTokenRegistration::Kind> pushTokenKindFromRawValue(const QString& raw)
+{
+    return fromRawValue<PushTokenRegistration::Kind>(raw);
+}
+
+inline size_t qHash(const PushTokenRegistration& registration, size_t seed = 0)
+{
+    return hashFields(registration, seed);
+}
 
 } // namespace idlewyn

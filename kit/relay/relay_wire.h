@@ -16,70 +16,48 @@ namespace idlewyn::RelayWire {
 struct PairRequest {
     AgentProvider provider = AgentProvider::claude;
     QString code; // exactly as the user typed it; the relay decides what to forgive
+
+    static constexpr auto fields()
+    {
+        return std::tuple{field(u"provider", &PairRequest::provider), field(u"code", &PairRequest::code)};
+    }
 };
 
 struct PairResponse {
     QString token;
     QString account;
+
+    static constexpr auto fields()
+    {
+        return std::tuple{field(u"token", &PairResponse::token), field(u"account", &PairResponse::account)};
+    }
 };
 
 struct SessionsResponse {
     QList<AgentSession> sessions;
+
+    static constexpr auto fields() { return std::tuple{field(u"sessions", &SessionsResponse::sessions)}; }
 };
 
 // Only the presence of "ok" counts: a relay that answers {"ok": false} with
 // a success status has still done what was asked.
 struct OKResponse {
     bool ok = false;
+
+    static constexpr auto fields() { return std::tuple{field(u"ok", &OKResponse::ok)}; }
 };
 
 struct SettingsPayload {
     bool remoteApprovals = false;
+
+    static constexpr auto fields() { return std::tuple{field(u"remoteApprovals", &SettingsPayload::remoteApprovals)}; }
 };
 
 // {"decision": "allow" | "deny" | "always"}
 struct DecisionBody {
     PermissionDecision decision = PermissionDecision::deny;
+
+    static constexpr auto fields() { return std::tuple{field(u"decision", &DecisionBody::decision)}; }
 };
 
 } // namespace idlewyn::RelayWire
-
-namespace idlewyn::json {
-
-template <>
-struct Codable<RelayWire::PairRequest> {
-    static RelayWire::PairRequest decode(const Decoder& d);
-    static QJsonValue encode(const RelayWire::PairRequest& v, const Encoder& e);
-};
-
-template <>
-struct Codable<RelayWire::PairResponse> {
-    static RelayWire::PairResponse decode(const Decoder& d);
-    static QJsonValue encode(const RelayWire::PairResponse& v, const Encoder& e);
-};
-
-template <>
-struct Codable<RelayWire::SessionsResponse> {
-    static RelayWire::SessionsResponse decode(const Decoder& d);
-    static QJsonValue encode(const RelayWire::SessionsResponse& v, const Encoder& e);
-};
-
-template <>
-struct Codable<RelayWire::OKResponse> {
-    static RelayWire::OKResponse decode(const Decoder& d);
-    static QJsonValue encode(const RelayWire::OKResponse& v, const Encoder& e);
-};
-
-template <>
-struct Codable<RelayWire::SettingsPayload> {
-    static RelayWire::SettingsPayload decode(const Decoder& d);
-    static QJsonValue encode(const RelayWire::SettingsPayload& v, const Encoder& e);
-};
-
-template <>
-struct Codable<RelayWire::DecisionBody> {
-    static RelayWire::DecisionBody decode(const Decoder& d);
-    static QJsonValue encode(const RelayWire::DecisionBody& v, const Encoder& e);
-};
-
-} // namespace idlewyn::json

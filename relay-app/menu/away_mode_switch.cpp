@@ -1,13 +1,9 @@
 #include "menu/away_mode_switch.h"
 
-#include "menu/focus_ring.h"
-
 #include "design/fill_style.h"
 #include "design/typography.h"
 
 #include <QFontMetrics>
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QPainter>
 
 using namespace idlewyn;
@@ -20,15 +16,13 @@ constexpr qreal trackHeight = 18;
 } // namespace
 
 AwayModeSwitch::AwayModeSwitch(QWidget* parent)
-    : QAbstractButton(parent)
+    : FocusRingButton(parent)
 {
     setText(title());
     setAccessibleName(title());
     setAccessibleDescription(subtitle());
-    setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    watchInputForFocusRings();
-    connect(this, &QAbstractButton::clicked, this, [this] { Q_EMIT toggleRequested(!m_on); });
+    connect(this, &QAbstractButton::clicked, this, [this] { emit toggleRequested(!m_on); });
 }
 
 QString AwayModeSwitch::title()
@@ -59,30 +53,6 @@ QSize AwayModeSwitch::sizeHint() const
 bool AwayModeSwitch::hitButton(const QPoint& pos) const
 {
     return rect().contains(pos);
-}
-
-void AwayModeSwitch::focusInEvent(QFocusEvent* event)
-{
-    m_showsFocusRing = showsFocusRing(event);
-    QAbstractButton::focusInEvent(event);
-}
-
-void AwayModeSwitch::focusOutEvent(QFocusEvent* event)
-{
-    m_showsFocusRing = false;
-    QAbstractButton::focusOutEvent(event);
-}
-
-void AwayModeSwitch::keyPressEvent(QKeyEvent* event)
-{
-    // Any key press is keyboard use: show where the focus is.
-    m_showsFocusRing = true;
-    update();
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        animateClick();
-        return;
-    }
-    QAbstractButton::keyPressEvent(event);
 }
 
 QRectF AwayModeSwitch::trackRect() const
@@ -125,11 +95,7 @@ void AwayModeSwitch::paintEvent(QPaintEvent*)
     painter.setPen(QPen(QColor(0, 0, 0, 40), 0.5));
     painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
 
-    if (hasFocus() && m_showsFocusRing) {
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        painter.drawRoundedRect(track.adjusted(-2, -2, 2, 2), trackHeight / 2 + 2, trackHeight / 2 + 2);
-    }
+    paintFocusRing(painter, track.adjusted(-2, -2, 2, 2), trackHeight / 2 + 2);
 }
 
 } // namespace vesperline

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "menu/focus_ring.h"
 
 namespace vesperline {
 
@@ -8,7 +8,7 @@ namespace vesperline {
 // it is given (the relay's) and never flips itself: a click only asks for
 // the other value through `toggleRequested`, and the switch moves once the
 // relay reports the change.
-class AwayModeSwitch : public QAbstractButton {
+class AwayModeSwitch : public FocusRingButton {
     Q_OBJECT
 
 public:
@@ -22,20 +22,14 @@ public:
     static QString title();
     static QString subtitle();
 
-Q_SIGNALS:
+signals:
     void toggleRequested(bool wanted);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
 
 private:
-    // The ring shows for focus that came from the keyboard, not for focus
-    // that a click or a hidden neighbour handed over.
-    bool m_showsFocusRing = false;
     QRectF trackRect() const;
 
     bool m_on = false;

@@ -4,13 +4,11 @@
 #include "design/spacing.h"
 #include "design/symbol_catalogue.h"
 #include "design/typography.h"
-#include "supervisor/relay_monitor.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -19,13 +17,9 @@ using namespace idlewyn;
 
 namespace vesperline {
 
-namespace {
-const QString dryRunMarker = QStringLiteral("(dry run)");
-}
-
 HooksView::HooksView(const AppEnvironment& environment, QWidget* parent)
     : QWidget(parent)
-    , m_environment(environment)
+    , m_model(*environment.monitor)
 {
     setWindowTitle(QStringLiteral("Set Up Hooks"));
     auto* column = new QVBoxLayout(this);
@@ -72,124 +66,41 @@ HooksView::HooksView(const AppEnvironment& environment, QWidget* parent)
     m_apply = new QPushButton(QStringLiteral("Apply"), this);
     m_apply->setDefault(true);
     m_apply->setAutoDefault(true);
-    connect(m_apply, &QPushButton::clicked, this, [this] { apply(); });
+    connect(m_apply, &QPushButton::clicked, this, [this] { m_model.apply(); });
     // Apply is the window's default action. A default button only answers
     // Return inside a dialog, so the window listens for the key itself.
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(key), this);
         shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, [this] {
-            if (isApplyEnabled()) {
-                apply();
-            }
-        });
+        connect(shortcut, &QShortcut::activated, this, [this] { m_model.apply(); });
     }
     row->addWidget(m_apply);
     column->addLayout(row);
 
+    connect(&m_model, &HooksModel::changed, this, &HooksView::render);
     render();
 }
 
 void HooksView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    runPreview();
-}
-
-QString HooksView::reportText() const
-{
-    if (m_result) {
-        return *m_result;
-    }
-    if (m_preview) {
-        return *m_preview;
-    }
-    return QStringLiteral("Checking\u2026");
-}
-
-std::optional<QString> HooksView::statusText() const
-{
-    if (m_result) {
-        return QStringLiteral("Done. Restart running Claude Code and Codex sessions.");
-    }
-    if (m_preview && !m_preview->contains(dryRunMarker)) {
-        return QStringLiteral("Already set up");
-    }
-    return std::nullopt;
-}
-
-bool HooksView::isApplyEnabled() const
-{
-    return m_preview && m_preview->contains(dryRunMarker) && !m_working && !m_result;
-}
-
-QCoro::Task<> HooksView::runPreview()
-{
-    QPointer<HooksView> self(this);
-    RelayMonitor* monitor = m_environment.monitor;
-    if (!monitor) {
-        co_return;
-    }
-    const RelayInstaller installer = monitor->installer();
-    // Built before the co_await: GCC 12 miscompiles braced literals inside it.
-    QStringList arguments;
-    arguments << QStringLiteral("install-hooks") << QStringLiteral("--dry-run");
-    try {
-        const QString output = co_await installer.runRelay(arguments);
-        if (self) {
-            self->m_preview = output;
-        }
-    } catch (const Error& error) {
-        if (self) {
-            self->m_error = error.description();
-        }
-    }
-    if (self) {
-        self->render();
-    }
-}
-
-QCoro::Task<> HooksView::apply()
-{
-    QPointer<HooksView> self(this);
-    RelayMonitor* monitor = m_environment.monitor;
-    if (!monitor || !isApplyEnabled()) {
-        co_return;
-    }
-    m_working = true;
-    render();
-    const RelayInstaller installer = monitor->installer();
-    QStringList arguments;
-    arguments << QStringLiteral("install-hooks");
-    try {
-        const QString output = co_await installer.runRelay(arguments);
-        if (self) {
-            self->m_result = output;
-        }
-    } catch (const Error& error) {
-        if (self) {
-            self->m_error = error.description();
-        }
-    }
-    if (self) {
-        self->m_working = false;
-        self->render();
-    }
+    m_model.runPreview();
 }
 
 void HooksView::render()
 {
-    const QString report = reportText();
+    const QString report = m_model.reportText();
     if (m_report->toPlainText() != report) {
         m_report->setPlainText(report);
     }
-    m_errorLabel->setVisible(m_error.has_value());
-    m_errorLabel->setText(m_error.value_or(QString()));
+    const std::optional<QString>& error = m_model.error();
+    m_errorLabel->setVisible(error.has_value());
+    m_errorLabel->setText(error.value_or(QString()));
     QPalette errorPalette = m_errorLabel->palette();
     errorPalette.setColor(QPalette::WindowText, tint(SessionStatus::failed).resolved(this));
     m_errorLabel->setPalette(errorPalette);
 
-    const std::optional<QString> status = statusText();
+    const std::optional<QString> status = m_model.statusText();
     m_statusIcon->setVisible(status.has_value());
     m_statusLabel->setVisible(status.has_value());
     if (status) {
@@ -202,7 +113,7 @@ void HooksView::render()
         palette.setColor(QPalette::WindowText, finished);
         m_statusLabel->setPalette(palette);
     }
-    m_apply->setEnabled(isApplyEnabled());
+    m_apply->setEnabled(m_model.isApplyEnabled());
 }
 
 } // namespace vesperline

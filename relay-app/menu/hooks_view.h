@@ -1,11 +1,9 @@
 #pragma once
 
 #include "menu/app_environment.h"
+#include "supervisor/hooks_model.h"
 
 #include <QWidget>
-#include <optional>
-
-#include <qcoro/qcorotask.h>
 
 class QLabel;
 class QPlainTextEdit;
@@ -14,29 +12,18 @@ class QPushButton;
 namespace vesperline {
 
 // The hook set-up window: shows what `relay.py install-hooks --dry-run`
-// would change, applies it with one button, and shows the outcome.
+// would change, applies it with one button, and shows the outcome. Its
+// state and content rules are the HooksModel's; the window draws them and
+// runs the preview each time its content is shown.
 class HooksView : public QWidget {
     Q_OBJECT
 
 public:
+    // The environment must carry the monitor.
     explicit HooksView(const AppEnvironment& environment, QWidget* parent = nullptr);
 
-    const std::optional<QString>& preview() const { return m_preview; }
-    const std::optional<QString>& result() const { return m_result; }
-    const std::optional<QString>& error() const { return m_error; }
-    bool isWorking() const { return m_working; }
-
-    QString reportText() const;
-    // "Done. Restart running Claude Code and Codex sessions.", "Already set
-    // up" or nothing.
-    std::optional<QString> statusText() const;
-    bool isApplyEnabled() const;
-
-    // Runs the dry run (also every time the window's content is shown).
-    QCoro::Task<> runPreview();
-    // The Apply button.
-    QCoro::Task<> apply();
-
+    HooksModel& model() { return m_model; }
+    const HooksModel& model() const { return m_model; }
     QPushButton* applyButton() const { return m_apply; }
 
 protected:
@@ -45,11 +32,7 @@ protected:
 private:
     void render();
 
-    AppEnvironment m_environment;
-    std::optional<QString> m_preview;
-    std::optional<QString> m_result;
-    std::optional<QString> m_error;
-    bool m_working = false;
+    HooksModel m_model;
 
     QPlainTextEdit* m_report;
     QLabel* m_errorLabel;

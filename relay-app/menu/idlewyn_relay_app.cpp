@@ -26,11 +26,12 @@ IdlewynRelayApp::~IdlewynRelayApp()
     delete m_panel;
 }
 
-bool IdlewynRelayApp::start()
+QCoro::Task<bool> IdlewynRelayApp::start()
 {
     m_instance = std::make_unique<SingleInstance>();
-    if (m_instance->handOverToRunningInstance()) {
-        return false;
+    const bool handedOver = co_await m_instance->handOverToRunningInstance();
+    if (handedOver) {
+        co_return false;
     }
     connect(m_instance.get(), &SingleInstance::activationRequested, this, &IdlewynRelayApp::showPanel);
 
@@ -79,7 +80,7 @@ bool IdlewynRelayApp::start()
         // Without a tray nothing else would show that the application runs.
         m_panel->present();
     }
-    return true;
+    co_return true;
 }
 
 void IdlewynRelayApp::showPanel()

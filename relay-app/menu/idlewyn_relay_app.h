@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <memory>
 
+#include <qcoro/qcorotask.h>
+
 class QSystemTrayIcon;
 
 namespace vesperline {
@@ -28,9 +30,10 @@ public:
     ~IdlewynRelayApp() override;
 
     // Hands over to an instance that is already running (which then shows
-    // its panel) and returns false; otherwise creates the monitor, the icon
-    // and the panel, and returns true.
-    bool start();
+    // its panel) and gives false; otherwise creates the monitor, the icon
+    // and the panel, and gives true. Asking the other instance suspends:
+    // run the event loop meanwhile.
+    QCoro::Task<bool> start();
 
     RelayMonitor* monitor() const { return m_monitor; }
     RelayPanel* panel() const { return m_panel; }

@@ -2,6 +2,21 @@
 
 #include <QApplication>
 
+namespace {
+
+// Ends the process once another instance has taken over; the quit is queued
+// so that it also counts when the answer comes before the loop runs.
+QCoro::Task<> startOrHandOver(vesperline::IdlewynRelayApp& app)
+{
+    // Awaited outside the condition: GCC 12 miscompiles a co_await inside one.
+    const bool started = co_await app.start();
+    if (!started) {
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
@@ -10,8 +25,6 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     vesperline::IdlewynRelayApp app;
-    if (!app.start()) {
-        return 0; // the running instance shows its panel instead
-    }
+    const QCoro::Task<> starting = startOrHandOver(app);
     return QApplication::exec();
 }

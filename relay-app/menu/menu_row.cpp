@@ -1,15 +1,11 @@
 #include "menu/menu_row.h"
 
-#include "menu/focus_ring.h"
-
 #include "design/fill_style.h"
 #include "design/symbol_catalogue.h"
 #include "design/typography.h"
 
 #include <QEnterEvent>
 #include <QFontMetrics>
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -18,18 +14,16 @@ using namespace idlewyn;
 namespace vesperline {
 
 MenuRow::MenuRow(QString title, QString systemImage, std::optional<QString> caption, QWidget* parent)
-    : QAbstractButton(parent)
+    : FocusRingButton(parent)
     , m_systemImage(std::move(systemImage))
     , m_caption(std::move(caption))
 {
     setText(title);
     setAccessibleName(title);
-    setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_Hover);
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setCursor(Qt::ArrowCursor);
-    watchInputForFocusRings();
 }
 
 void MenuRow::setCaption(const std::optional<QString>& caption)
@@ -110,32 +104,6 @@ void MenuRow::changeEvent(QEvent* event)
     QAbstractButton::changeEvent(event);
 }
 
-void MenuRow::focusInEvent(QFocusEvent* event)
-{
-    m_showsFocusRing = showsFocusRing(event);
-    QAbstractButton::focusInEvent(event);
-}
-
-void MenuRow::focusOutEvent(QFocusEvent* event)
-{
-    m_showsFocusRing = false;
-    QAbstractButton::focusOutEvent(event);
-}
-
-void MenuRow::keyPressEvent(QKeyEvent* event)
-{
-    // Any key press is keyboard use: show where the focus is.
-    m_showsFocusRing = true;
-    update();
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (isEnabled()) {
-            animateClick();
-        }
-        return;
-    }
-    QAbstractButton::keyPressEvent(event);
-}
-
 void MenuRow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -157,10 +125,7 @@ void MenuRow::paintEvent(QPaintEvent*)
         color.setAlphaF(fill);
         painter.fillPath(rounded, color);
     }
-    if (hasFocus() && m_showsFocusRing) {
-        painter.setPen(QPen(accent, 2));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), cornerRadius, cornerRadius);
-    }
+    paintFocusRing(painter, QRectF(rect()).adjusted(1, 1, -1, -1), cornerRadius);
 
     const QColor text = palette().color(QPalette::WindowText);
     const QFontMetrics titleMetrics(font());

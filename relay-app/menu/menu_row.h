@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "menu/focus_ring.h"
+
 #include <QString>
 #include <optional>
 
@@ -15,7 +16,7 @@ namespace vesperline {
 // pressed and 0.15 while hovered, a 2-pixel accent ring while focused, 0.55
 // opacity when disabled — and a disabled row shows no hover fill.
 // Keyboard: focusable with Tab; Space, Return and Enter click it.
-class MenuRow : public QAbstractButton {
+class MenuRow : public FocusRingButton {
     Q_OBJECT
 
 public:
@@ -47,15 +48,9 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
 
 private:
-    // The ring shows for focus that came from the keyboard, not for focus
-    // that a click or a hidden neighbour handed over.
-    bool m_showsFocusRing = false;
     int iconSide() const;
     int textLeft() const;
 

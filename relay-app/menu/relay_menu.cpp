@@ -227,7 +227,7 @@ RelayMenu::RelayMenu(const AppEnvironment& environment, QWidget* parent)
     connect(m_openLogRow, &QAbstractButton::clicked, this, [this] {
         // Whether the desktop managed to open it is not reported.
         if (m_environment.openUrl && m_environment.monitor) {
-            m_environment.openUrl(QUrl::fromLocalFile(m_environment.monitor->installer().logFile()));
+            m_environment.openUrl(QUrl::fromLocalFile(m_environment.monitor->logFile()));
         }
     });
 
@@ -253,6 +253,7 @@ RelayMenu::RelayMenu(const AppEnvironment& environment, QWidget* parent)
         connect(monitor, &RelayMonitor::statusChanged, this, &RelayMenu::render);
         connect(monitor, &RelayMonitor::lastErrorChanged, this, &RelayMenu::render);
         connect(monitor, &RelayMonitor::actionErrorChanged, this, &RelayMenu::render);
+        connect(monitor, &RelayMonitor::installationChanged, this, &RelayMenu::render);
     }
     render();
 }
@@ -346,7 +347,7 @@ void RelayMenu::render()
     }
     renderControls();
     adjustSize();
-    Q_EMIT contentChanged();
+    emit contentChanged();
 }
 
 void RelayMenu::renderSessions()
@@ -403,14 +404,14 @@ void RelayMenu::renderControls()
     bool showUpdate = false;
     bool showUseThis = false;
     if (running) {
-        // The installer reads its files on every call: this follows the disk.
-        const RelayInstaller& installer = monitor->installer();
-        if (installer.usesThisAppsRelay() && installer.needsUpdate()) {
+        // As the monitor read it at its last poll or action.
+        const InstallationState& installation = monitor->installation();
+        if (installation.usesThisAppsRelay && installation.needsUpdate) {
             showUpdate = true;
-        } else if (!installer.usesThisAppsRelay()) {
+        } else if (!installation.usesThisAppsRelay) {
             showUseThis = true;
-            const std::optional<QString> path = installer.installedRelayPath();
-            m_useThisRow->setCaption(QStringLiteral("Now running ") + path.value_or(QStringLiteral("from elsewhere")));
+            m_useThisRow->setCaption(QStringLiteral("Now running ")
+                                     + installation.installedRelayPath.value_or(QStringLiteral("from elsewhere")));
         }
     }
     m_updateRow->setVisible(showUpdate);

@@ -40,7 +40,7 @@ public:
     // The header's state dot as drawn now.
     QColor statusDotColor() const;
 
-    // Re-reads the monitor and the installer and updates every element.
+    // Re-reads the monitor and updates every element.
     void render();
 
     // The visible elements from top to bottom, as a person reads them (for
@@ -54,7 +54,7 @@ public:
     QCheckBox* loginToggle() const { return m_loginToggle; }
     MenuRow* row(const QString& title) const;
 
-Q_SIGNALS:
+signals:
     // The content's size may have changed (the panel resizes to fit).
     void contentChanged();
 

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <qcoro/qcorotask.h>
+
 class QLocalServer;
 
 namespace vesperline {
@@ -18,14 +20,17 @@ public:
 
     // True when another instance answered and was asked to show itself; the
     // caller should then exit. Otherwise this instance becomes the primary.
-    bool handOverToRunningInstance();
+    // Suspends while it asks; the event loop runs meanwhile.
+    QCoro::Task<bool> handOverToRunningInstance();
 
     static QString defaultName();
 
-Q_SIGNALS:
+signals:
     void activationRequested();
 
 private:
+    void listen();
+
     QString m_name;
     QLocalServer* m_server = nullptr;
 };

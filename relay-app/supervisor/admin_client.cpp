@@ -23,6 +23,8 @@ std::optional<QByteArray> readFile(const QString& path)
 // Codable needs a type; the revoke request is nothing more than its id.
 struct RevokeRequest {
     QString id;
+
+    static constexpr auto fields() { return std::tuple{idlewyn::field(u"id", &RevokeRequest::id)}; }
 };
 
 template <class Reply>
@@ -32,43 +34,6 @@ Reply decodeReply(const QByteArray& body)
 }
 
 } // namespace
-
-} // namespace vesperline
-
-namespace idlewyn::json {
-
-template <>
-struct Codable<vesperline::RevokeRequest> {
-    static QJsonValue encode(const vesperline::RevokeRequest& v, const Encoder& e)
-    {
-        return ObjectEncoder(e).set(QStringLiteral("id"), v.id).object();
-    }
-};
-
-vesperline::AdminClient::Body Codable<vesperline::AdminClient::Body>::decode(const Decoder& d)
-{
-    return vesperline::AdminClient::Body{d.decode<bool>(QStringLiteral("remoteApprovals"))};
-}
-
-QJsonValue Codable<vesperline::AdminClient::Body>::encode(const vesperline::AdminClient::Body& v, const Encoder& e)
-{
-    return ObjectEncoder(e).set(QStringLiteral("remoteApprovals"), v.remoteApprovals).object();
-}
-
-vesperline::AdminClient::Revoked Codable<vesperline::AdminClient::Revoked>::decode(const Decoder& d)
-{
-    return vesperline::AdminClient::Revoked{d.decode<int>(QStringLiteral("revoked"))};
-}
-
-QJsonValue Codable<vesperline::AdminClient::Revoked>::encode(const vesperline::AdminClient::Revoked& v,
-                                                             const Encoder& e)
-{
-    return ObjectEncoder(e).set(QStringLiteral("revoked"), v.revoked).object();
-}
-
-} // namespace idlewyn::json
-
-namespace vesperline {
 
 AdminError::AdminError(int code)
     : Error(describe(code))

@@ -50,11 +50,13 @@ public:
     struct Body {
         bool remoteApprovals = false;
         bool operator==(const Body&) const = default;
+        static constexpr auto fields() { return std::tuple{idlewyn::field(u"remoteApprovals", &Body::remoteApprovals)}; }
     };
     // The revoke call's reply: how many credentials went.
     struct Revoked {
         int revoked = 0;
         bool operator==(const Revoked&) const = default;
+        static constexpr auto fields() { return std::tuple{idlewyn::field(u"revoked", &Revoked::revoked)}; }
     };
 
     static constexpr std::chrono::milliseconds timeout{3000};
@@ -84,19 +86,3 @@ private:
 };
 
 } // namespace vesperline
-
-namespace idlewyn::json {
-
-template <>
-struct Codable<vesperline::AdminClient::Body> {
-    static vesperline::AdminClient::Body decode(const Decoder& d);
-    static QJsonValue encode(const vesperline::AdminClient::Body& v, const Encoder& e);
-};
-
-template <>
-struct Codable<vesperline::AdminClient::Revoked> {
-    static vesperline::AdminClient::Revoked decode(const Decoder& d);
-    static QJsonValue encode(const vesperline::AdminClient::Revoked& v, const Encoder& e);
-};
-
-} // namespace idlewyn::json

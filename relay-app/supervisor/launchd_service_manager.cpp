@@ -1,12 +1,7 @@
 #include "supervisor/launchd_service_manager.h"
 
 #include "supervisor/installer_error.h"
-#include "supervisor/process_runner.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <plist/plist.h>
 #include <qcoro/qcorotimer.h>
@@ -47,12 +42,12 @@ LaunchdServiceManager::LaunchdServiceManager(RelayPaths paths)
 }
 
 LaunchdServiceManager::LaunchdServiceManager(RelayPaths paths, Options options)
-    : m_paths(std::move(paths))
+    : FileDefinedServiceManager(std::move(paths))
     , m_options(std::move(options))
 {
 }
 
-QString LaunchdServiceManager::launchAgentPlist() const
+QString LaunchdServiceManager::definitionFile() const
 {
     return m_paths.home + QStringLiteral("/Library/LaunchAgents/") + relayServiceLabel + QStringLiteral(".plist");
 }
@@ -67,7 +62,7 @@ QString LaunchdServiceManager::serviceTarget() const
     return domainTarget() + u'/' + relayServiceLabel;
 }
 
-QByteArray LaunchdServiceManager::launchAgentXml() const
+QByteArray LaunchdServiceManager::definitionText() const
 {
     PlistPtr dict(plist_new_dict());
     auto setString = [&](const char* key, const QString& value) {
@@ -95,7 +90,7 @@ QByteArray LaunchdServiceManager::launchAgentXml() const
     return data;
 }
 
-std::optional<QString> LaunchdServiceManager::programPathIn(const QByteArray& plistData)
+std::optional<QString> LaunchdServiceManager::relayScriptIn(const QByteArray& plistData) const
 {
     if (plistData.isEmpty()) {
         return std::nullopt;
@@ -124,25 +119,6 @@ std::optional<QString> LaunchdServiceManager::programPathIn(const QByteArray& pl
     return second;
 }
 
-void LaunchdServiceManager::writeLaunchAgent() const
-{
-    writeFileReplacing(launchAgentPlist(), launchAgentXml());
-}
-
-bool LaunchdServiceManager::hasDefinition() const
-{
-    return QFileInfo::exists(launchAgentPlist());
-}
-
-std::optional<QString> LaunchdServiceManager::installedRelayPath() const
-{
-    QFile file(launchAgentPlist());
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    return programPathIn(file.readAll());
-}
-
 // Argument lists are built outside the coroutines: GCC 12 miscompiles
 // braced lists of temporaries inside a co_await expression.
 QStringList LaunchdServiceManager::bootoutArguments() const
@@ -152,7 +128,7 @@ QStringList LaunchdServiceManager::bootoutArguments() const
 
 QStringList LaunchdServiceManager::bootstrapArguments() const
 {
-    return {QStringLiteral("bootstrap"), domainTarget(), launchAgentPlist()};
+    return {QStringLiteral("bootstrap"), domainTarget(), definitionFile()};
 }
 
 QStringList LaunchdServiceManager::kickstartArguments() const
@@ -163,11 +139,7 @@ QStringList LaunchdServiceManager::kickstartArguments() const
 QCoro::Task<QString> LaunchdServiceManager::launchctl(QStringList arguments) const
 {
     const QString label = QStringLiteral("launchctl ") + arguments.value(0);
-    const ProcessResult result = co_await runProcess(m_options.launchctl, arguments);
-    if (!result.succeeded()) {
-        throw InstallerError::command(label, result.output);
-    }
-    co_return result.output;
+    return runTool(m_options.launchctl, label, std::move(arguments));
 }
 
 QCoro::Task<> LaunchdServiceManager::bootstrapWithRetry() const
@@ -176,11 +148,8 @@ QCoro::Task<> LaunchdServiceManager::bootstrapWithRetry() const
     for (int attempt = 1;; ++attempt) {
         std::exception_ptr failure;
         try {
-            const ProcessResult result = co_await runProcess(m_options.launchctl, arguments);
-            if (result.succeeded()) {
-                co_return;
-            }
-            throw InstallerError::command(QStringLiteral("launchctl bootstrap"), result.output);
+            co_await launchctl(arguments);
+            co_return;
         } catch (const idlewyn::Error&) {
             failure = std::current_exception();
         }
@@ -193,7 +162,7 @@ QCoro::Task<> LaunchdServiceManager::bootstrapWithRetry() const
 
 QCoro::Task<> LaunchdServiceManager::start() const
 {
-    writeLaunchAgent();
+    writeDefinition();
     try {
         co_await launchctl(bootoutArguments());
     } catch (const idlewyn::Error&) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "supervisor/service_manager.h"
+#include "supervisor/file_defined_service_manager.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -12,7 +12,7 @@ namespace vesperline {
 // The relay as a per-user launch agent: a property list in
 // ~/Library/LaunchAgents loaded into the gui/<uid> domain with launchctl.
 // launchd starts the relay at load and keeps it alive.
-class LaunchdServiceManager : public ServiceManager {
+class LaunchdServiceManager : public FileDefinedServiceManager {
 public:
     struct Options {
         QString launchctl = QStringLiteral("/bin/launchctl");
@@ -30,25 +30,22 @@ public:
     QCoro::Task<> start() const override;
     QCoro::Task<> restart() const override;
     QCoro::Task<> stop() const override;
-    bool hasDefinition() const override;
-    std::optional<QString> installedRelayPath() const override;
     QString name() const override { return QStringLiteral("launchd"); }
 
-    // home/Library/LaunchAgents/io.zembrix.idlewyn.relay.plist
-    QString launchAgentPlist() const;
-    // "gui/<uid>" and "gui/<uid>/io.zembrix.idlewyn.relay"
-    QString domainTarget() const;
-    QString serviceTarget() const;
-
+    // The launch agent: home/Library/LaunchAgents/io.zembrix.idlewyn.relay.plist
+    QString definitionFile() const override;
     // The agent's property list as XML: Label, ProgramArguments (python,
     // relay script), RunAtLoad, KeepAlive, ProcessType Background, and both
     // output paths on the log file. Nothing else: no environment, no
     // working directory.
-    QByteArray launchAgentXml() const;
+    QByteArray definitionText() const override;
     // The second ProgramArguments entry of a property list (XML or binary).
-    static std::optional<QString> programPathIn(const QByteArray& plistData);
+    std::optional<QString> relayScriptIn(const QByteArray& plistData) const override;
 
-    void writeLaunchAgent() const;
+    // "gui/<uid>" and "gui/<uid>/io.zembrix.idlewyn.relay"
+    QString domainTarget() const;
+    QString serviceTarget() const;
+
     // Runs launchctl; a non-zero exit fails as "launchctl <first argument>".
     QCoro::Task<QString> launchctl(QStringList arguments) const;
     QCoro::Task<> bootstrapWithRetry() const;
@@ -58,7 +55,6 @@ private:
     QStringList bootstrapArguments() const;
     QStringList kickstartArguments() const;
 
-    RelayPaths m_paths;
     Options m_options;
 };
 

@@ -9,17 +9,13 @@
 
 namespace vesperline {
 
-namespace {
-
-QString describe(const std::exception& error)
+QString describeFailure(const std::exception& error)
 {
     if (const auto* known = dynamic_cast<const idlewyn::Error*>(&error)) {
         return known->description();
     }
     return QString::fromUtf8(error.what());
 }
-
-} // namespace
 
 QCoro::Task<> sleepUnlessDestroyed(std::chrono::milliseconds duration, QObject* owner)
 {
@@ -48,6 +44,7 @@ RelayMonitor::RelayMonitor(Options options, QObject* parent)
         m_options.sleep = sleepUnlessDestroyed;
     }
     m_options.installer.refreshFilesIfOutdated();
+    readInstallation();
     m_pollTask.emplace(
         pollLoop(QPointer<RelayMonitor>(this), m_options.menuOpenPause, m_options.menuClosedPause, m_options.sleep));
 }
@@ -78,6 +75,20 @@ void RelayMonitor::setActionError(const std::optional<QString>& text)
     }
     m_actionError = text;
     emit actionErrorChanged();
+}
+
+void RelayMonitor::readInstallation()
+{
+    const RelayInstaller& installer = m_options.installer;
+    InstallationState state;
+    state.installedRelayPath = installer.installedRelayPath();
+    state.usesThisAppsRelay = installer.usesThisAppsRelay();
+    state.needsUpdate = installer.needsUpdate();
+    if (state == m_installation) {
+        return;
+    }
+    m_installation = std::move(state);
+    emit installationChanged();
 }
 
 void RelayMonitor::setMenuOpen(bool open)
@@ -128,11 +139,14 @@ QCoro::Task<> RelayMonitor::refresh()
     try {
         status = co_await admin.fetchStatus();
     } catch (const std::exception& error) {
-        failure = describe(error);
+        failure = describeFailure(error);
     }
     if (!self) {
         co_return;
     }
+    // Before the status, so that views redrawn for the new status see the
+    // installation as it is now.
+    self->readInstallation();
     if (status) {
         self->setStatus(std::move(status));
         self->setLastError(std::nullopt);
@@ -154,6 +168,26 @@ QCoro::Task<> RelayMonitor::pollLoop(QPointer<RelayMonitor> monitor, std::chrono
     }
 }
 
+QCoro::Task<QString> RelayMonitor::runRelay(QStringList arguments)
+{
+    QPointer<RelayMonitor> self(this);
+    const RelayInstaller installer = m_options.installer; // lives in this frame while the relay runs
+    std::exception_ptr failure;
+    QString output;
+    try {
+        output = co_await installer.runRelay(std::move(arguments));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (self) {
+        self->readInstallation();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    co_return output;
+}
+
 template <class Operation>
 QCoro::Task<> RelayMonitor::perform(Operation operation)
 {
@@ -166,7 +200,7 @@ QCoro::Task<> RelayMonitor::perform(Operation operation)
     try {
         co_await operation();
     } catch (const std::exception& error) {
-        failure = describe(error);
+        failure = describeFailure(error);
     }
     if (!self) {
         co_return;

@@ -9,7 +9,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <optional>
 
@@ -20,18 +22,36 @@ namespace vesperline {
 // What the tray icon shows, in rising urgency.
 enum class IconState { down, idle, working, needsInput };
 
+// What the relay controls of the menu need to know about the installation on
+// disk. The monitor reads it, so that no view touches the disk.
+struct InstallationState {
+    // The service definition runs this installation's relay.py.
+    bool usesThisAppsRelay = false;
+    // An installed relay file differs from the program's copy.
+    bool needsUpdate = false;
+    // The relay script the service definition runs, if there is one.
+    std::optional<QString> installedRelayPath;
+
+    bool operator==(const InstallationState&) const = default;
+};
+
+// The user-facing text of a failure: an idlewyn::Error's description, or
+// what() of anything else.
+QString describeFailure(const std::exception& error);
+
 // The application's one supervisor of the local relay. It polls the relay's
 // status document (at once, then every 10 s, every 2 s while the menu is
 // open), keeps the last document or the last error, derives the ordered
-// session list and the icon state, and runs every action the interface
-// offers on the relay. Views read its properties, connect to the change
-// signals and call its actions; they never talk to the relay, the service
-// manager or the file system themselves.
+// session list and the icon state, reads the installation's state with each
+// poll, and runs every action the interface offers on the relay. Views read
+// its properties, connect to the change signals and call its actions; they
+// never talk to the relay, the service manager or the file system
+// themselves.
 //
-// Change signals follow one rule: assigning lastError, actionError or
-// isMenuOpen the value it already holds emits nothing; every assignment of
-// status emits statusChanged (sessions and iconState derive from status and
-// change with it).
+// Change signals follow one rule: assigning lastError, actionError,
+// isMenuOpen or installation the value it already holds emits nothing;
+// every assignment of status emits statusChanged (sessions and iconState
+// derive from status and change with it).
 //
 // Main thread only. The polling loop never keeps the monitor alive: it ends
 // soon after the monitor is destroyed, and so do running actions (they
@@ -44,6 +64,7 @@ class RelayMonitor : public QObject {
     Q_PROPERTY(bool isMenuOpen READ isMenuOpen WRITE setMenuOpen NOTIFY isMenuOpenChanged)
     Q_PROPERTY(QList<idlewyn::AgentSession> sessions READ sessions NOTIFY statusChanged)
     Q_PROPERTY(vesperline::IconState iconState READ iconState NOTIFY statusChanged)
+    Q_PROPERTY(vesperline::InstallationState installation READ installation NOTIFY installationChanged)
 
 public:
     // Waits `duration`, or less once `owner` is destroyed.
@@ -84,11 +105,21 @@ public:
     QList<idlewyn::AgentSession> sessions() const;
     IconState iconState() const;
 
-    const RelayInstaller& installer() const { return m_options.installer; }
+    // As read at the last poll, action or relay command (and at creation).
+    const InstallationState& installation() const { return m_installation; }
+    // The relay's output; the menu's "Open Log" opens it.
+    QString logFile() const { return m_options.installer.logFile(); }
 
-    // One status poll; never fails. Overlapping refreshes each apply their
-    // own result when they complete.
+    // One status poll, which also reads the installation's state again;
+    // never fails. Overlapping refreshes each apply their own result when
+    // they complete.
     QCoro::Task<> refresh();
+
+    // Runs `relay.py <arguments>` (the hooks window's install-hooks) and
+    // returns its output; fails as RelayInstaller::runRelay does. Not an
+    // action: the caller shows its own failure. It may install the relay
+    // files, so the installation's state is read again afterwards.
+    QCoro::Task<QString> runRelay(QStringList arguments);
 
     // Actions: never fail towards the caller. Each clears actionError, runs,
     // records the failure text in actionError, pauses 0.6 s and refreshes.
@@ -104,6 +135,7 @@ signals:
     void lastErrorChanged();
     void actionErrorChanged();
     void isMenuOpenChanged();
+    void installationChanged();
 
 private:
     template <class Operation>
@@ -113,12 +145,14 @@ private:
 
     void setStatus(std::optional<Status> status);
     void setLastError(const std::optional<QString>& text);
+    void readInstallation();
 
     Options m_options;
     std::optional<Status> m_status;
     std::optional<QString> m_lastError;
     std::optional<QString> m_actionError;
     bool m_menuOpen = false;
+    InstallationState m_installation;
     std::optional<QCoro::Task<>> m_pollTask;
 };
 

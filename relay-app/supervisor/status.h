@@ -19,9 +19,16 @@ struct PairedToken {
     std::optional<QString> lastSeenAt;
 
     bool operator==(const PairedToken&) const = default;
+
+    static constexpr auto fields()
+    {
+        return std::tuple{idlewyn::field(u"id", &PairedToken::id), idlewyn::field(u"provider", &PairedToken::provider),
+                          idlewyn::field(u"createdAt", &PairedToken::createdAt),
+                          idlewyn::field(u"lastSeenAt", &PairedToken::lastSeenAt)};
+    }
 };
 
-size_t qHash(const PairedToken& token, size_t seed = 0) noexcept;
+inline size_t qHash(const PairedToken& token, size_t seed = 0) { return idlewyn::hashFields(token, seed); }
 
 // The relay's status document (GET v1/admin/status): the only picture of
 // the relay the application has. Unknown keys are ignored; a missing
@@ -37,22 +44,19 @@ struct Status {
     QList<PairedToken> tokens;
 
     bool operator==(const Status&) const = default;
+
+    static constexpr auto fields()
+    {
+        using idlewyn::field;
+        return std::tuple{field(u"version", &Status::version),
+                          field(u"sessions", &Status::sessions),
+                          field(u"remoteApprovals", &Status::remoteApprovals),
+                          field(u"pushConfigured", &Status::pushConfigured),
+                          field(u"pairingLink", &Status::pairingLink),
+                          field(u"pairingCode", &Status::pairingCode),
+                          field(u"tlsFingerprint", &Status::tlsFingerprint),
+                          field(u"tokens", &Status::tokens)};
+    }
 };
 
 } // namespace vesperline
-
-namespace idlewyn::json {
-
-template <>
-struct Codable<vesperline::PairedToken> {
-    static vesperline::PairedToken decode(const Decoder& d);
-    static QJsonValue encode(const vesperline::PairedToken& v, const Encoder& e);
-};
-
-template <>
-struct Codable<vesperline::Status> {
-    static vesperline::Status decode(const Decoder& d);
-    static QJsonValue encode(const vesperline::Status& v, const Encoder& e);
-};
-
-} // namespace idlewyn::json

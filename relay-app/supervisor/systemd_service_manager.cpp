@@ -1,12 +1,7 @@
 #include "supervisor/systemd_service_manager.h"
 
 #include "supervisor/installer_error.h"
-#include "supervisor/process_runner.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 namespace vesperline {
 
@@ -84,7 +79,7 @@ SystemdServiceManager::SystemdServiceManager(RelayPaths paths)
 }
 
 SystemdServiceManager::SystemdServiceManager(RelayPaths paths, Options options)
-    : m_paths(std::move(paths))
+    : FileDefinedServiceManager(std::move(paths))
     , m_options(std::move(options))
 {
 }
@@ -94,12 +89,12 @@ QString SystemdServiceManager::unitName()
     return relayServiceLabel + QStringLiteral(".service");
 }
 
-QString SystemdServiceManager::unitFile() const
+QString SystemdServiceManager::definitionFile() const
 {
     return m_paths.home + QStringLiteral("/.config/systemd/user/") + unitName();
 }
 
-QByteArray SystemdServiceManager::unitText() const
+QByteArray SystemdServiceManager::definitionText() const
 {
     for (const QString& path : {m_paths.pythonExecutable, m_paths.relayScript, m_paths.logFile}) {
         // A line break would end the directive and start another one.
@@ -125,7 +120,7 @@ QByteArray SystemdServiceManager::unitText() const
     return text.toUtf8();
 }
 
-std::optional<QString> SystemdServiceManager::programPathIn(const QByteArray& unitText)
+std::optional<QString> SystemdServiceManager::relayScriptIn(const QByteArray& unitText) const
 {
     const QStringList lines = QString::fromUtf8(unitText).split(u'\n');
     for (const QString& rawLine : lines) {
@@ -142,39 +137,16 @@ std::optional<QString> SystemdServiceManager::programPathIn(const QByteArray& un
     return std::nullopt;
 }
 
-void SystemdServiceManager::writeUnit() const
-{
-    writeFileReplacing(unitFile(), unitText());
-}
-
-bool SystemdServiceManager::hasDefinition() const
-{
-    return QFileInfo::exists(unitFile());
-}
-
-std::optional<QString> SystemdServiceManager::installedRelayPath() const
-{
-    QFile file(unitFile());
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    return programPathIn(file.readAll());
-}
-
 QCoro::Task<QString> SystemdServiceManager::systemctl(QStringList arguments) const
 {
     const QString label = QStringLiteral("systemctl ") + arguments.value(0);
     arguments.prepend(QStringLiteral("--user"));
-    const ProcessResult result = co_await runProcess(m_options.systemctl, arguments);
-    if (!result.succeeded()) {
-        throw InstallerError::command(label, result.output);
-    }
-    co_return result.output;
+    return runTool(m_options.systemctl, label, std::move(arguments));
 }
 
 QCoro::Task<> SystemdServiceManager::start() const
 {
-    writeUnit();
+    writeDefinition();
     co_await systemctl(QStringList(QStringLiteral("daemon-reload")));
     co_await systemctl(verb(QStringLiteral("enable")));
     // restart starts a stopped unit and replaces a running one, so new relay

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "supervisor/service_manager.h"
+#include "supervisor/file_defined_service_manager.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -12,7 +12,7 @@ namespace vesperline {
 // restarts it whenever it ends, appends its output to relay.log and is
 // wanted by default.target so it comes back at the next login, like a
 // launch agent with RunAtLoad and KeepAlive.
-class SystemdServiceManager : public ServiceManager {
+class SystemdServiceManager : public FileDefinedServiceManager {
 public:
     struct Options {
         QString systemctl = QStringLiteral("/usr/bin/systemctl");
@@ -25,25 +25,21 @@ public:
     QCoro::Task<> start() const override;
     QCoro::Task<> restart() const override;
     QCoro::Task<> stop() const override;
-    bool hasDefinition() const override;
-    std::optional<QString> installedRelayPath() const override;
     QString name() const override { return QStringLiteral("systemd"); }
 
-    // home/.config/systemd/user/io.zembrix.idlewyn.relay.service
-    QString unitFile() const;
-    static QString unitName(); // io.zembrix.idlewyn.relay.service
-
-    QByteArray unitText() const;
+    // The unit: home/.config/systemd/user/io.zembrix.idlewyn.relay.service
+    QString definitionFile() const override;
+    // Fails with FileSystemError for a path holding a line break.
+    QByteArray definitionText() const override;
     // The script argument of the ExecStart line of a unit file's text.
-    static std::optional<QString> programPathIn(const QByteArray& unitText);
+    std::optional<QString> relayScriptIn(const QByteArray& unitText) const override;
 
-    void writeUnit() const;
+    static QString unitName(); // io.zembrix.idlewyn.relay.service
     // Runs `systemctl --user <arguments>`; a non-zero exit fails as
     // "systemctl <first argument>".
     QCoro::Task<QString> systemctl(QStringList arguments) const;
 
 private:
-    RelayPaths m_paths;
     Options m_options;
 };
 

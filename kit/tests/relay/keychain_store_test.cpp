@@ -1,8 +1,8 @@
 #include "relay/connection_store.h"
-#include "relay/in_memory_secret_backend.h"
 #include "relay/keychain_store.h"
 #include "relay/qt_keychain_backend.h"
 
+#include "support/in_memory_secret_backend.h"
 #include "support/outcome.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 
 using namespace idlewyn;
 using idlewyn::testing::blockingWait;
+using idlewyn::testing::InMemorySecretBackend;
 using Operation = InMemorySecretBackend::Operation;
 using Call = InMemorySecretBackend::Call;
 

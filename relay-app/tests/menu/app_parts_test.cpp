@@ -16,6 +16,7 @@
 #include <QFontMetrics>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTest>
 #include <QUuid>
 
 using namespace vesperline;
@@ -118,12 +119,13 @@ TEST(SingleInstanceTest, ASecondLaunchHandsOverToTheFirst)
 {
     const QString name = QStringLiteral("vesperline-test-") + QUuid::createUuid().toString(QUuid::Id128);
     SingleInstance first(name);
-    ASSERT_FALSE(first.handOverToRunningInstance()) << "nobody runs yet: this one becomes the primary";
+    ASSERT_FALSE(QCoro::waitFor(first.handOverToRunningInstance())) << "nobody runs yet: this one becomes the primary";
     QSignalSpy activations(&first, &SingleInstance::activationRequested);
 
     SingleInstance second(name);
-    EXPECT_TRUE(second.handOverToRunningInstance());
-    EXPECT_TRUE(activations.wait(5000));
+    // The hand-over runs the event loop, so the first may hear it before it ends.
+    EXPECT_TRUE(QCoro::waitFor(second.handOverToRunningInstance()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return activations.count() >= 1; }, 5000));
     EXPECT_EQ(activations.count(), 1);
 }
 

@@ -1,13 +1,12 @@
 #include "menu_fixture.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QTcpServer>
-#include <QThread>
+#include <QTest>
 
 namespace vesperline::menutest {
 
@@ -139,14 +138,19 @@ void MenuFixture::serveStatus(const QByteArray& statusDocument)
     });
 }
 
+RelayInstaller MenuFixture::installer() const
+{
+    RelayInstaller::Options options;
+    options.home = QDir::homePath();
+    options.serviceManager = services;
+    options.pythonExecutable = pythonExecutable;
+    return RelayInstaller(options);
+}
+
 RelayMonitor& MenuFixture::monitor()
 {
     if (!m_monitor) {
-        RelayInstaller::Options installer;
-        installer.home = QDir::homePath();
-        installer.serviceManager = services;
-        installer.pythonExecutable = pythonExecutable;
-        RelayMonitor::Options options{RelayInstaller(installer), AdminClient(supportDirectory), {}, {}, {}, {}};
+        RelayMonitor::Options options{installer(), AdminClient(supportDirectory), {}, {}, {}, {}};
         options.menuOpenPause = std::chrono::milliseconds(50);
         options.menuClosedPause = std::chrono::milliseconds(50);
         options.actionSettle = std::chrono::milliseconds(0);
@@ -178,15 +182,7 @@ bool MenuFixture::waitForError()
 
 bool waitUntil(const std::function<bool()>& condition, int limitMs)
 {
-    QDeadlineTimer deadline(limitMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
+    return QTest::qWaitFor(condition, limitMs);
 }
 
 } // namespace vesperline::menutest

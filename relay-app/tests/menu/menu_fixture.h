@@ -63,6 +63,8 @@ public:
 
     // Builds the monitor (polling every 50 ms) and the environment.
     RelayMonitor& monitor();
+    // An installer like the monitor's, for arranging the disk.
+    RelayInstaller installer() const;
     AppEnvironment environment();
     // Waits until the monitor has a status (or an error, for a down relay).
     bool waitForStatus();

@@ -138,7 +138,7 @@ TEST(PanelScreenshotsTest, PairingPairedPhonesAndHooksWindows)
     EXPECT_TRUE(tokens.grab().save(directory + QStringLiteral("/window-tokens.png")));
     HooksView hooks(environment);
     hooks.show();
-    ASSERT_TRUE(waitUntil([&] { return hooks.preview().has_value() || hooks.error().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return hooks.model().preview().has_value() || hooks.model().error().has_value(); }));
     QCoreApplication::processEvents();
     save(hooks, QStringLiteral("window-hooks"));
 }

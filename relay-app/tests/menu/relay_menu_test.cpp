@@ -133,23 +133,24 @@ TEST(RelayMenuTest, RelayControlsFollowTheInstalledService)
     MenuFixture fixture;
     RelayMenu menu(fixture.environment());
     ASSERT_TRUE(fixture.waitForStatus());
+    // The monitor reads the disk with each poll; the menu redraws from it.
+    const auto poll = [&] { QCoro::waitFor(fixture.monitor().refresh()); };
 
     // No service definition while a relay answers: someone else runs it.
-    menu.render();
     MenuRow* useThis = menu.row(QStringLiteral("Use This App\u2019s Relay"));
     ASSERT_TRUE(useThis);
     EXPECT_TRUE(useThis->isVisibleTo(&menu));
     EXPECT_EQ(useThis->caption(), QStringLiteral("Now running from elsewhere"));
 
     fixture.services->installedPath = QStringLiteral("/home/other/.local/relay/relay.py");
-    menu.render();
+    poll();
     EXPECT_EQ(useThis->caption(), QStringLiteral("Now running /home/other/.local/relay/relay.py"));
 
     // This application's relay, current: neither row.
-    const RelayInstaller& installer = fixture.monitor().installer();
+    const RelayInstaller installer = fixture.installer();
     installer.installFiles();
     fixture.services->installedPath = installer.relayScript();
-    menu.render();
+    poll();
     EXPECT_FALSE(useThis->isVisibleTo(&menu));
     EXPECT_FALSE(menu.row(QStringLiteral("Update Relay"))->isVisibleTo(&menu));
 
@@ -158,7 +159,7 @@ TEST(RelayMenuTest, RelayControlsFollowTheInstalledService)
     ASSERT_TRUE(script.open(QIODevice::Append));
     script.write("# changed\n");
     script.close();
-    menu.render();
+    poll();
     EXPECT_TRUE(menu.row(QStringLiteral("Update Relay"))->isVisibleTo(&menu));
     EXPECT_FALSE(useThis->isVisibleTo(&menu));
 }

@@ -9,7 +9,9 @@
 
 #include <QApplication>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -190,39 +192,40 @@ TEST(TokensViewTest, RevokeNeedsConfirmationAndRunsOnce)
     EXPECT_EQ(QJsonDocument::fromJson(bodies.first()).object().value(QStringLiteral("id")).toString(), QStringLiteral("a1"));
 }
 
-TEST(HooksViewTest, PreviewThenApplyWithTheRealRelay)
+// The state machine is the HooksModel's (tested with the supervisor); here
+// the window draws it and Return applies.
+TEST(HooksViewTest, DrawsThePreviewAndAppliesOnReturnWithTheRealRelay)
 {
     MenuFixture fixture;
     HooksView view(fixture.environment());
-    EXPECT_EQ(view.reportText(), QStringLiteral("Checking\u2026"));
-    EXPECT_FALSE(view.isApplyEnabled());
+    const HooksModel& model = view.model();
+    auto* report = view.findChild<QPlainTextEdit*>();
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->toPlainText(), QStringLiteral("Checking\u2026"));
+    EXPECT_FALSE(view.applyButton()->isEnabled());
 
-    QCoro::waitFor(view.runPreview());
-    ASSERT_TRUE(view.preview()) << view.error().value_or(QString()).toStdString();
-    EXPECT_TRUE(view.preview()->contains(QStringLiteral("(dry run)")));
-    EXPECT_TRUE(view.isApplyEnabled());
-    EXPECT_FALSE(view.statusText());
-
-    // Return is the window's default action.
+    // Showing the window runs the preview.
     view.show();
     QApplication::setActiveWindow(&view);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-    QTest::keyClick(&view, Qt::Key_Return);
-    ASSERT_TRUE(waitUntil([&] { return view.result().has_value() || view.error().has_value(); }));
-    ASSERT_TRUE(view.result()) << view.error().value_or(QString()).toStdString();
-    EXPECT_EQ(view.reportText(), *view.result()) << "the report shows the apply output, not the preview";
-    EXPECT_EQ(view.statusText(), QStringLiteral("Done. Restart running Claude Code and Codex sessions."));
-    EXPECT_FALSE(view.isApplyEnabled());
-    EXPECT_FALSE(view.isWorking());
+    ASSERT_TRUE(waitUntil([&] { return model.preview().has_value() || model.error().has_value(); }));
+    ASSERT_TRUE(model.preview()) << model.error().value_or(QString()).toStdString();
+    EXPECT_EQ(report->toPlainText(), *model.preview());
+    EXPECT_TRUE(view.applyButton()->isEnabled());
 
-    HooksView reopened(fixture.environment());
-    QCoro::waitFor(reopened.runPreview());
-    ASSERT_TRUE(reopened.preview());
-    EXPECT_EQ(reopened.statusText(), QStringLiteral("Already set up"));
-    EXPECT_FALSE(reopened.isApplyEnabled());
+    // Return is the window's default action.
+    QTest::keyClick(&view, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return model.result().has_value() || model.error().has_value(); }));
+    ASSERT_TRUE(model.result()) << model.error().value_or(QString()).toStdString();
+    EXPECT_EQ(report->toPlainText(), *model.result());
+    EXPECT_FALSE(view.applyButton()->isEnabled());
+    const QList<QLabel*> labels = view.findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.cbegin(), labels.cend(), [&](const QLabel* label) {
+        return label->isVisibleTo(&view) && label->text() == *model.statusText();
+    })) << "the status label shows";
 }
 
-TEST(HooksViewTest, FailedPreviewKeepsCheckingAndShowsTheError)
+TEST(HooksViewTest, AFailedPreviewShowsItsErrorUnderTheReport)
 {
     QTemporaryDir tools;
     const QString python = tools.filePath(QStringLiteral("python3"));
@@ -235,10 +238,12 @@ TEST(HooksViewTest, FailedPreviewKeepsCheckingAndShowsTheError)
     MenuFixture fixture;
     fixture.pythonExecutable = python;
     HooksView view(fixture.environment());
-    QCoro::waitFor(view.runPreview());
-    EXPECT_FALSE(view.preview());
-    EXPECT_EQ(view.error(), QStringLiteral("relay.py install-hooks --dry-run failed: settings.json is not valid JSON"));
-    EXPECT_EQ(view.reportText(), QStringLiteral("Checking\u2026"));
-    EXPECT_FALSE(view.isApplyEnabled());
-    EXPECT_FALSE(view.statusText());
+    QCoro::waitFor(view.model().runPreview());
+    const QString expected = QStringLiteral("relay.py install-hooks --dry-run failed: settings.json is not valid JSON");
+    const QList<QLabel*> labels = view.findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.cbegin(), labels.cend(), [&](const QLabel* label) {
+        return label->isVisibleTo(&view) && label->text() == expected;
+    }));
+    EXPECT_EQ(view.findChild<QPlainTextEdit*>()->toPlainText(), QStringLiteral("Checking\u2026"));
+    EXPECT_FALSE(view.applyButton()->isEnabled());
 }

@@ -322,5 +322,5 @@ TEST_F(SystemdTest, FailuresNameSystemctlsVerbAndEndTheOperation)
 
     // A line break in a path would smuggle a directive into the unit.
     home += QStringLiteral("/x\nExecStartPre=/bin/false");
-    EXPECT_THROW(systemd(systemctl)->writeUnit(), FileSystemError);
+    EXPECT_THROW(systemd(systemctl)->writeDefinition(), FileSystemError);
 }

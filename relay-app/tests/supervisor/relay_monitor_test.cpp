@@ -253,6 +253,30 @@ TEST_F(RelayMonitorTest, CreationBringsAnOutdatedInstallationUpToDateWithoutTouc
     EXPECT_TRUE(launchctl.calls().isEmpty());
 }
 
+TEST_F(RelayMonitorTest, TheInstallationIsReadAtCreationEachPollAndEachActionAndNotifiesOnlyChanges)
+{
+    RelayMonitor& m = polledMonitor();
+    EXPECT_EQ(m.installation(), (InstallationState{false, true, std::nullopt})) << "nothing installed";
+    QSignalSpy changes(&m, &RelayMonitor::installationChanged);
+
+    const QString plist = home + QStringLiteral("/Library/LaunchAgents/io.zembrix.idlewyn.relay.plist");
+    const LaunchdServiceManager elsewhere(RelayPaths::forHome(QStringLiteral("/home/other")));
+    writeFile(plist, elsewhere.definitionText());
+    installer().installFiles();
+    outcomeOf(m.refresh());
+    EXPECT_EQ(m.installation(), (InstallationState{false, false, QStringLiteral("/home/other/.idlewyn-relay/bin/relay.py")}));
+    outcomeOf(m.refresh());
+    EXPECT_EQ(changes.count(), 1) << "an unchanged installation notifies nobody";
+
+    ASSERT_TRUE(outcomeOf(m.start()).value);
+    EXPECT_EQ(m.installation(), (InstallationState{true, false, installer().relayScript()}))
+        << "the action's own refresh reads what it wrote";
+    writeFile(installer().relayScript(), "# an old relay\n");
+    outcomeOf(m.refresh());
+    EXPECT_EQ(m.installation(), (InstallationState{true, true, installer().relayScript()}));
+    EXPECT_EQ(changes.count(), 3);
+}
+
 TEST_F(RelayMonitorTest, AnActionOutlivingItsMonitorFinishesAlone)
 {
     QCoro::Task<> action = polledMonitor().stop();

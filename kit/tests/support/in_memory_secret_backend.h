@@ -6,9 +6,9 @@
 #include <QList>
 #include <utility>
 
-namespace idlewyn {
+namespace idlewyn::testing {
 
-// A secret service held in memory, for tests and previews. Like the platform
+// A secret service held in memory, for tests. Like the platform
 // backend it keeps one item per service and account, whatever the group. It
 // can play a build without the access-group entitlement and a failing
 // service, and it records every call it answers.
@@ -52,4 +52,4 @@ private:
     QString m_failureMessage;
 };
 
-} // namespace idlewyn
+} // namespace idlewyn::testing

@@ -1,6 +1,6 @@
-#include "relay/in_memory_secret_backend.h"
+#include "support/in_memory_secret_backend.h"
 
-namespace idlewyn {
+namespace idlewyn::testing {
 
 std::optional<SecretResult> InMemorySecretBackend::refusal(Operation operation, const SecretQuery& query)
 {
@@ -55,4 +55,4 @@ std::optional<QByteArray> InMemorySecretBackend::item(const QString& service, co
     return *it;
 }
 
-} // namespace idlewyn
+} // namespace idlewyn::testing
