@@ -1,5 +1,7 @@
 #include "menu_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -8,6 +10,7 @@
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QThread>
+#include <QUuid>
 
 namespace vesperline::menutest {
 
@@ -187,6 +190,17 @@ bool waitUntil(const std::function<bool()>& condition, int limitMs)
         QThread::msleep(5);
     }
     return true;
+}
+
+IdlewynRelayApp& startedApp(IdlewynRelayApp::Options options)
+{
+    if (options.instanceName.isEmpty()) {
+        options.instanceName = QStringLiteral("vesperline-test-") + QUuid::createUuid().toString(QUuid::Id128);
+    }
+    static QList<IdlewynRelayApp*> apps;
+    apps << new IdlewynRelayApp(std::move(options));
+    EXPECT_TRUE(apps.last()->start()) << "another instance took the launch over";
+    return *apps.last();
 }
 
 } // namespace vesperline::menutest
