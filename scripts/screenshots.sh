@@ -35,16 +35,40 @@ pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
+wait_for_panel() { # the application first waits a few seconds for a tray
+    local id=
+    for _ in $(seq 200); do
+        id=$(xdotool search --onlyvisible --name '^Vesperline Relay$' 2>/dev/null | head -n1) && [ -n "$id" ] && break
+        sleep 0.1
+    done
+    [ -n "$id" ] || { echo "the panel did not show" >&2; exit 1; }
+    echo "$id"
+}
+
 snap() { # name
     sleep "${2:-3}"
     local id geometry
-    id=$(xdotool search --onlyvisible --name '^Vesperline Relay$' | head -n1)
+    id=$(wait_for_panel)
     # The panel's own rectangle out of the whole screen (no window manager
     # runs, so there are no decorations to cut away).
     geometry=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
         /^  Width/ {w=$NF} /^  Height/ {h=$NF} END {printf "%dx%d+%d+%d", w, h, x, y}')
     import -window root -crop "$geometry" +repage "$out/$1.png"
     echo "wrote $out/$1.png"
+}
+
+snap_window() { # title, name
+    local id= geometry
+    for _ in $(seq 100); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) && [ -n "$id" ] && break
+        sleep 0.1
+    done
+    [ -n "$id" ] || { echo "no window \"$1\"" >&2; return 1; }
+    sleep 3
+    geometry=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /^  Width/ {w=$NF} /^  Height/ {h=$NF} END {printf "%dx%d+%d+%d", w, h, x, y}')
+    import -window root -crop "$geometry" +repage "$out/$2.png"
+    echo "wrote $out/$2.png"
 }
 
 hook() { # json payload → claude-hook.sh
@@ -72,6 +96,22 @@ run_round() { # suffix, extra env...
     for _ in $(seq 100); do [ -s "$home/.idlewyn-relay/relay-url" ] && break; sleep 0.1; done
     [ -s "$home/.idlewyn-relay/relay-url" ] || { echo "the relay did not come up"; cat "$work/app-$suffix.log"; exit 1; }
     snap "panel-running-$suffix" 4
+
+    # The three windows the panel opens, once: their rows sit at fixed places
+    # in the panel of a running relay without sessions.
+    if [ "$suffix" = light ]; then
+        local x y title name
+        read -r x y < <(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}')
+        for row in "140 Pair a Phone window-pair" "164 Paired Phones window-tokens" "188 Set Up Hooks window-hooks"; do
+            set -- $row
+            local offset=$1; name=${*: -1}; title=${*:2:$#-2}
+            xdotool mousemove $((x + 80)) $((y + offset)) click 1
+            snap_window "$title" "$name"
+            xdotool search --onlyvisible --name "^$title\$" windowclose 2>/dev/null || xdotool search --onlyvisible --name "^$title\$" windowunmap
+            sleep 1
+        done
+        xdotool mousemove 0 0   # no hover left on the panel's rows
+    fi
 
     hook '{"session_id":"s-work","cwd":"/home/dev/vesperline","hook_event_name":"UserPromptSubmit","prompt":"Make the relay client retry"}'
     hook '{"session_id":"s-work","cwd":"/home/dev/vesperline","hook_event_name":"PreToolUse","tool_name":"Bash","tool_input":{"command":"ctest --preset dev -R relay_client --output-on-failure"}}'

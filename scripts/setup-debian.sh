@@ -7,12 +7,14 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev qt6-image-formats-plugins libqt6svg6
   qcoro-qt6-dev qtkeychain-qt6-dev libsecret-1-0
-  libqrcodegencpp-dev libplist-dev libicu-dev
+  libqrcodegencpp-dev libplist-dev libicu-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 openssl
   xvfb xauth dbus dbus-x11 gnome-keyring zbar-tools imagemagick fonts-dejavu-core
   xdotool x11-utils qt6-gtk-platformtheme bc trayer
   tmux
+  weston qt6-wayland
+  dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

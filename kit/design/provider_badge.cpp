@@ -18,7 +18,7 @@ namespace idlewyn {
 namespace {
 constexpr qreal horizontalPadding = Spacing::s;
 constexpr qreal verticalPadding = Spacing::hairline;
-constexpr qreal iconGap = 3;
+constexpr qreal badgeIconGap = 3;
 } // namespace
 
 ProviderBadge::ProviderBadge(AgentProvider provider, bool compact, QWidget* parent)
@@ -68,7 +68,7 @@ qreal ProviderBadge::iconSide() const
 QSize ProviderBadge::sizeHint() const
 {
     const QFontMetricsF metrics(font());
-    const qreal width = horizontalPadding * 2 + iconSide() + iconGap + metrics.horizontalAdvance(title());
+    const qreal width = horizontalPadding * 2 + iconSide() + badgeIconGap + metrics.horizontalAdvance(title());
     const qreal height = verticalPadding * 2 + std::max(metrics.height(), iconSide());
     return {int(std::ceil(width)), int(std::ceil(height))};
 }
@@ -93,7 +93,7 @@ void ProviderBadge::paintEvent(QPaintEvent*)
     SymbolCatalogue::paint(painter, icon, symbolName(m_provider), foreground, SymbolWeight::semibold);
 
     painter.setPen(foreground);
-    const QRectF text(icon.right() + iconGap, content.top(), content.right() - icon.right() - iconGap, content.height());
+    const QRectF text(icon.right() + badgeIconGap, content.top(), content.right() - icon.right() - badgeIconGap, content.height());
     painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title());
 }
 

@@ -83,8 +83,20 @@ void XdgAutostartLoginItem::registerItem()
         << "Name=Vesperline Relay\n"
         << "Comment=Follow and steer your coding agents from your phone\n"
         << "Exec=" << execLine(m_executable) << "\n"
+        << "Icon=io.zembrix.vesperline.relay\n"
         << "Terminal=false\n"
-        << "X-GNOME-Autostart-enabled=true\n";
+        << "X-GNOME-Autostart-enabled=true\n"
+        // Start once the desktop's panel (and with it the tray) is up.
+        // gnome-session and MATE delay by seconds; Plasma's phase 2 comes
+        // after its panel; LXQt waits for its tray. No
+        // X-GNOME-Autostart-Phase: systemd's autostart generator skips
+        // every entry that has one, which would leave Plasma and other
+        // systemd-started sessions without the application.
+        << "X-GNOME-Autostart-Delay=5\n"
+        << "X-MATE-Autostart-Delay=5\n"
+        << "X-KDE-autostart-phase=2\n"
+        << "X-KDE-autostart-after=panel\n"
+        << "X-LXQt-Need-Tray=true\n";
     out.flush();
     if (!file.commit()) {
         throw idlewyn::Error(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));

@@ -1,6 +1,7 @@
 #include "menu/idlewyn_relay_app.h"
 
 #include <QApplication>
+#include <QIcon>
 
 namespace {
 
@@ -23,6 +24,10 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Vesperline"));
     QApplication::setApplicationName(QStringLiteral("Vesperline Relay"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The installed desktop entry's name: on Wayland it is the window's
+    // app id, by which the compositor finds the entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.zembrix.vesperline.relay"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.zembrix.vesperline.relay")));
 
     vesperline::IdlewynRelayApp app;
     const QCoro::Task<> starting = startOrHandOver(app);

@@ -6,15 +6,38 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 
 namespace vesperline {
 
+namespace {
+
+Qt::WindowFlags flagsFor(RelayPanel::Presentation presentation)
+{
+    switch (presentation) {
+    case RelayPanel::Presentation::popup:
+        return Qt::Popup | Qt::FramelessWindowHint;
+    case RelayPanel::Presentation::transient:
+        return Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    case RelayPanel::Presentation::window:
+        break;
+    }
+    return Qt::Window;
+}
+
+} // namespace
+
+RelayPanel::Presentation RelayPanel::trayPresentation()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ? Presentation::transient
+                                                                                 : Presentation::popup;
+}
+
 RelayPanel::RelayPanel(const AppEnvironment& environment, Presentation presentation, QWidget* parent)
-    : QWidget(parent,
-              presentation == Presentation::popup ? Qt::Popup | Qt::FramelessWindowHint : Qt::Window)
+    : QWidget(parent, flagsFor(presentation))
     , m_environment(environment)
     , m_presentation(presentation)
 {
@@ -97,6 +120,25 @@ void RelayPanel::closeEvent(QCloseEvent* event)
     if (m_presentation == Presentation::window && event->isAccepted() && m_environment.quit) {
         m_environment.quit();
     }
+}
+
+void RelayPanel::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && m_presentation == Presentation::transient) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool RelayPanel::event(QEvent* event)
+{
+    // Like the popup it stands in for, the transient panel goes when the
+    // user turns to something else.
+    if (event->type() == QEvent::WindowDeactivate && m_presentation == Presentation::transient && isVisible()) {
+        hide();
+    }
+    return QWidget::event(event);
 }
 
 void RelayPanel::paintEvent(QPaintEvent*)

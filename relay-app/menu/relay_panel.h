@@ -14,11 +14,21 @@ class RelayMenu;
 // a system tray — an ordinary window, so the application is never invisible.
 // While it shows, the monitor's isMenuOpen is true. Closing the window of a
 // tray-less desktop quits the application: nothing else would lead back to it.
+//
+// Wayland lets no client place a window at screen coordinates, and a popup
+// there needs a parent window that has just had input, which a tray click
+// does not give. So there the tray opens a `transient` panel: an ordinary
+// window, placed by the compositor, that goes away when it loses the focus
+// or on Escape, like the popup.
 class RelayPanel : public QWidget {
     Q_OBJECT
 
 public:
-    enum class Presentation { popup, window };
+    enum class Presentation { popup, window, transient };
+
+    // How the tray opens the panel on this platform: popup, or transient
+    // on Wayland.
+    static Presentation trayPresentation();
 
     RelayPanel(const AppEnvironment& environment, Presentation presentation, QWidget* parent = nullptr);
 
@@ -40,6 +50,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void fitContent();

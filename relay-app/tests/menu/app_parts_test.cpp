@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QFontMetrics>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -101,6 +102,32 @@ TEST(LoginItemTest, AutostartEntryStartsThisExecutable)
     item.unregisterItem();
     EXPECT_EQ(item.status(), LoginItem::Status::notRegistered);
     EXPECT_NO_THROW(item.unregisterItem()) << "removing what is not there is no failure";
+}
+
+TEST(LoginItemTest, AutostartEntryWaitsForTheDesktopAndIsValid)
+{
+    XdgAutostartLoginItem item(QStringLiteral("/usr/bin/vesperline-relay"));
+    item.registerItem();
+    QFile entry(item.entryPath());
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QByteArray text = entry.readAll();
+    entry.close();
+    // The keys by which GNOME, MATE, Plasma and LXQt hold the start back
+    // until their panel runs.
+    for (const char* key : {"X-GNOME-Autostart-Delay=", "X-MATE-Autostart-Delay=", "X-KDE-autostart-phase=2\n",
+                            "X-LXQt-Need-Tray=true\n", "Icon=io.zembrix.vesperline.relay\n"}) {
+        EXPECT_TRUE(text.contains(key)) << key << " missing from\n" << text.constData();
+    }
+    EXPECT_FALSE(text.contains("X-GNOME-Autostart-Phase")) << "systemd's generator would skip the entry";
+
+    QProcess validate;
+    validate.setProcessChannelMode(QProcess::MergedChannels);
+    validate.start(QStringLiteral("desktop-file-validate"), {item.entryPath()});
+    if (validate.waitForStarted()) {
+        ASSERT_TRUE(validate.waitForFinished());
+        EXPECT_EQ(validate.exitCode(), 0) << validate.readAll().constData();
+    }
+    item.unregisterItem();
 }
 
 TEST(LoginItemTest, AHiddenEntryCountsAsOff)

@@ -1,5 +1,7 @@
 #include "menu_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,9 @@
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QTest>
+#include <QUuid>
+
+#include <qcoro/qcorotask.h>
 
 namespace vesperline::menutest {
 
@@ -183,6 +188,17 @@ bool MenuFixture::waitForError()
 bool waitUntil(const std::function<bool()>& condition, int limitMs)
 {
     return QTest::qWaitFor(condition, limitMs);
+}
+
+IdlewynRelayApp& startedApp(IdlewynRelayApp::Options options)
+{
+    if (options.instanceName.isEmpty()) {
+        options.instanceName = QStringLiteral("vesperline-test-") + QUuid::createUuid().toString(QUuid::Id128);
+    }
+    static QList<IdlewynRelayApp*> apps;
+    apps << new IdlewynRelayApp(std::move(options));
+    EXPECT_TRUE(QCoro::waitFor(apps.last()->start())) << "another instance took the launch over";
+    return *apps.last();
 }
 
 } // namespace vesperline::menutest

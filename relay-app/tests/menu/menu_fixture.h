@@ -5,6 +5,7 @@
 // control, and an environment whose application actions are recorded.
 
 #include "menu/app_environment.h"
+#include "menu/idlewyn_relay_app.h"
 #include "menu/login_item.h"
 #include "supervisor/relay_monitor.h"
 #include "supervisor/service_manager.h"
@@ -85,5 +86,10 @@ private:
 };
 
 bool waitUntil(const std::function<bool()>& condition, int limitMs = 10000);
+
+// A started application that lives, as in production, until the process
+// ends (its monitor's polling loop is never stopped). An empty instance
+// name gets a unique one, so that no running copy takes the launch over.
+IdlewynRelayApp& startedApp(IdlewynRelayApp::Options options);
 
 } // namespace vesperline::menutest
