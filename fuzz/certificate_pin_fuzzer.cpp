@@ -14,16 +14,6 @@ using namespace vesperline::fuzz;
 
 namespace {
 
-bool isLowerHex(const QString& text)
-{
-    for (QChar c : text) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 void checkNormalized(const QString& text)
 {
     const QString pin = CertificatePin::normalized(text);
@@ -33,12 +23,6 @@ void checkNormalized(const QString& text)
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    quietQt();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -30,20 +30,19 @@ inline void require(bool holds, const char* property, const QString& detail = {}
     }
 }
 
+inline bool isLowerHex(const QString& text)
+{
+    for (QChar c : text) {
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 inline QByteArray bytesOf(const uint8_t* data, size_t size)
 {
     return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-}
-
-// Qt's warnings about bad input are expected here and would drown libFuzzer's
-// own output; a fatal message still aborts.
-inline void quietQt()
-{
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-        if (type == QtFatalMsg) {
-            std::fprintf(stderr, "%s\n", qPrintable(message));
-        }
-    });
 }
 
 // Whatever a coding accepts, it must write back, and what it writes must read

@@ -11,16 +11,6 @@ using namespace vesperline::fuzz;
 
 namespace {
 
-bool isLowerHex(const QString& text)
-{
-    for (QChar c : text) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool isBlank(QChar c)
 {
     return c == u'\t' || c.category() == QChar::Separator_Space;
@@ -59,12 +49,6 @@ void check(const QUrl& url)
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    quietQt();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

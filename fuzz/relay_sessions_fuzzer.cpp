@@ -10,12 +10,6 @@
 using namespace idlewyn;
 using namespace vesperline::fuzz;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    quietQt();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes = bytesOf(data, size);

@@ -7,12 +7,6 @@
 using namespace idlewyn;
 using namespace vesperline::fuzz;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    quietQt();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     requireRoundTrip<vesperline::Status>(json::relay, bytesOf(data, size),
