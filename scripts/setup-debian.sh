@@ -12,15 +12,31 @@ packages=(
   python3 openssl
   xvfb xauth dbus dbus-x11 gnome-keyring zbar-tools imagemagick fonts-dejavu-core
   xdotool x11-utils qt6-gtk-platformtheme bc trayer
+  tmux
 )
 
 missing=()
+# npm fetches the agent CLIs; a machine whose Node.js already brings npm keeps it.
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+fi
 
-if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+# The real agent CLIs for the end-to-end suite, pinned, into a cache folder of
+# the user's (never the global npm prefix, never the repository). Each ships
+# its native binary in a platform package, so no install script has to run.
+agents_dir="${XDG_CACHE_HOME:-$HOME/.cache}/vesperline/agents"
+agents=("@anthropic-ai/claude-code@2.1.328" "@openai/codex@0.169.0")
+stamp="$agents_dir/.installed"
+if [ "$(cat "$stamp" 2>/dev/null)" != "${agents[*]}" ]; then
+  mkdir -p "$agents_dir"
+  npm install --prefix "$agents_dir" --no-audit --no-fund --no-save --loglevel=error "${agents[@]}"
+  printf '%s' "${agents[*]}" > "$stamp"
+fi

@@ -1,20 +1,21 @@
-#!/bin/sh
+#!/bin/bash
 # Claude Code hook: reports one event (read from stdin) to the local relay.
 # It prints nothing (for some events Claude would add stdout to the
 # conversation) and always exits 0, so a missing or stopped relay never gets
 # in the agent's way.
+#
+# Claude waits for every hook, so this one costs it only what bash needs: no
+# interpreter to start, plain http to the relay's loopback listener
+# (local-port), the secret read from its 0600 file. It waits for the relay's
+# answer before exiting, which keeps the events in Claude's order.
 
-here=$(CDPATH= cd -- "$(dirname -- "$0")" 2>/dev/null && pwd)
-relay=
-for candidate in "$here/../relay.py" "$here/relay.py" "$HOME/.idlewyn-relay/bin/relay.py"; do
-    if [ -f "$candidate" ]; then relay=$candidate; break; fi
-done
-python=/usr/bin/python3
-[ -x "$python" ] || python=$(command -v python3 2>/dev/null)
-
-if [ -z "$relay" ] || [ -z "$python" ]; then
-    cat >/dev/null 2>&1
-    exit 0
-fi
-"$python" "$relay" hook claude >/dev/null 2>&1
+relay_home="$HOME/.idlewyn-relay"
+payload=$(cat 2>/dev/null)
+{ read -r port <"$relay_home/local-port" && read -r secret <"$relay_home/hook-token"; } 2>/dev/null || exit 0
+case $port in '' | *[!0-9]*) exit 0 ;; esac
+exec 3<>"/dev/tcp/127.0.0.1/$port" 2>/dev/null || exit 0
+LC_ALL=C
+printf 'POST /v1/hooks/claude HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Idlewyn-Secret: %s\r\nContent-Type: application/json\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s' \
+    "$secret" "${#payload}" "$payload" >&3 2>/dev/null
+read -r -t 5 status <&3
 exit 0

@@ -1,24 +1,26 @@
-#!/bin/sh
+#!/bin/bash
 # Codex reporter, used two ways:
 #   codex-notify.sh '<json>'   as Codex's `notify` program (turn completion)
 #   codex-notify.sh --hook     as a Codex hook (event JSON on stdin)
 # It prints nothing and always exits 0: Codex never waits on a stopped relay.
+# Like the Claude hook it speaks plain http to the relay's loopback listener
+# straight from bash and waits for the answer, so events keep their order.
 
-here=$(CDPATH= cd -- "$(dirname -- "$0")" 2>/dev/null && pwd)
-relay=
-for candidate in "$here/../relay.py" "$here/relay.py" "$HOME/.idlewyn-relay/bin/relay.py"; do
-    if [ -f "$candidate" ]; then relay=$candidate; break; fi
-done
-python=/usr/bin/python3
-[ -x "$python" ] || python=$(command -v python3 2>/dev/null)
-
-if [ -z "$relay" ] || [ -z "$python" ]; then
-    [ "$1" = "--hook" ] && cat >/dev/null 2>&1
+relay_home="$HOME/.idlewyn-relay"
+if [ "$1" = "--hook" ]; then
+    path=/v1/hooks/codex
+    payload=$(cat 2>/dev/null)
+elif [ -n "$1" ]; then
+    path=/v1/hooks/codex-notify
+    payload=$1
+else
     exit 0
 fi
-if [ "$1" = "--hook" ]; then
-    "$python" "$relay" hook codex >/dev/null 2>&1
-elif [ -n "$1" ]; then
-    "$python" "$relay" hook codex-notify "$1" >/dev/null 2>&1 </dev/null
-fi
+{ read -r port <"$relay_home/local-port" && read -r secret <"$relay_home/hook-token"; } 2>/dev/null || exit 0
+case $port in '' | *[!0-9]*) exit 0 ;; esac
+exec 3<>"/dev/tcp/127.0.0.1/$port" 2>/dev/null || exit 0
+LC_ALL=C
+printf 'POST %s HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Idlewyn-Secret: %s\r\nContent-Type: application/json\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s' \
+    "$path" "$secret" "${#payload}" "$payload" >&3 2>/dev/null
+read -r -t 5 status <&3
 exit 0

@@ -10,12 +10,16 @@ Usage:
   relay.py                        serve until SIGTERM or SIGINT (then exit 0)
   relay.py install-hooks [--dry-run]
   relay.py hook claude|claude-permission|codex|codex-notify [ARG]
+  relay.py hook claude-permission-wait PROMPT-ID SECONDS
                                   run by the hook scripts; never fails the agent
 
 Files in ~/.idlewyn-relay (HOME decides where that is):
-  hook-secret      admin and hook secret (made on first start, 0600)
+  hook-secret      admin secret (made on first start, 0600)
+  hook-token       what the hooks send; opens only the hook routes (0600)
   relay-url        where this machine reaches the relay; written once the port
                    is open, removed on a clean exit
+  local-port       port of the plain-http listener on 127.0.0.1 that serves the
+                   hooks and the admin API (never phones); same lifetime (0600)
   relay-cert.pem   self-signed certificate when serving https (relay-key.pem 0600)
   state.json       sessions, held prompts, away mode (0600)
   tokens.json      paired phones as SHA-256 token hashes, push registrations (0600)
@@ -25,7 +29,13 @@ Files in ~/.idlewyn-relay (HOME decides where that is):
                    (600 s), staleAfter (900 s), expireAfter (6 h)
 The log goes to stderr; the service manager sends it to relay.log.
 
-Standard library only; runs on Python 3.9 or later.
+Standard library only; runs on Python 3.9 or later. One file, in sections
+that each own one concern: helpers and configuration; JsonStore (a file on
+disk); reading the agents' hook data (pure functions); SessionBoard
+(sessions, prompts, away mode; state.json); PairingBook (code, tokens, push
+registrations; tokens.json); PushDispatch; Relay, which composes them and
+documents the lock order; the HTTP layer with its route table; serving; the
+hook client; install-hooks with its TOML scanner.
 """
 
 import hashlib
@@ -52,6 +62,9 @@ VERSION = "1.0.0"
 
 HOME_DIR_NAME = ".idlewyn-relay"
 MAX_BODY = 1 << 20
+# Hooks send the agent's whole event, tool output included, and cannot trim
+# it from a shell: the loopback listener takes (and throws away) more.
+MAX_LOCAL_BODY = 64 << 20
 PROVIDERS = ("claude", "codex")
 STATUSES = ("working", "waitingForInput", "finished", "failed", "idle")
 DECISIONS = ("allow", "deny", "always")
@@ -85,7 +98,15 @@ DEFAULTS = {
     "pairingCodeLifetime": 600.0,
     "staleAfter": 900.0,
     "expireAfter": 6 * 3600.0,
+    "keepEndedFor": 600.0,
 }
+
+# How often the relay looks at what the agents left behind while a terminal
+# dialog is open (their transcripts, their tool processes).
+TERMINAL_WATCH_EVERY = 0.25
+# Codex's TUI names each thread with a model turn of its own, on a thread of
+# its own; its notify call is not a session of the user's.
+CODEX_TITLE_TURN = "Generate a concise, single-line task title"
 
 # ---------------------------------------------------------------------------
 # Small helpers
@@ -209,6 +230,7 @@ def load_config(home):
         "pairingCodeLifetime": lambda v: _number(v) and v > 0,
         "staleAfter": lambda v: _number(v) and v > 0,
         "expireAfter": lambda v: _number(v) and v > 0,
+        "keepEndedFor": lambda v: _number(v) and v >= 0,
     }
     for key, ok in checks.items():
         if key in raw:
@@ -227,8 +249,8 @@ def ensure_home(home):
     os.makedirs(home, mode=0o700, exist_ok=True)
 
 
-def ensure_secret(home):
-    path = os.path.join(home, "hook-secret")
+def ensure_secret(home, name="hook-secret"):
+    path = os.path.join(home, name)
     secret = read_text(path)
     if secret:
         try:
@@ -316,6 +338,49 @@ def account_name():
         user = "relay"
     host = socket.gethostname().split(".")[0] or "localhost"
     return "%s@%s" % (user, host)
+
+
+# ---------------------------------------------------------------------------
+# Stores on disk
+
+
+class JsonStore(object):
+    """One JSON object in one file of the relay's home, replaced atomically.
+
+    Holds no state besides its path; whoever owns the data decides when to
+    save, under its own lock, so saves of one file never interleave.
+    """
+
+    def __init__(self, path, ensure_ascii=False):
+        self.path = path
+        self.name = os.path.basename(path)
+        self.ensure_ascii = ensure_ascii
+
+    def load(self):
+        """The stored object; {} when missing. An unreadable file is moved aside."""
+        if not os.path.exists(self.path):
+            return {}
+        try:
+            with open(self.path, "r", encoding="utf-8") as f:
+                data = json.load(f)
+            if not isinstance(data, dict):
+                raise ValueError("not a JSON object")
+            return data
+        except (OSError, ValueError) as exc:
+            keep = "%s.broken-%d" % (self.path, int(time.time()))
+            try:
+                os.replace(self.path, keep)
+            except OSError:
+                keep = "(could not keep a copy)"
+            log("%s unreadable (%s); starting without it, old copy kept as %s" % (self.name, exc, keep))
+            return {}
+
+    def save(self, data):
+        """Writes data; a failure is logged, never raised: the relay keeps serving."""
+        try:
+            atomic_write(self.path, json.dumps(data, ensure_ascii=self.ensure_ascii))
+        except OSError as exc:
+            log("could not save %s: %s" % (self.name, exc))
 
 
 # ---------------------------------------------------------------------------
@@ -420,6 +485,13 @@ class Session(object):
         self.activity = None
         self.turn_started = None
         self.tasks = {}
+        # When the agent said the session ended; it stays listed a while so
+        # that a phone still sees how it ended.
+        self.ended = None
+        # Not kept across restarts: the tool call ids of recent PreToolUse
+        # events, and the terminal dialog being watched, if any.
+        self.tool_ids = {}
+        self.watch = None
 
     @property
     def key(self):
@@ -459,7 +531,7 @@ class Session(object):
         return d
 
     STATE_KEYS = ("provider", "id", "title", "title_from_prompt", "cwd", "status", "started",
-                  "updated", "last_event", "summary", "activity", "turn_started", "tasks")
+                  "updated", "last_event", "summary", "activity", "turn_started", "tasks", "ended")
 
     def state(self):
         return dict((k, getattr(self, k)) for k in self.STATE_KEYS)
@@ -474,7 +546,7 @@ class Session(object):
         # make a client reject the whole session list.
         texts_ok = all(v is None or isinstance(v, str) for v in (s.title, s.cwd, s.summary, s.activity))
         times_ok = all(_number(v) for v in (s.started, s.updated, s.last_event)) and (
-            s.turn_started is None or _number(s.turn_started))
+            s.turn_started is None or _number(s.turn_started)) and (s.ended is None or _number(s.ended))
         if (s.provider not in PROVIDERS or s.status not in STATUSES or not isinstance(s.id, str)
                 or not isinstance(s.tasks, dict) or not texts_ok or not times_ok):
             raise ValueError("bad session record")
@@ -527,189 +599,268 @@ class RequestError(Exception):
         self.headers = headers
 
 
-class Relay(object):
-    """All of the relay's state; the HTTP layer only translates to and from it."""
+# Statuses a phone is told about when a session moves into one of them.
+ATTENTION_STATUSES = ("waitingForInput", "finished", "failed")
 
-    def __init__(self, home, config, push=None):
-        self.home = home
+
+# ---------------------------------------------------------------------------
+# The terminal's side of a permission prompt. Claude shows its own dialog
+# while the permission hook runs and tells the hooks nothing when the person
+# answers there: Esc or "No" kill the hook (or, with no hook waiting, leave
+# no trace in the hooks at all) and "Yes" lets the tool run with the hook
+# still waiting. What the agent does leave behind is watched instead: its
+# transcript, which records the refused tool call at once, and, for a shell
+# command, the command's own process, which the agent starts the moment the
+# person says yes.
+
+SHELL_NAMES = ("sh", "bash", "dash", "zsh", "ksh", "mksh", "fish", "busybox", "env")
+TRANSCRIPT_READ_LIMIT = 1 << 20
+
+
+def _proc_stat(pid):
+    """(command name, parent pid) of a process, or None when it is gone."""
+    try:
+        with open("/proc/%d/stat" % pid, "rb") as f:
+            raw = f.read().decode("utf-8", "replace")
+        # The name sits in parentheses and may itself hold spaces or ")".
+        name = raw[raw.index("(") + 1:raw.rindex(")")]
+        return name, int(raw[raw.rindex(")") + 2:].split()[1])
+    except (OSError, ValueError, IndexError):
+        pass
+    try:
+        out = subprocess.run(["ps", "-o", "ppid=,comm=", "-p", str(pid)], capture_output=True,
+                             text=True, timeout=2).stdout.split(None, 1)
+        return os.path.basename(out[1].strip()), int(out[0])
+    except (OSError, ValueError, IndexError, subprocess.SubprocessError):
+        return None
+
+
+def agent_pid(start=None):
+    """The agent that runs this hook: the first ancestor that is not a shell."""
+    pid = start or os.getppid()
+    for _ in range(8):
+        if pid <= 1:
+            return None
+        stat = _proc_stat(pid)
+        if stat is None:
+            return None
+        name, parent = stat
+        # A script started through its #! line is named after the script, so
+        # the program it runs tells a shell apart better than the name.
+        try:
+            name = os.readlink("/proc/%d/exe" % pid)
+        except OSError:
+            pass
+        if os.path.basename(name) not in SHELL_NAMES:
+            return pid
+        pid = parent
+    return None
+
+
+def process_alive(pid):
+    try:
+        os.kill(pid, 0)
+        return True
+    except ProcessLookupError:
+        return False
+    except OSError:
+        return True  # it exists, it is just not ours to signal
+
+
+def child_commands(pid):
+    """Command lines of the process's children."""
+    found = []
+    try:
+        names = os.listdir("/proc")
+    except OSError:
+        names = None
+    if names is not None:
+        for name in names:
+            if not name.isdigit():
+                continue
+            stat = _proc_stat(int(name))
+            if stat is None or stat[1] != pid:
+                continue
+            try:
+                with open("/proc/%s/cmdline" % name, "rb") as f:
+                    found.append(f.read().replace(b"\0", b" ").decode("utf-8", "replace"))
+            except OSError:
+                pass
+        return found
+    try:
+        out = subprocess.run(["ps", "-A", "-o", "ppid=,command="], capture_output=True, text=True,
+                             timeout=2).stdout
+    except (OSError, subprocess.SubprocessError):
+        return found
+    for line in out.splitlines():
+        parts = line.strip().split(None, 1)
+        if len(parts) == 2 and parts[0] == str(pid):
+            found.append(parts[1])
+    return found
+
+
+def runs_command(commands, command):
+    """Whether one of the command lines runs the shell command (as the agent quotes it)."""
+    if not isinstance(command, str) or not command.strip():
+        return False
+    quoted = "'" + command.replace("'", "'\\''") + "'"
+    return any(quoted in line or command in line for line in commands)
+
+
+def transcript_verdict(lines, tool_use_id):
+    """What the transcript lines say about the tool call: "refused", "ran" or None."""
+    for line in lines:
+        if tool_use_id not in line and "[Request interrupted by user" not in line:
+            continue
+        try:
+            entry = json.loads(line)
+        except ValueError:
+            continue
+        message = entry.get("message") if isinstance(entry, dict) else None
+        content = message.get("content") if isinstance(message, dict) else None
+        if not isinstance(content, list):
+            continue
+        for block in content:
+            if not isinstance(block, dict):
+                continue
+            if block.get("type") == "tool_result" and block.get("tool_use_id") == tool_use_id:
+                return "refused" if block.get("is_error") is True else "ran"
+            if block.get("type") == "text" and str(block.get("text", "")).startswith("[Request interrupted by user"):
+                return "refused"
+    return None
+
+
+def tool_key(tool_name, tool_input):
+    return "%s %s" % (tool_name, json.dumps(tool_input, sort_keys=True, default=str))
+
+
+class TerminalWatch(object):
+    """One terminal dialog of Claude's, and what is known to look at for it."""
+
+    def __init__(self, tool_name, tool_input, tool_use_id, transcript, agent, now):
+        self.tool_name = tool_name
+        self.tool_input = tool_input
+        self.tool_use_id = tool_use_id
+        self.transcript = transcript
+        self.agent = agent
+        self.since = now
+        self.offset = None
+        self.partial = b""
+        if transcript:
+            try:
+                self.offset = os.stat(transcript).st_size
+            except OSError:
+                self.offset = None
+
+    def _new_lines(self):
+        if self.offset is None:
+            return []
+        try:
+            with open(self.transcript, "rb") as f:
+                f.seek(self.offset)
+                data = f.read(TRANSCRIPT_READ_LIMIT)
+        except OSError:
+            return []
+        self.offset += len(data)
+        data = self.partial + data
+        lines = data.split(b"\n")
+        self.partial = lines.pop()
+        return [line.decode("utf-8", "replace") for line in lines if line.strip()]
+
+    def check(self):
+        """"refused", "allowed", "gone" (the agent exited) or None while undecided.
+
+        Runs without the board's lock: it reads files and the process table.
+        """
+        if self.agent is not None and not process_alive(self.agent):
+            return "gone"
+        if self.tool_use_id:
+            verdict = transcript_verdict(self._new_lines(), self.tool_use_id)
+            if verdict == "refused":
+                return "refused"
+            if verdict == "ran":
+                return "allowed"
+        if (self.agent is not None and self.tool_name == "Bash" and isinstance(self.tool_input, dict)
+                and runs_command(child_commands(self.agent), self.tool_input.get("command"))):
+            return "allowed"
+        return None
+
+
+class SessionBoard(object):
+    """The agents' sessions, the permission prompts held for the phone, away mode.
+
+    Owns state.json, saved after every change. Hook events drive each
+    session's status through the handlers in EVENTS. A session that moves
+    into a status needing a person's attention is handed to
+    on_attention(provider, wire), called with the board's lock held so that
+    notifications keep the order of the events; the listener may take the
+    pairing book's lock (lock order: board, then book, never the reverse).
+    The condition wakes permission hooks long-polling in wait_prompt.
+    """
+
+    def __init__(self, store, config, clock=time.time, on_attention=None):
+        self.store = store
         self.config = config
-        self.push = push
+        self.clock = clock
+        self.on_attention = on_attention
+        # Reentrant: the sweep runs inside session_list, under the same lock.
         self.cond = threading.Condition(threading.RLock())
         self.sessions = {}
         self.prompts = {}
         self.remote_approvals = False
-        self.tokens = []
-        self.tokens_dirty = False
-        self.tokens_saved = 0.0
-        self.push_regs = []
-        self.failures = {}
-        self.global_failures = 0
-        self.code = None
-        self.code_born = 0.0
-        self.account = account_name()
-        self.state_path = os.path.join(home, "state.json")
-        self.tokens_path = os.path.join(home, "tokens.json")
-        self.pairing_base = None
-        self.tls_fingerprint = None
-        self._load()
-        self.rotate_code(time.time())
 
     # -- persistence -------------------------------------------------------
 
-    def _read_store(self, path):
-        if not os.path.exists(path):
-            return {}
-        try:
-            with open(path, "r", encoding="utf-8") as f:
-                data = json.load(f)
-            if not isinstance(data, dict):
-                raise ValueError("not a JSON object")
-            return data
-        except (OSError, ValueError) as exc:
-            keep = "%s.broken-%d" % (path, int(time.time()))
-            try:
-                os.replace(path, keep)
-            except OSError:
-                keep = "(could not keep a copy)"
-            log("%s unreadable (%s); starting without it, old copy kept as %s"
-                % (os.path.basename(path), exc, keep))
-            return {}
+    def load(self):
+        now = self.clock()
+        state = self.store.load()
+        with self.cond:
+            self.remote_approvals = state.get("remoteApprovals") is True
+            for d in state.get("sessions", []) if isinstance(state.get("sessions"), list) else []:
+                try:
+                    s = Session.from_state(d)
+                    self.sessions[s.key] = s
+                except (KeyError, TypeError, ValueError):
+                    log("dropped an unreadable session record")
+            for d in state.get("prompts", []) if isinstance(state.get("prompts"), list) else []:
+                try:
+                    p = Prompt.from_state(d, now)
+                    if p.session in self.sessions:
+                        self.prompts[p.id] = p
+                except (KeyError, TypeError, ValueError):
+                    log("dropped an unreadable prompt record")
 
-    def _load(self):
-        now = time.time()
-        state = self._read_store(self.state_path)
-        self.remote_approvals = state.get("remoteApprovals") is True
-        for d in state.get("sessions", []) if isinstance(state.get("sessions"), list) else []:
-            try:
-                s = Session.from_state(d)
-                self.sessions[s.key] = s
-            except (KeyError, TypeError, ValueError):
-                log("dropped an unreadable session record")
-        for d in state.get("prompts", []) if isinstance(state.get("prompts"), list) else []:
-            try:
-                p = Prompt.from_state(d, now)
-                if p.session in self.sessions:
-                    self.prompts[p.id] = p
-            except (KeyError, TypeError, ValueError):
-                log("dropped an unreadable prompt record")
-        store = self._read_store(self.tokens_path)
-        for t in store.get("tokens", []) if isinstance(store.get("tokens"), list) else []:
-            if (isinstance(t, dict) and isinstance(t.get("id"), str) and isinstance(t.get("hash"), str)
-                    and _number(t.get("createdAt"))):
-                self.tokens.append(t)
-        regs = store.get("push")
-        self.push_regs = [r for r in regs if isinstance(r, dict)] if isinstance(regs, list) else []
-
-    def _save_state(self):
-        data = {
-            "version": VERSION,
-            "remoteApprovals": self.remote_approvals,
-            "sessions": [s.state() for s in self.sessions.values()],
-            "prompts": [p.state() for p in self.prompts.values()],
-        }
-        try:
-            atomic_write(self.state_path, json.dumps(data, ensure_ascii=False))
-        except OSError as exc:
-            log("could not save state.json: %s" % exc)
-
-    def _save_tokens(self):
-        self.tokens_dirty = False
-        self.tokens_saved = time.time()
-        try:
-            atomic_write(self.tokens_path, json.dumps({"tokens": self.tokens, "push": self.push_regs}))
-        except OSError as exc:
-            log("could not save tokens.json: %s" % exc)
+    def save(self):
+        with self.cond:
+            self.store.save({
+                "version": VERSION,
+                "remoteApprovals": self.remote_approvals,
+                "sessions": [s.state() for s in self.sessions.values()],
+                "prompts": [p.state() for p in self.prompts.values()],
+            })
 
     def close(self):
         with self.cond:
-            self._save_state()
-            self._save_tokens()
+            self.save()
             self.cond.notify_all()
 
-    # -- pairing and tokens ------------------------------------------------
+    def _changed(self, s=None, before=None):
+        """After any change: save, wake waiting hooks, tell the phones if it matters."""
+        self.save()
+        self.cond.notify_all()
+        if s is not None:
+            self._attention(s, before)
 
-    def rotate_code(self, now):
+    def _attention(self, s, before):
+        if self.on_attention is None or s.status == before or s.status not in ATTENTION_STATUSES:
+            return
+        self.on_attention(s.provider, s.wire(self._open_prompt(s, self.clock())))
+
+    # -- away mode ---------------------------------------------------------
+
+    def away(self):
         with self.cond:
-            raw = "".join(secrets.choice(CODE_ALPHABET) for _ in range(8))
-            self.code = raw[:4] + "-" + raw[4:]
-            self.code_born = now
-            self.global_failures = 0
-
-    def current_code(self, now):
-        with self.cond:
-            if now - self.code_born >= self.config["pairingCodeLifetime"]:
-                self.rotate_code(now)
-            return self.code
-
-    def pair(self, client, provider, code, now):
-        with self.cond:
-            current = self.current_code(now)
-            recent = [t for t in self.failures.get(client, []) if now - t < PAIR_FAILURE_WINDOW]
-            if len(recent) >= PAIR_FAILURE_LIMIT:
-                self.failures[client] = recent
-                raise RequestError(429, "too many wrong pairing codes; wait a minute")
-            if not hmac.compare_digest(normalize_code(code).encode(), normalize_code(current).encode()):
-                recent.append(now)
-                self.failures[client] = recent
-                if len(self.failures) > 1000:
-                    self._prune_failures(now)
-                self.global_failures += 1
-                log("wrong pairing code from %s" % client)
-                if self.global_failures >= PAIR_GLOBAL_FAILURE_LIMIT:
-                    log("too many wrong pairing codes overall; the code was replaced")
-                    self.rotate_code(now)
-                raise RequestError(401, "wrong pairing code")
-            token = secrets.token_urlsafe(32)
-            ids = set(t["id"] for t in self.tokens)
-            tid = secrets.token_hex(4)
-            while tid in ids:
-                tid = secrets.token_hex(4)
-            self.tokens.append({"id": tid, "provider": provider, "hash": hash_token(token),
-                                "createdAt": now, "lastSeenAt": None})
-            self._save_tokens()
-            log("paired a phone for %s (token %s)" % (provider, tid))
-            return {"token": token, "account": self.account}
-
-    def _prune_failures(self, now):
-        for client in list(self.failures):
-            if not [t for t in self.failures[client] if now - t < PAIR_FAILURE_WINDOW]:
-                del self.failures[client]
-
-    def authenticate(self, token, now):
-        digest = hash_token(token)
-        with self.cond:
-            for t in self.tokens:
-                if hmac.compare_digest(t["hash"], digest):
-                    # Written out by the next sweep: a file write per request
-                    # would make every phone poll hit the disk.
-                    t["lastSeenAt"] = now
-                    self.tokens_dirty = True
-                    return t
-        return None
-
-    def remove_tokens(self, predicate):
-        with self.cond:
-            gone = [t for t in self.tokens if predicate(t)]
-            if gone:
-                ids = set(t["id"] for t in gone)
-                self.tokens = [t for t in self.tokens if t["id"] not in ids]
-                self.push_regs = [r for r in self.push_regs if r.get("tokenId") not in ids]
-                self._save_tokens()
-            return len(gone)
-
-    def register_push(self, token, reg, now):
-        with self.cond:
-            same = lambda r: (r.get("tokenId") == token["id"] and r.get("deviceID") == reg["deviceID"]
-                              and r.get("kind") == reg["kind"])
-            self.push_regs = [r for r in self.push_regs if not same(r)]
-            mine = [r for r in self.push_regs if r.get("tokenId") == token["id"]]
-            if len(mine) >= MAX_PUSH_PER_TOKEN:
-                self.push_regs.remove(mine[0])
-            entry = dict(reg, tokenId=token["id"], updatedAt=now)
-            self.push_regs.append(entry)
-            self._save_tokens()
-
-    # -- settings ----------------------------------------------------------
+            return self.remote_approvals
 
     def set_remote_approvals(self, value):
         with self.cond:
@@ -720,8 +871,7 @@ class Relay(object):
                     for p in list(self.prompts.values()):
                         if p.decision is None:
                             self._drop_prompt(p)
-                self._save_state()
-                self.cond.notify_all()
+                self._changed()
             return self.remote_approvals
 
     # -- prompts -----------------------------------------------------------
@@ -738,11 +888,14 @@ class Relay(object):
         self.prompts.pop(p.id, None)
 
     def _drop_session_prompts(self, s):
+        s.watch = None
         for p in list(self.prompts.values()):
             if p.session == s.key:
                 self._drop_prompt(p)
 
     def _drop_answered_in_terminal(self, s, tool_name, tool_input):
+        if s.watch is not None and s.watch.tool_name == tool_name:
+            s.watch = None
         mine = sorted((p for p in self.prompts.values()
                        if p.session == s.key and p.tool_name == tool_name and p.decision is None),
                       key=lambda p: p.created)
@@ -750,7 +903,48 @@ class Relay(object):
         for p in (exact or mine)[:1]:
             self._drop_prompt(p)
 
+    def _expire_prompt(self, p):
+        # Only the phone's chance ends; the terminal still asks the person.
+        self._drop_prompt(p)
+        self._changed()
+
+    def raise_permission(self, payload, now, phone_paired):
+        """Claude's permission hook: record the prompt and say whether to hold it.
+
+        phone_paired: whether any phone could answer (the pairing book knows).
+        """
+        if payload.get("hook_event_name", "PermissionRequest") != "PermissionRequest":
+            raise RequestError(400, "not a PermissionRequest")
+        tool_name = payload.get("tool_name")
+        if not isinstance(tool_name, str) or not tool_name:
+            raise RequestError(400, "tool_name must be a non-empty string")
+        tool_input = payload.get("tool_input")
+        with self.cond:
+            s = self._session_for("claude", payload, now)
+            s.activity = activity_text(tool_name, tool_input)
+            s.status = "waitingForInput"
+            if s.turn_started is None:
+                s.turn_started = now
+            self._watch_terminal(s, payload, tool_name, tool_input, now)
+            if not self.remote_approvals or not phone_paired:
+                # Away mode off, or no phone that could answer: the terminal decides.
+                self.save()
+                return {"hold": False}
+            timeout = float(self.config["permissionTimeout"])
+            detail = describe_tool(tool_input)
+            if len(detail) > 1000:
+                detail = detail[:999] + "\u2026"
+            p = Prompt("p" + secrets.token_hex(8), s.key, tool_name, tool_input, detail or tool_name,
+                       now, now + timeout, rule_text(always_suggestion(payload)))
+            self.prompts[p.id] = p
+            # Every held prompt is news to the phone, even in a session that
+            # was already waiting on an earlier one.
+            self._changed(s, None)
+            log("holding %s prompt %s for the phone" % (tool_name, p.id))
+            return {"hold": True, "promptId": p.id, "waitSeconds": timeout}
+
     def decide(self, pid, decision, now):
+        """The phone's answer; False when the prompt is no longer open."""
         with self.cond:
             p = self.prompts.get(pid)
             if p is None or not self._live(p, now):
@@ -758,10 +952,10 @@ class Relay(object):
             p.decision = decision
             s = self.sessions.get(p.session)
             if s is not None:
+                s.watch = None
                 s.status = "working" if self._open_prompt(s, now) is None else "waitingForInput"
                 s.updated = now
-            self._save_state()
-            self.cond.notify_all()
+            self._changed()
             log("phone answered prompt %s: %s" % (pid, decision))
             return True
 
@@ -777,35 +971,81 @@ class Relay(object):
                 return {"state": "gone"}
             p.waiters += 1
             try:
-                end = min(time.time() + longest, p.deadline)
+                end = min(self.clock() + longest, p.deadline)
                 while True:
-                    now = time.time()
+                    now = self.clock()
                     if self.prompts.get(pid) is not p:
                         return {"state": "gone"}
                     if p.decision is not None:
                         self._drop_prompt(p)
-                        self._save_state()
+                        self.save()
                         return {"state": "decided", "decision": p.decision}
                     if now >= end:
                         break
                     if hook_gone():
-                        log("the hook waiting on prompt %s went away" % pid)
-                        self._expire_prompt(p)
+                        # Claude cancels a waiting permission hook when the
+                        # person refuses the tool at its terminal (Esc or
+                        # "No"), and nothing else is reported after that.
+                        log("the hook waiting on prompt %s was cancelled: refused at the terminal" % pid)
+                        s = self.sessions.get(p.session)
+                        if s is not None:
+                            self._terminal_answered(s, "refused", self.clock())
+                        else:
+                            self._expire_prompt(p)
                         return {"state": "gone"}
                     self.cond.wait(min(end - now, HOOK_CHECK_EVERY))
             finally:
                 p.waiters -= 1
-                p.last_poll = time.time()
-            if time.time() >= p.deadline:
+                p.last_poll = self.clock()
+            if self.clock() >= p.deadline:
                 self._expire_prompt(p)
                 return {"state": "gone"}
-            return {"state": "pending", "waitSeconds": max(0.0, p.deadline - time.time())}
+            return {"state": "pending", "waitSeconds": max(0.0, p.deadline - self.clock())}
 
-    def _expire_prompt(self, p):
-        # Only the phone's chance ends; the terminal still asks the person.
-        self._drop_prompt(p)
-        self._save_state()
-        self.cond.notify_all()
+    # -- the terminal's answers ------------------------------------------
+
+    def _watch_terminal(self, s, payload, tool_name, tool_input, now):
+        agent = payload.get("agentPid")
+        agent = agent if isinstance(agent, int) and not isinstance(agent, bool) and agent > 1 else None
+        transcript = payload.get("transcript_path")
+        transcript = transcript if isinstance(transcript, str) and os.path.isabs(transcript) else None
+        s.watch = TerminalWatch(tool_name, tool_input, s.tool_ids.get(tool_key(tool_name, tool_input)),
+                                transcript, agent, now)
+
+    def _terminal_answered(self, s, verdict, now):
+        """The person answered Claude's dialog at the terminal: the phone's chance is over."""
+        watch, before = s.watch, s.status
+        s.watch = None
+        if verdict == "allowed":
+            # The tool runs now; PostToolUse will follow when it is done.
+            if watch is not None:
+                self._drop_answered_in_terminal(s, watch.tool_name, watch.tool_input)
+            s.status = "waitingForInput" if self._open_prompt(s, now) else "working"
+        else:
+            # Refused (Claude then stops the turn and waits for the person) or
+            # the agent is gone: either way nothing is running any more.
+            self._drop_session_prompts(s)
+            self._turn_over(s, "idle")
+        s.updated = now
+        self._changed(s, before)
+
+    def watch_terminals(self):
+        """Looks once at every open terminal dialog; the watcher thread calls it."""
+        with self.cond:
+            watched = [(s.key, s.watch) for s in self.sessions.values() if s.watch is not None]
+        for key, watch in watched:
+            verdict = watch.check()
+            if verdict is None:
+                continue
+            with self.cond:
+                s = self.sessions.get(key)
+                if s is not None and s.watch is watch:
+                    log("terminal answered %s in session %s: %s" % (watch.tool_name, s.id[:8], verdict))
+                    self._terminal_answered(s, verdict, self.clock())
+
+    def watching(self):
+        with self.cond:
+            return any(s.watch is not None for s in self.sessions.values())
 
     # -- hook events -------------------------------------------------------
 
@@ -820,8 +1060,7 @@ class Relay(object):
                 return None
             if len(self.sessions) >= MAX_SESSIONS:
                 oldest = min(self.sessions.values(), key=lambda x: x.last_event)
-                self._drop_session_prompts(oldest)
-                del self.sessions[oldest.key]
+                self._drop_session(oldest)
             s = Session(provider, sid, now)
             self.sessions[key] = s
         cwd = payload.get("cwd")
@@ -829,19 +1068,37 @@ class Relay(object):
             s.cwd = cwd[:1000]
         s.updated = now
         s.last_event = now
+        s.ended = None
         return s
 
-    def _title_from(self, s, prompt):
+    def _drop_session(self, s):
+        self._drop_session_prompts(s)
+        del self.sessions[s.key]
+
+    @staticmethod
+    def _title_from(s, prompt):
         if isinstance(prompt, str) and prompt.strip() and not s.title_from_prompt:
             s.title = one_line(prompt, 80)
             s.title_from_prompt = True
+
+    @staticmethod
+    def _summary_from(s, text):
+        if isinstance(text, str) and text.strip():
+            s.summary = one_line(text, 200)
+
+    @staticmethod
+    def _turn_over(s, status):
+        s.status = status
+        s.activity = None
+        s.turn_started = None
 
     def _after_tool(self, s, now):
         s.status = "waitingForInput" if self._open_prompt(s, now) else "working"
         if s.turn_started is None:
             s.turn_started = now
 
-    def _track_tasks(self, s, tool_name, tool_input, tool_response):
+    @staticmethod
+    def _track_tasks(s, tool_name, tool_input, tool_response):
         if not isinstance(tool_input, dict):
             tool_input = {}
         if tool_name == "TodoWrite" and isinstance(tool_input.get("todos"), list):
@@ -865,137 +1122,133 @@ class Relay(object):
                 else:
                     s.tasks[tid] = status
 
+    # One handler per hook event, called with the board's lock held and the
+    # session already created or touched: (self, session, event, payload,
+    # tool_name or None, tool_input, now). Events without a handler only
+    # keep the session alive.
+
+    def _on_session_start(self, s, event, payload, tool_name, tool_input, now):
+        # A compaction happens inside a turn; any other start means the
+        # previous turn, if one was running, is over.
+        if payload.get("source") != "compact" and s.status in ("working", "waitingForInput"):
+            self._drop_session_prompts(s)
+            self._turn_over(s, "idle")
+
+    def _on_prompt_submit(self, s, event, payload, tool_name, tool_input, now):
+        self._drop_session_prompts(s)
+        self._title_from(s, payload.get("prompt"))
+        s.status = "working"
+        s.turn_started = now
+        s.activity = None
+
+    def _on_pre_tool(self, s, event, payload, tool_name, tool_input, now):
+        if tool_name:
+            # PermissionRequest carries no tool call id; PreToolUse of the
+            # same call, just before it, does.
+            tid = payload.get("tool_use_id")
+            if isinstance(tid, str) and tid:
+                s.tool_ids[tool_key(tool_name, tool_input)] = tid
+                while len(s.tool_ids) > 16:
+                    s.tool_ids.pop(next(iter(s.tool_ids)))
+            s.activity = activity_text(tool_name, tool_input)
+            self._after_tool(s, now)
+
+    def _on_permission_reported(self, s, event, payload, tool_name, tool_input, now):
+        # Reported without being held (Codex, or a hook setup without the
+        # permission hook): the terminal asks, the phone only sees the wait.
+        if tool_name:
+            s.activity = activity_text(tool_name, tool_input)
+            s.status = "waitingForInput"
+
+    def _on_post_tool(self, s, event, payload, tool_name, tool_input, now):
+        if tool_name:
+            self._drop_answered_in_terminal(s, tool_name, tool_input)
+            if event == "PostToolUse":
+                self._track_tasks(s, tool_name, tool_input, payload.get("tool_response"))
+            self._after_tool(s, now)
+
+    def _on_notification(self, s, event, payload, tool_name, tool_input, now):
+        kind = payload.get("notification_type")
+        if kind == "permission_prompt" or kind == "agent_needs_input" or (
+                isinstance(kind, str) and kind.startswith("elicitation")):
+            s.status = "waitingForInput"
+
+    def _on_task(self, s, event, payload, tool_name, tool_input, now):
+        tid = task_id_of(payload) or task_id_of(payload.get("task"))
+        if tid is not None:
+            s.tasks[tid] = "completed" if event == "TaskCompleted" else s.tasks.get(tid, "pending")
+
+    def _on_stop(self, s, event, payload, tool_name, tool_input, now):
+        self._drop_session_prompts(s)
+        self._turn_over(s, "finished" if event == "Stop" else "failed")
+        text = payload.get("last_assistant_message")
+        if event == "StopFailure":
+            text = next((payload.get(k) for k in ("error", "error_message", "message", "reason")
+                         if isinstance(payload.get(k), str) and payload.get(k).strip()), text)
+        self._summary_from(s, text)
+
+    EVENTS = {
+        "SessionStart": _on_session_start,
+        "UserPromptSubmit": _on_prompt_submit,
+        "PreToolUse": _on_pre_tool,
+        "PermissionRequest": _on_permission_reported,
+        "PostToolUse": _on_post_tool,
+        "PostToolUseFailure": _on_post_tool,
+        "PermissionDenied": _on_post_tool,
+        "Notification": _on_notification,
+        "TaskCreated": _on_task,
+        "TaskCompleted": _on_task,
+        "Stop": _on_stop,
+        "StopFailure": _on_stop,
+    }
+
     def hook_event(self, provider, payload, now):
+        """One event from a Claude Code or Codex hook."""
         event = payload.get("hook_event_name")
         if not isinstance(event, str):
             raise RequestError(400, "hook_event_name must be a string")
         with self.cond:
             if event == "SessionEnd":
-                s = self._session_for(provider, payload, now, create=False)
+                s = self.sessions.get(session_key(provider, payload.get("session_id"))) \
+                    if isinstance(payload.get("session_id"), str) else None
                 if s is not None:
+                    # Kept with its last status for a while (a headless run
+                    # ends a tenth of a second after it finished, before any
+                    # phone could have looked); a turn cut short is over.
+                    before = s.status
                     self._drop_session_prompts(s)
-                    del self.sessions[s.key]
-                    self._save_state()
-                    self.cond.notify_all()
+                    if s.status in ("working", "waitingForInput"):
+                        self._turn_over(s, "idle")
+                    s.ended = now
+                    s.last_event = now
+                    self._changed(s, before)
                 return {"ok": True}
             s = self._session_for(provider, payload, now)
             before = s.status
-            tool_name = payload.get("tool_name") if isinstance(payload.get("tool_name"), str) else None
-            tool_input = payload.get("tool_input")
-            if event == "SessionStart":
-                # A compaction happens inside a turn; any other start means the
-                # previous turn, if one was running, is over.
-                if payload.get("source") != "compact" and before in ("working", "waitingForInput"):
-                    self._drop_session_prompts(s)
-                    s.status = "idle"
-                    s.activity = None
-                    s.turn_started = None
-            elif event == "UserPromptSubmit":
-                self._drop_session_prompts(s)
-                self._title_from(s, payload.get("prompt"))
-                s.status = "working"
-                s.turn_started = now
-                s.activity = None
-            elif event == "PreToolUse" and tool_name:
-                s.activity = activity_text(tool_name, tool_input)
-                self._after_tool(s, now)
-            elif event == "PermissionRequest" and tool_name:
-                # Reported without being held (Codex, or a hook setup without the
-                # permission hook): the terminal asks, the phone only sees the wait.
-                s.activity = activity_text(tool_name, tool_input)
-                s.status = "waitingForInput"
-            elif event in ("PostToolUse", "PostToolUseFailure", "PermissionDenied") and tool_name:
-                self._drop_answered_in_terminal(s, tool_name, tool_input)
-                if event == "PostToolUse":
-                    self._track_tasks(s, tool_name, tool_input, payload.get("tool_response"))
-                self._after_tool(s, now)
-            elif event == "Notification":
-                kind = payload.get("notification_type")
-                if kind == "permission_prompt" or kind == "agent_needs_input" or (
-                        isinstance(kind, str) and kind.startswith("elicitation")):
-                    s.status = "waitingForInput"
-            elif event in ("TaskCreated", "TaskCompleted"):
-                tid = task_id_of(payload) or task_id_of(payload.get("task"))
-                if tid is not None:
-                    s.tasks[tid] = "completed" if event == "TaskCompleted" else s.tasks.get(tid, "pending")
-            elif event in ("Stop", "StopFailure"):
-                self._drop_session_prompts(s)
-                s.status = "finished" if event == "Stop" else "failed"
-                s.activity = None
-                s.turn_started = None
-                text = payload.get("last_assistant_message")
-                if event == "StopFailure":
-                    text = next((payload.get(k) for k in ("error", "error_message", "message", "reason")
-                                 if isinstance(payload.get(k), str) and payload.get(k).strip()), text)
-                if isinstance(text, str) and text.strip():
-                    s.summary = one_line(text, 200)
-            self._save_state()
-            self.cond.notify_all()
-            self._push_if_attention(s, before)
+            handler = self.EVENTS.get(event)
+            if handler is not None:
+                tool_name = payload.get("tool_name") if isinstance(payload.get("tool_name"), str) else None
+                handler(self, s, event, payload, tool_name, payload.get("tool_input"), now)
+            self._changed(s, before)
             return {"ok": True}
 
     def codex_notify(self, payload, now):
+        """Codex's notify program: a turn completed."""
         if payload.get("type") != "agent-turn-complete":
+            return {"ok": True}
+        messages = payload.get("input-messages")
+        if (isinstance(messages, list) and messages and isinstance(messages[0], str)
+                and messages[0].lstrip().startswith(CODEX_TITLE_TURN)):
             return {"ok": True}
         with self.cond:
             s = self._session_for("codex", payload, now, sid_key="thread-id")
             before = s.status
-            messages = payload.get("input-messages")
             if isinstance(messages, list) and messages:
                 self._title_from(s, messages[0])
-            s.status = "finished"
-            s.activity = None
-            s.turn_started = None
-            text = payload.get("last-assistant-message")
-            if isinstance(text, str) and text.strip():
-                s.summary = one_line(text, 200)
-            self._save_state()
-            self._push_if_attention(s, before)
+            self._turn_over(s, "finished")
+            self._summary_from(s, payload.get("last-assistant-message"))
+            self._changed(s, before)
             return {"ok": True}
-
-    def raise_permission(self, payload, now):
-        """Claude's permission hook: record the prompt and say whether to hold it."""
-        if payload.get("hook_event_name", "PermissionRequest") != "PermissionRequest":
-            raise RequestError(400, "not a PermissionRequest")
-        tool_name = payload.get("tool_name")
-        if not isinstance(tool_name, str) or not tool_name:
-            raise RequestError(400, "tool_name must be a non-empty string")
-        tool_input = payload.get("tool_input")
-        with self.cond:
-            s = self._session_for("claude", payload, now)
-            s.activity = activity_text(tool_name, tool_input)
-            s.status = "waitingForInput"
-            if s.turn_started is None:
-                s.turn_started = now
-            if not self.remote_approvals or not self.tokens:
-                # Away mode off, or no phone that could answer: the terminal decides.
-                self._save_state()
-                return {"hold": False}
-            timeout = float(self.config["permissionTimeout"])
-            detail = describe_tool(tool_input)
-            if len(detail) > 1000:
-                detail = detail[:999] + "\u2026"
-            p = Prompt("p" + secrets.token_hex(8), s.key, tool_name, tool_input, detail or tool_name,
-                       now, now + timeout, rule_text(always_suggestion(payload)))
-            self.prompts[p.id] = p
-            self._save_state()
-            self.cond.notify_all()
-            # Every held prompt is news to the phone, even in a session that
-            # was already waiting on an earlier one.
-            self._push_if_attention(s, None)
-            log("holding %s prompt %s for the phone" % (tool_name, p.id))
-            return {"hold": True, "promptId": p.id, "waitSeconds": timeout}
-
-    def _push_if_attention(self, s, before):
-        if self.push is None or not self.push.configured or s.status == before:
-            return
-        if s.status not in ("waitingForInput", "finished", "failed"):
-            return
-        wire = s.wire(self._open_prompt(s, time.time()))
-        token_ids = set(t["id"] for t in self.tokens if t.get("provider") == s.provider)
-        regs = [r for r in self.push_regs if r.get("tokenId") in token_ids]
-        if regs:
-            self.push.send_session(regs, wire)
 
     # -- aging and reading -------------------------------------------------
 
@@ -1003,7 +1256,6 @@ class Relay(object):
         """Turns silent sessions idle, drops dead ones and ends stale prompts."""
         changed = False
         with self.cond:
-            self.current_code(now)
             for p in list(self.prompts.values()):
                 if p.session not in self.sessions or not (p.decision is not None or self._live(p, now)):
                     self._drop_prompt(p)
@@ -1013,56 +1265,288 @@ class Relay(object):
                     changed = True
             for s in list(self.sessions.values()):
                 silent = now - s.last_event
-                if silent >= self.config["expireAfter"]:
-                    self._drop_session_prompts(s)
-                    del self.sessions[s.key]
+                if s.ended is not None and now - s.ended >= self.config["keepEndedFor"]:
+                    self._drop_session(s)
+                    changed = True
+                elif silent >= self.config["expireAfter"]:
+                    self._drop_session(s)
                     changed = True
                 elif (s.status in ("working", "waitingForInput") and silent >= self.config["staleAfter"]
                       and self._open_prompt(s, now) is None):
-                    s.status = "idle"
-                    s.activity = None
-                    s.turn_started = None
+                    self._turn_over(s, "idle")
                     s.updated = now
                     changed = True
             if changed:
-                self._save_state()
-                self.cond.notify_all()
-            if self.failures:
-                self._prune_failures(now)
-            if self.tokens_dirty and now - self.tokens_saved >= LAST_SEEN_PERSIST_EVERY:
-                self._save_tokens()
+                self._changed()
 
     def session_list(self, provider, now):
+        """The wire form of the sessions (of one provider, or all), most urgent first."""
         with self.cond:
             self.sweep(now)
             rows = [s for s in self.sessions.values() if provider is None or s.provider == provider]
             rows.sort(key=lambda s: (STATUSES.index(s.status) if s.status in STATUSES else 9, -s.updated))
             return [s.wire(self._open_prompt(s, now)) for s in rows]
 
-    def status_document(self, now):
-        with self.cond:
-            sessions = self.session_list(None, now)
-            code = self.current_code(now)
-            link = "idlewyn://pair?url=%s&code=%s" % (
-                urllib.parse.quote(self.pairing_base or "", safe=""), urllib.parse.quote(code, safe=""))
-            if self.tls_fingerprint:
-                link += "&pin=" + self.tls_fingerprint
-            tokens = []
+
+# ---------------------------------------------------------------------------
+# Pairing and tokens
+
+
+class PairingBook(object):
+    """The pairing code, wrong-code limits, paired tokens and their push registrations.
+
+    Owns tokens.json. Its lock is the innermost of the relay's: nothing here
+    calls into another part while holding it.
+    """
+
+    def __init__(self, store, config, clock=time.time):
+        self.store = store
+        self.config = config
+        self.clock = clock
+        # Reentrant: pair() rotates the code through current_code().
+        self.lock = threading.RLock()
+        self.tokens = []
+        self.push_regs = []
+        self.tokens_dirty = False
+        self.tokens_saved = 0.0
+        self.failures = {}
+        self.global_failures = 0
+        self.code = None
+        self.code_born = 0.0
+        self.account = account_name()
+
+    def load(self):
+        store = self.store.load()
+        with self.lock:
+            for t in store.get("tokens", []) if isinstance(store.get("tokens"), list) else []:
+                if (isinstance(t, dict) and isinstance(t.get("id"), str) and isinstance(t.get("hash"), str)
+                        and _number(t.get("createdAt"))):
+                    self.tokens.append(t)
+            regs = store.get("push")
+            self.push_regs = [r for r in regs if isinstance(r, dict)] if isinstance(regs, list) else []
+        self.rotate_code(self.clock())
+
+    def save(self):
+        with self.lock:
+            self.tokens_dirty = False
+            self.tokens_saved = self.clock()
+            self.store.save({"tokens": self.tokens, "push": self.push_regs})
+
+    # -- the code ----------------------------------------------------------
+
+    def rotate_code(self, now):
+        with self.lock:
+            raw = "".join(secrets.choice(CODE_ALPHABET) for _ in range(8))
+            self.code = raw[:4] + "-" + raw[4:]
+            self.code_born = now
+            self.global_failures = 0
+
+    def current_code(self, now):
+        with self.lock:
+            if now - self.code_born >= self.config["pairingCodeLifetime"]:
+                self.rotate_code(now)
+            return self.code
+
+    def pair(self, client, provider, code, now):
+        """A new token for a phone that knows the code; RequestError 401/429 otherwise."""
+        with self.lock:
+            current = self.current_code(now)
+            recent = [t for t in self.failures.get(client, []) if now - t < PAIR_FAILURE_WINDOW]
+            if len(recent) >= PAIR_FAILURE_LIMIT:
+                self.failures[client] = recent
+                raise RequestError(429, "too many wrong pairing codes; wait a minute")
+            if not hmac.compare_digest(normalize_code(code).encode(), normalize_code(current).encode()):
+                recent.append(now)
+                self.failures[client] = recent
+                if len(self.failures) > 1000:
+                    self._prune_failures(now)
+                self.global_failures += 1
+                log("wrong pairing code from %s" % client)
+                if self.global_failures >= PAIR_GLOBAL_FAILURE_LIMIT:
+                    log("too many wrong pairing codes overall; the code was replaced")
+                    self.rotate_code(now)
+                raise RequestError(401, "wrong pairing code")
+            token = secrets.token_urlsafe(32)
+            ids = set(t["id"] for t in self.tokens)
+            tid = secrets.token_hex(4)
+            while tid in ids:
+                tid = secrets.token_hex(4)
+            self.tokens.append({"id": tid, "provider": provider, "hash": hash_token(token),
+                                "createdAt": now, "lastSeenAt": None})
+            self.save()
+            log("paired a phone for %s (token %s)" % (provider, tid))
+            return {"token": token, "account": self.account}
+
+    def _prune_failures(self, now):
+        for client in list(self.failures):
+            if not [t for t in self.failures[client] if now - t < PAIR_FAILURE_WINDOW]:
+                del self.failures[client]
+
+    # -- tokens ------------------------------------------------------------
+
+    def authenticate(self, token, now):
+        """The token's record (its lastSeenAt touched), or None."""
+        digest = hash_token(token)
+        with self.lock:
+            for t in self.tokens:
+                if hmac.compare_digest(t["hash"], digest):
+                    # Written out by the next sweep: a file write per request
+                    # would make every phone poll hit the disk.
+                    t["lastSeenAt"] = now
+                    self.tokens_dirty = True
+                    return t
+        return None
+
+    def has_tokens(self):
+        with self.lock:
+            return bool(self.tokens)
+
+    def remove_tokens(self, predicate):
+        """Revokes the matching tokens with their push registrations; how many went."""
+        with self.lock:
+            gone = [t for t in self.tokens if predicate(t)]
+            if gone:
+                ids = set(t["id"] for t in gone)
+                self.tokens = [t for t in self.tokens if t["id"] not in ids]
+                self.push_regs = [r for r in self.push_regs if r.get("tokenId") not in ids]
+                self.save()
+            return len(gone)
+
+    def token_rows(self):
+        """The paired tokens as the status document lists them."""
+        with self.lock:
+            rows = []
             for t in self.tokens:
                 row = {"id": t["id"], "provider": t.get("provider"), "createdAt": iso_s(t["createdAt"])}
                 if t.get("lastSeenAt"):
                     row["lastSeenAt"] = iso_s(t["lastSeenAt"])
-                tokens.append(row)
-            return {
-                "version": VERSION,
-                "sessions": sessions,
-                "remoteApprovals": self.remote_approvals,
-                "pushConfigured": bool(self.push is not None and self.push.configured),
-                "pairingLink": link,
-                "pairingCode": code,
-                "tlsFingerprint": self.tls_fingerprint,
-                "tokens": tokens,
-            }
+                rows.append(row)
+            return rows
+
+    # -- push registrations ------------------------------------------------
+
+    def register_push(self, token, reg, now):
+        with self.lock:
+            same = lambda r: (r.get("tokenId") == token["id"] and r.get("deviceID") == reg["deviceID"]
+                              and r.get("kind") == reg["kind"])
+            self.push_regs = [r for r in self.push_regs if not same(r)]
+            mine = [r for r in self.push_regs if r.get("tokenId") == token["id"]]
+            if len(mine) >= MAX_PUSH_PER_TOKEN:
+                self.push_regs.remove(mine[0])
+            entry = dict(reg, tokenId=token["id"], updatedAt=now)
+            self.push_regs.append(entry)
+            self.save()
+
+    def registrations_for(self, provider):
+        """Push registrations of the phones paired for provider."""
+        with self.lock:
+            token_ids = set(t["id"] for t in self.tokens if t.get("provider") == provider)
+            return [r for r in self.push_regs if r.get("tokenId") in token_ids]
+
+    # -- aging -------------------------------------------------------------
+
+    def sweep(self, now):
+        """Rotates an old code, forgets old wrong guesses, writes out lastSeenAt."""
+        with self.lock:
+            self.current_code(now)
+            if self.failures:
+                self._prune_failures(now)
+            if self.tokens_dirty and now - self.tokens_saved >= LAST_SEEN_PERSIST_EVERY:
+                self.save()
+
+
+# ---------------------------------------------------------------------------
+# Push
+
+
+class PushDispatch(object):
+    """Hands a session that needs attention to the phones paired for its agent.
+
+    No state of its own: registrations live in the pairing book, the queue
+    in the gateway (apns.py), whose send_session never blocks.
+    """
+
+    def __init__(self, gateway, pairing):
+        self.gateway = gateway
+        self.pairing = pairing
+
+    @property
+    def configured(self):
+        return bool(self.gateway is not None and self.gateway.configured)
+
+    def session_needs_attention(self, provider, wire):
+        if not self.configured:
+            return
+        regs = self.pairing.registrations_for(provider)
+        if regs:
+            self.gateway.send_session(regs, wire)
+
+
+# ---------------------------------------------------------------------------
+# The relay: its parts composed
+
+
+class Relay(object):
+    """The relay's state, in parts that each own their data, file and lock.
+
+    board (SessionBoard): sessions, prompts, away mode; state.json.
+    pairing (PairingBook): code, tokens, push registrations; tokens.json.
+    push (PushDispatch): no state.
+    Lock order: board, then pairing (the board's attention listener reads
+    registrations); the pairing book never calls out, and this facade never
+    holds a lock of its own, so no cycle can form.
+    """
+
+    def __init__(self, home, config, push=None, clock=time.time):
+        self.home = home
+        self.config = config
+        self.clock = clock
+        self.board = SessionBoard(JsonStore(os.path.join(home, "state.json")), config, clock)
+        self.pairing = PairingBook(JsonStore(os.path.join(home, "tokens.json"), ensure_ascii=True),
+                                   config, clock)
+        self.push = PushDispatch(push, self.pairing)
+        if self.push.configured:
+            self.board.on_attention = self.push.session_needs_attention
+        self.pairing_base = None
+        self.tls_fingerprint = None
+        self.board.load()
+        self.pairing.load()
+
+    def close(self):
+        self.board.close()
+        self.pairing.save()
+
+    def sweep(self, now):
+        self.pairing.sweep(now)
+        self.board.sweep(now)
+
+    def raise_permission(self, payload, now):
+        return self.board.raise_permission(payload, now, phone_paired=self.pairing.has_tokens())
+
+    def session_list(self, provider, now):
+        self.pairing.sweep(now)
+        return self.board.session_list(provider, now)
+
+    def pairing_link(self, code):
+        link = "idlewyn://pair?url=%s&code=%s" % (
+            urllib.parse.quote(self.pairing_base or "", safe=""), urllib.parse.quote(code, safe=""))
+        if self.tls_fingerprint:
+            link += "&pin=" + self.tls_fingerprint
+        return link
+
+    def status_document(self, now):
+        sessions = self.session_list(None, now)
+        code = self.pairing.current_code(now)
+        return {
+            "version": VERSION,
+            "sessions": sessions,
+            "remoteApprovals": self.board.away(),
+            "pushConfigured": self.push.configured,
+            "pairingLink": self.pairing_link(code),
+            "pairingCode": code,
+            "tlsFingerprint": self.tls_fingerprint,
+            "tokens": self.pairing.token_rows(),
+        }
 
 
 # ---------------------------------------------------------------------------
@@ -1097,6 +1581,39 @@ def _field(body, key, kind, required=True):
     return value
 
 
+# Routes: (path pattern, {method: Handler method}); "*" matches one path
+# segment, which the Handler method gets as an argument.
+ROUTES = [
+    ("v1/pair", {"POST": "h_pair"}),
+    ("v1/sessions", {"GET": "h_sessions"}),
+    ("v1/permissions/*", {"POST": "h_decide"}),
+    ("v1/settings", {"GET": "h_settings_get", "POST": "h_settings_post"}),
+    ("v1/push/tokens", {"POST": "h_push_tokens"}),
+    ("v1/unpair", {"POST": "h_unpair"}),
+    ("v1/admin/status", {"GET": "h_admin_status"}),
+    ("v1/admin/settings", {"POST": "h_admin_settings"}),
+    ("v1/admin/tokens/revoke", {"POST": "h_admin_revoke"}),
+    ("v1/hooks/claude", {"POST": "h_hook_claude"}),
+    ("v1/hooks/codex", {"POST": "h_hook_codex"}),
+    ("v1/hooks/codex-notify", {"POST": "h_hook_codex_notify"}),
+    ("v1/hooks/claude/permission", {"POST": "h_hook_permission"}),
+    ("v1/hooks/permissions/*/wait", {"POST": "h_hook_wait"}),
+]
+
+
+def route(method, segments, routes=ROUTES):
+    """(Handler method name, path arguments) for a request, or RequestError 404/405."""
+    for pattern, methods in routes:
+        args = _match(pattern.split("/"), segments)
+        if args is None:
+            continue
+        name = methods.get(method)
+        if name is None:
+            raise RequestError(405, "method not allowed", {"Allow": ", ".join(sorted(methods))})
+        return name, args
+    raise RequestError(404, "no such endpoint")
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     # Nobody speaks HTTP/0.9 to us; answering a garbled request line as 0.9
@@ -1109,6 +1626,15 @@ class Handler(BaseHTTPRequestHandler):
 
     def log_message(self, fmt, *args):
         pass
+
+    def setup(self):
+        BaseHTTPRequestHandler.setup(self)
+        # Answers leave in one write; without this a reply on a kept-alive
+        # connection would still wait for the peer's delayed ACK.
+        try:
+            self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        except (OSError, AttributeError):
+            pass
 
     def send_error(self, code, message=None, explain=None):
         # Requests the HTTP parser already refused (bad request line, too many
@@ -1129,9 +1655,12 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header(k, v)
         if self.close_connection:
             self.send_header("Connection", "close")
-        self.end_headers()
+        # Status line, headers and body in one write (one TCP segment for a
+        # small answer): two writes cost a delayed-ACK round on some peers.
+        self._headers_buffer.append(b"\r\n")
         if self.command != "HEAD":
-            self.wfile.write(body)
+            self._headers_buffer.append(body)
+        self.flush_headers()
 
     def _body(self):
         if self.headers.get("Transfer-Encoding"):
@@ -1147,10 +1676,11 @@ class Handler(BaseHTTPRequestHandler):
         except ValueError:
             self.close_connection = True
             raise RequestError(400, "invalid Content-Length")
-        if n > MAX_BODY:
+        limit = MAX_LOCAL_BODY if self.server.local_only else MAX_BODY
+        if n > limit:
             # The unread body would be taken for the next request: hang up.
             self.close_connection = True
-            raise RequestError(413, "request body larger than %d bytes" % MAX_BODY)
+            raise RequestError(413, "request body larger than %d bytes" % limit)
         data = self.rfile.read(n) if n else b""
         if len(data) != n:
             self.close_connection = True
@@ -1178,35 +1708,25 @@ class Handler(BaseHTTPRequestHandler):
         if not hmac.compare_digest(given, self.server.secret.encode("utf-8")):
             raise RequestError(401, "wrong or missing X-Idlewyn-Secret")
 
+    def _hook_auth(self):
+        """The hook routes: the hook token, or the admin secret (older hooks)."""
+        self._client_loopback()
+        given = self.headers.get("X-Idlewyn-Secret", "").strip().encode("utf-8")
+        token = (self.server.hook_token or "").encode("utf-8")
+        if not (token and hmac.compare_digest(given, token)) and not hmac.compare_digest(
+                given, self.server.secret.encode("utf-8")):
+            raise RequestError(401, "wrong or missing X-Idlewyn-Secret")
+
     def _device(self):
         auth = self.headers.get("Authorization", "")
         scheme, _, token = auth.partition(" ")
         token = token.strip()
         if scheme.lower() != "bearer" or not token:
             raise RequestError(401, "missing bearer token")
-        record = self.server.relay.authenticate(token, time.time())
+        record = self.server.relay.pairing.authenticate(token, time.time())
         if record is None:
             raise RequestError(401, "unknown or revoked token")
         return record
-
-    # Routes: (path pattern, {method: handler}); "*" matches one path segment.
-    def _routes(self):
-        return [
-            ("v1/pair", {"POST": self.h_pair}),
-            ("v1/sessions", {"GET": self.h_sessions}),
-            ("v1/permissions/*", {"POST": self.h_decide}),
-            ("v1/settings", {"GET": self.h_settings_get, "POST": self.h_settings_post}),
-            ("v1/push/tokens", {"POST": self.h_push_tokens}),
-            ("v1/unpair", {"POST": self.h_unpair}),
-            ("v1/admin/status", {"GET": self.h_admin_status}),
-            ("v1/admin/settings", {"POST": self.h_admin_settings}),
-            ("v1/admin/tokens/revoke", {"POST": self.h_admin_revoke}),
-            ("v1/hooks/claude", {"POST": lambda a: self.h_hook("claude")}),
-            ("v1/hooks/codex", {"POST": lambda a: self.h_hook("codex")}),
-            ("v1/hooks/codex-notify", {"POST": self.h_hook_codex_notify}),
-            ("v1/hooks/claude/permission", {"POST": self.h_hook_permission}),
-            ("v1/hooks/permissions/*/wait", {"POST": self.h_hook_wait}),
-        ]
 
     def _dispatch(self):
         try:
@@ -1215,24 +1735,19 @@ class Handler(BaseHTTPRequestHandler):
             # Read the body first, whatever the route: an unread body would be
             # taken for the next request on this keep-alive connection.
             self.raw_body = self._body()
-            segments = [seg for seg in parts.path.split("/") if seg != ""]
-            for pattern, methods in self._routes():
-                args = _match(pattern.split("/"), segments)
-                if args is None:
-                    continue
-                handler = methods.get(self.command)
-                if handler is None:
-                    raise RequestError(405, "method not allowed", {"Allow": ", ".join(sorted(methods))})
-                status, obj = handler(args)
-                self._send(status, obj)
-                return
-            raise RequestError(404, "no such endpoint")
+            name, args = route(self.command, [seg for seg in parts.path.split("/") if seg != ""])
+            if self.server.local_only and not name.startswith(("h_hook", "h_admin")):
+                raise RequestError(404, "not served here")
+            status, obj = getattr(self, name)(*args)
+            self._send(status, obj)
         except RequestError as exc:
             if exc.status not in (401, 404):
                 log("%s %s from %s: %d %s" % (self.command, urllib.parse.urlsplit(self.path).path,
                                                self.client_address[0], exc.status, exc.message))
             self._send(exc.status, {"error": exc.message}, exc.headers)
-        except (ConnectionError, socket.timeout):
+        except (ConnectionError, socket.timeout, ssl.SSLError):
+            # The peer went away mid-answer (a cancelled hook over TLS ends
+            # with an EOF that breaks the TLS protocol): nobody to answer.
             self.close_connection = True
         except Exception as exc:
             import traceback
@@ -1247,41 +1762,41 @@ class Handler(BaseHTTPRequestHandler):
 
     # -- device API ----------------------------------------------------------
 
-    def h_pair(self, args):
+    def h_pair(self):
         body = _object(self._json())
         provider = _field(body, "provider", str)
         if provider not in PROVIDERS:
             raise RequestError(400, "provider must be \"claude\" or \"codex\"")
         code = _field(body, "code", str)
-        return 200, self.server.relay.pair(self.client_address[0], provider, code, time.time())
+        return 200, self.server.relay.pairing.pair(self.client_address[0], provider, code, time.time())
 
-    def h_sessions(self, args):
+    def h_sessions(self):
         token = self._device()
         provider = (self.query.get("provider") or [token.get("provider")])[0]
         if provider not in PROVIDERS:
             raise RequestError(400, "provider must be \"claude\" or \"codex\"")
         return 200, {"sessions": self.server.relay.session_list(provider, time.time())}
 
-    def h_decide(self, args):
+    def h_decide(self, pid):
         self._device()
         body = _object(self._json())
         decision = _field(body, "decision", str)
         if decision not in DECISIONS:
             raise RequestError(400, "decision must be \"allow\", \"deny\" or \"always\"")
-        if not self.server.relay.decide(args[0], decision, time.time()):
+        if not self.server.relay.board.decide(pid, decision, time.time()):
             raise RequestError(404, "that permission prompt was already answered or has expired")
         return 200, {"ok": True}
 
-    def h_settings_get(self, args):
+    def h_settings_get(self):
         self._device()
-        return 200, {"remoteApprovals": self.server.relay.remote_approvals}
+        return 200, {"remoteApprovals": self.server.relay.board.away()}
 
-    def h_settings_post(self, args):
+    def h_settings_post(self):
         self._device()
         value = _field(_object(self._json()), "remoteApprovals", bool)
-        return 200, {"remoteApprovals": self.server.relay.set_remote_approvals(value)}
+        return 200, {"remoteApprovals": self.server.relay.board.set_remote_approvals(value)}
 
-    def h_push_tokens(self, args):
+    def h_push_tokens(self):
         token = self._device()
         body = _object(self._json())
         reg = {}
@@ -1295,53 +1810,65 @@ class Handler(BaseHTTPRequestHandler):
         push_key = _field(body, "pushKey", str, required=False)
         if push_key is not None:
             reg["pushKey"] = push_key[:1024]
-        self.server.relay.register_push(token, reg, time.time())
+        self.server.relay.pairing.register_push(token, reg, time.time())
         return 200, {"ok": True}
 
-    def h_unpair(self, args):
+    def h_unpair(self):
         token = self._device()
         self._json(optional=True)
-        self.server.relay.remove_tokens(lambda t: t["id"] == token["id"])
+        self.server.relay.pairing.remove_tokens(lambda t: t["id"] == token["id"])
         log("phone unpaired (token %s)" % token["id"])
         return 200, {"ok": True}
 
     # -- admin API -----------------------------------------------------------
 
-    def h_admin_status(self, args):
+    def h_admin_status(self):
         self._admin()
         return 200, self.server.relay.status_document(time.time())
 
-    def h_admin_settings(self, args):
+    def h_admin_settings(self):
         self._admin()
         value = _field(_object(self._json()), "remoteApprovals", bool)
-        return 200, {"remoteApprovals": self.server.relay.set_remote_approvals(value)}
+        return 200, {"remoteApprovals": self.server.relay.board.set_remote_approvals(value)}
 
-    def h_admin_revoke(self, args):
+    def h_admin_revoke(self):
         self._admin()
         tid = _field(_object(self._json()), "id", str)
-        n = self.server.relay.remove_tokens(lambda t: t["id"] == tid)
+        n = self.server.relay.pairing.remove_tokens(lambda t: t["id"] == tid)
         if n:
             log("revoked token %s" % tid)
         return 200, {"revoked": n}
 
     # -- hooks ---------------------------------------------------------------
 
-    def h_hook(self, provider):
-        self._admin()
-        return 200, self.server.relay.hook_event(provider, _object(self._json()), time.time())
+    def h_hook_claude(self):
+        return self._hook("claude")
 
-    def h_hook_codex_notify(self, args):
-        self._admin()
-        return 200, self.server.relay.codex_notify(_object(self._json()), time.time())
+    def h_hook_codex(self):
+        return self._hook("codex")
 
-    def h_hook_permission(self, args):
-        self._admin()
-        return 200, self.server.relay.raise_permission(_object(self._json()), time.time())
+    def _hook(self, provider):
+        self._hook_auth()
+        return 200, self.server.relay.board.hook_event(provider, _object(self._json()), time.time())
 
-    def h_hook_wait(self, args):
-        self._admin()
+    def h_hook_codex_notify(self):
+        self._hook_auth()
+        return 200, self.server.relay.board.codex_notify(_object(self._json()), time.time())
+
+    def h_hook_permission(self):
+        self._hook_auth()
+        payload = _object(self._json())
+        if "agentPid" not in payload:
+            # The shell hook names its parent; the agent is the first process
+            # up from there that is no shell (the relay runs as the same user).
+            parent = (self.query.get("parent") or [""])[0]
+            payload["agentPid"] = agent_pid(int(parent)) if parent.isdigit() else None
+        return 200, self.server.relay.raise_permission(payload, time.time())
+
+    def h_hook_wait(self, pid):
+        self._hook_auth()
         self._json(optional=True)
-        return 200, self.server.relay.wait_prompt(args[0], WAIT_SLICE, self._peer_gone)
+        return 200, self.server.relay.board.wait_prompt(pid, WAIT_SLICE, self._peer_gone)
 
     def _peer_gone(self):
         # The hook sends nothing after its request, so a readable socket means
@@ -1360,7 +1887,11 @@ class RelayServer(ThreadingHTTPServer):
     # letting a flood exhaust threads and memory.
     max_connections = 512
 
-    def __init__(self, address, relay, secret, ssl_context):
+    def __init__(self, address, relay, secret, ssl_context, local_only=False, hook_token=None):
+        # local_only: the plain loopback listener of the hooks and the admin
+        # API, which phones never reach.
+        self.local_only = local_only
+        self.hook_token = hook_token
         self.relay = relay
         self.secret = secret
         self.ssl_context = ssl_context
@@ -1394,6 +1925,15 @@ class RelayServer(ThreadingHTTPServer):
             self.slots.release()
 
 
+class LocalServer(RelayServer):
+    """Plain http on 127.0.0.1 for the hooks (and the admin API): no TLS to set
+    up in a hook that has a few milliseconds, and nothing for phones."""
+    address_family = socket.AF_INET
+
+    def __init__(self, relay, secret, hook_token):
+        RelayServer.__init__(self, ("127.0.0.1", 0), relay, secret, None, local_only=True, hook_token=hook_token)
+
+
 # ---------------------------------------------------------------------------
 # Serving
 
@@ -1411,6 +1951,10 @@ def serve():
 
     config = load_config(home)
     secret = ensure_secret(home)
+    # What the shell hooks send: it opens the hook routes only, so a stranger
+    # who catches it (say, on a port a crashed relay left behind) gains no
+    # more than a hook already has; the admin secret never leaves the app.
+    hook_token = ensure_secret(home, "hook-token")
     url_file = os.path.join(home, "relay-url")
     try:
         os.unlink(url_file)
@@ -1447,9 +1991,14 @@ def serve():
     relay.sweep(time.time())
     try:
         RelayServer.address_family = socket.AF_INET6 if ":" in host else socket.AF_INET
-        server = RelayServer((host, config["port"]), relay, secret, ssl_context)
+        server = RelayServer((host, config["port"]), relay, secret, ssl_context, hook_token=hook_token)
     except OSError as exc:
         log("cannot listen on %s:%s: %s" % (host, config["port"], exc))
+        return 1
+    try:
+        local = LocalServer(relay, secret, hook_token)
+    except OSError as exc:
+        log("cannot listen on 127.0.0.1 for the hooks: %s" % exc)
         return 1
     port = server.server_address[1]
     scheme = "https" if ssl_context else "http"
@@ -1469,15 +2018,30 @@ def serve():
             except Exception as exc:
                 log("sweep failed: %s" % exc)
 
+    def terminal_watcher():
+        # Cheap when idle: it only reads files and the process table while a
+        # terminal dialog of Claude's is open.
+        while not stopping.wait(TERMINAL_WATCH_EVERY):
+            try:
+                relay.board.watch_terminals()
+            except Exception as exc:
+                log("terminal watch failed: %s" % exc)
+
     def on_signal(signum, frame):
         if not stopping.is_set():
             stopping.set()
             threading.Thread(target=server.shutdown, daemon=True).start()
+            threading.Thread(target=local.shutdown, daemon=True).start()
 
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
     threading.Thread(target=janitor, daemon=True).start()
+    threading.Thread(target=terminal_watcher, daemon=True).start()
 
+    threading.Thread(target=local.serve_forever, kwargs={"poll_interval": 0.25}, daemon=True).start()
+    local_port_file = os.path.join(home, "local-port")
+    local_port = str(local.server_address[1])
+    atomic_write(local_port_file, local_port + "\n", 0o600)
     local_url = "%s://%s:%d" % (scheme, local_host, port)
     atomic_write(url_file, local_url + "\n", 0o644)
     log("Vesperline relay %s listening on %s://%s:%d (local %s, pairing via %s)"
@@ -1487,12 +2051,15 @@ def serve():
     finally:
         stopping.set()
         relay.close()
+        local.shutdown()
         server.server_close()
-        if read_text(url_file) == local_url:
-            try:
-                os.unlink(url_file)
-            except OSError:
-                pass
+        local.server_close()
+        for path, mine in ((url_file, local_url), (local_port_file, local_port)):
+            if read_text(path) == mine:
+                try:
+                    os.unlink(path)
+                except OSError:
+                    pass
         log("relay stopped")
     return 0
 
@@ -1509,8 +2076,13 @@ class LocalRelay(object):
         url = read_text(os.path.join(home, "relay-url"))
         if not url:
             raise OSError("the relay is not running")
+        # The loopback listener needs no TLS; relays from before it had none.
+        port = read_text(os.path.join(home, "local-port"))
+        if port and port.isdigit():
+            url = "http://127.0.0.1:" + port
         self.url = urllib.parse.urlsplit(url)
-        self.secret = read_text(os.path.join(home, "hook-secret")) or ""
+        self.secret = read_text(os.path.join(home, "hook-token")) or read_text(
+            os.path.join(home, "hook-secret")) or ""
         self.pin = fingerprint_of_pem(os.path.join(home, "relay-cert.pem")) if self.url.scheme == "https" else None
 
     def post(self, path, obj, timeout):
@@ -1561,55 +2133,98 @@ def trim_payload(payload):
     return trim(slim, 0)
 
 
-def read_hook_payload():
-    data = sys.stdin.buffer.read(16 << 20)
+def read_hook_payload(stream):
+    data = stream.read(16 << 20)
     payload = json.loads(data.decode("utf-8", "replace"))
     return payload if isinstance(payload, dict) else None
 
 
-def hold_permission(home, payload):
-    """Raises the prompt; while the relay holds it, waits for the phone's answer."""
-    started = time.monotonic()
-    answer = LocalRelay(home).post("v1/hooks/claude/permission", trim_payload(payload), timeout=5)
-    if not answer or answer.get("hold") is not True or not isinstance(answer.get("promptId"), str):
-        return None
-    wait = answer.get("waitSeconds")
-    wait = float(wait) if _number(wait) else 0.0
-    deadline = started + min(wait, MAX_PERMISSION_TIMEOUT) + 3
-    path = "v1/hooks/permissions/%s/wait" % urllib.parse.quote(answer["promptId"], safe="")
-    while time.monotonic() < deadline:
-        try:
-            # Re-read relay-url each time: a restarted relay may listen elsewhere.
-            result = LocalRelay(home).post(path, {}, timeout=WAIT_SLICE + 10)
-        except (OSError, ValueError):
-            time.sleep(0.5)
-            continue
-        if result is None or result.get("state") == "gone":
+class HookClient(object):
+    """One hook run: reads the agent's event, reports it, maybe waits for the phone.
+
+    connect(home) gives the transport (LocalRelay: relay-url, secret, pin are
+    read afresh each time, so a restarted relay is found); clock and sleep
+    pace the permission wait.
+    """
+
+    def __init__(self, home, connect=None, clock=time.monotonic, sleep=time.sleep):
+        self.home = home
+        self.connect = connect or LocalRelay
+        self.clock = clock
+        self.sleep = sleep
+
+    def post(self, path, obj, timeout):
+        return self.connect(self.home).post(path, obj, timeout)
+
+    def report(self, provider, payload):
+        self.post("v1/hooks/" + provider, trim_payload(payload), timeout=3)
+
+    def codex_notify(self, payload):
+        self.post("v1/hooks/codex-notify", trim_payload(payload), timeout=3)
+
+    def hold_permission(self, payload):
+        """Raises the prompt; while the relay holds it, waits for the phone's answer.
+
+        Returns what the permission hook prints, or None to let the terminal ask.
+        """
+        started = self.clock()
+        body = trim_payload(payload)
+        # Lets the relay see the person answer at the terminal: the agent
+        # starts the tool itself when they say yes.
+        body["agentPid"] = agent_pid()
+        answer = self.post("v1/hooks/claude/permission", body, timeout=5)
+        if not answer or answer.get("hold") is not True or not isinstance(answer.get("promptId"), str):
             return None
-        if result.get("state") == "decided" and result.get("decision") in DECISIONS:
-            return permission_output(result["decision"], payload)
-    return None
+        return self.wait_for_phone(payload, answer["promptId"], answer.get("waitSeconds"), started)
+
+    def wait_for_phone(self, payload, prompt_id, wait, started=None):
+        """Long-polls a held prompt; returns what the hook prints, or None."""
+        started = self.clock() if started is None else started
+        wait = float(wait) if _number(wait) else 0.0
+        deadline = started + min(wait, MAX_PERMISSION_TIMEOUT) + 3
+        path = "v1/hooks/permissions/%s/wait" % urllib.parse.quote(prompt_id, safe="")
+        while self.clock() < deadline:
+            try:
+                result = self.post(path, {}, timeout=WAIT_SLICE + 10)
+            except (OSError, ValueError):
+                self.sleep(0.5)
+                continue
+            if result is None or result.get("state") == "gone":
+                return None
+            if result.get("state") == "decided" and result.get("decision") in DECISIONS:
+                return permission_output(result["decision"], payload)
+        return None
+
+    def run(self, kind, args, stdin, stdout):
+        """Serves one `relay.py hook KIND [ARG]`; raises on any failure."""
+        if kind == "codex-notify":
+            # Codex's notify program gets its JSON as an argument, not on stdin.
+            payload = json.loads(args[0]) if args else None
+            if isinstance(payload, dict):
+                self.codex_notify(payload)
+            return
+        payload = read_hook_payload(stdin)
+        if payload is None:
+            return
+        if kind in ("claude-permission", "claude-permission-wait"):
+            if kind == "claude-permission":
+                output = self.hold_permission(payload)
+            else:
+                # The shell hook raised the prompt; the relay holds it.
+                wait = args[1] if len(args) > 1 else "0"
+                output = self.wait_for_phone(payload, args[0] if args else "",
+                                             float(wait) if wait.replace(".", "", 1).isdigit() else 0.0)
+            if output is not None:
+                stdout.write(json.dumps(output) + "\n")
+                stdout.flush()
+        elif kind in ("claude", "codex"):
+            self.report(kind, payload)
 
 
 def run_hook(args):
+    # Whatever goes wrong, the agent carries on as if no relay were there.
     try:
-        kind = args[0] if args else ""
-        home = home_dir()
-        if kind == "codex-notify":
-            payload = json.loads(args[1]) if len(args) > 1 else None
-            if isinstance(payload, dict):
-                LocalRelay(home).post("v1/hooks/codex-notify", trim_payload(payload), timeout=3)
-            return 0
-        payload = read_hook_payload()
-        if payload is None:
-            return 0
-        if kind == "claude-permission":
-            output = hold_permission(home, payload)
-            if output is not None:
-                sys.stdout.write(json.dumps(output) + "\n")
-                sys.stdout.flush()
-        elif kind in ("claude", "codex"):
-            LocalRelay(home).post("v1/hooks/" + kind, trim_payload(payload), timeout=3)
+        HookClient(home_dir()).run(args[0] if args else "", args[1:], sys.stdin.buffer, sys.stdout)
     except Exception:
         pass
     return 0
@@ -1806,8 +2421,9 @@ def _backup(path, stamp):
     return target
 
 
-def install_hooks(dry_run, out):
-    home = os.environ.get("HOME") or os.path.expanduser("~")
+def install_hooks(dry_run, out, home=None):
+    """Writes (or with dry_run only reports) the agents' hook configuration under home."""
+    home = home or os.environ.get("HOME") or os.path.expanduser("~")
     hooks_dir = os.path.join(home, HOME_DIR_NAME, "bin", "hooks")
     script = lambda name: os.path.join(hooks_dir, name)
     pretty = lambda p: "~" + p[len(home):] if p.startswith(home + "/") else p
@@ -1858,8 +2474,9 @@ def install_hooks(dry_run, out):
         lines.append("%s: %s%s" % (label, pretty(path), "" if old is not None else " (new file)"))
         lines.extend("  - " + c for c in changes)
     if codex_changes:
-        lines.append("Codex runs new or changed hooks only after you trust them: open Codex and review "
-                     "them in its /hooks screen.")
+        lines.append("Codex runs new or changed hooks only after you trust them. The next time you start "
+                     "codex it asks about them: choose \u201cTrust all and continue\u201d (or type /hooks in "
+                     "Codex and press t). Until then Codex reports only each finished turn.")
     missing = [name for name in OUR_SCRIPTS if not os.path.exists(script(name))]
     if missing:
         lines.append("Note: %s not found in %s yet; start the relay from Vesperline Relay to install them."

@@ -81,8 +81,9 @@ class HookScriptTest(unittest.TestCase):
         self.send(claude("StopFailure", sid, error="API Error: overloaded"))
         self.assertEqual(self.session(sid)["status"], "failed")
 
+        # An ended session stays listed with how it ended.
         self.send(claude("SessionEnd", sid, reason="prompt_input_exit"))
-        self.assertIsNone(self.session(sid))
+        self.assertEqual(self.session(sid)["status"], "failed")
 
     def test_task_tools_count_created_and_updated_tasks(self):
         sid = "tasks-1"

@@ -100,9 +100,9 @@ class SourceTest(unittest.TestCase):
             with open(os.path.join(RESOURCES, name)) as f:
                 ast.parse(f.read(), filename=name, feature_version=(3, 9))
 
-    def test_hook_scripts_are_valid_sh_and_example_is_json(self):
+    def test_hook_scripts_are_valid_bash_and_example_is_json(self):
         for name in HOOK_SCRIPTS:
-            result = subprocess.run(["sh", "-n", os.path.join(RESOURCES, name)], stderr=subprocess.PIPE)
+            result = subprocess.run(["bash", "-n", os.path.join(RESOURCES, name)], stderr=subprocess.PIPE)
             self.assertEqual(result.returncode, 0, result.stderr)
         with open(os.path.join(RESOURCES, "claude-settings.example.json")) as f:
             self.assertIn("PermissionRequest", json.load(f)["hooks"])

@@ -3,7 +3,9 @@ import os
 import signal
 import ssl
 import stat
+import socket
 import subprocess
+import threading
 import unittest
 import urllib.parse
 
@@ -44,23 +46,43 @@ class TlsTest(unittest.TestCase):
         self.assertEqual(mode(relay.path("relay-key.pem")), 0o600)
         self.assertEqual(relay.request("GET", "v1/settings", token=relay.pair("claude"))[0], 200)
 
-    def test_hooks_refuse_a_relay_whose_certificate_changed(self):
+    def test_hooks_hand_a_stranger_on_their_port_nothing_but_the_hook_token(self):
+        # A crashed relay leaves local-port behind; whoever binds that port
+        # next hears the hooks. They must not hear the admin secret.
         relay = self.relay
-        self.assertEqual(relay.hook("claude-hook.sh", {"session_id": "tls-1", "hook_event_name": "SessionStart"}),
-                         (0, ""))
-        self.assertIn("tls-1", [s["id"] for s in relay.status()["sessions"]])
-        original = relay.read("relay-cert.pem")
-        other = relay.path("other")
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=x",
-                        "-keyout", other + ".key", "-out", relay.path("relay-cert.pem")],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        stranger = socket.socket()
+        stranger.bind(("127.0.0.1", 0))
+        stranger.listen(4)
+        self.addCleanup(stranger.close)
+        real = relay.read("local-port")
+        with open(relay.path("local-port"), "w") as f:
+            f.write("%d\n" % stranger.getsockname()[1])
+        heard = []
+
+        def listen():
+            conn, _ = stranger.accept()
+            conn.settimeout(5)
+            data = b""
+            while b"\r\n\r\n" not in data:
+                data += conn.recv(65536)
+            heard.append(data)
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}")
+            conn.close()
+        thread = threading.Thread(target=listen, daemon=True)
+        thread.start()
         try:
-            # The secret must not go to a server that is not the pinned relay.
-            relay.hook("claude-hook.sh", {"session_id": "tls-2", "hook_event_name": "SessionStart"})
+            self.assertEqual(relay.hook("claude-hook.sh", {"session_id": "x", "hook_event_name": "SessionStart"}),
+                             (0, ""))
         finally:
-            with open(relay.path("relay-cert.pem"), "w") as f:
-                f.write(original + "\n")
-        self.assertNotIn("tls-2", [s["id"] for s in relay.status()["sessions"]])
+            with open(relay.path("local-port"), "w") as f:
+                f.write(real + "\n")
+        thread.join(10)
+        self.assertEqual(len(heard), 1)
+        self.assertIn(relay.read("hook-token").encode(), heard[0])
+        self.assertNotIn(relay.secret.encode(), heard[0])
+        # And the hook token opens no admin route.
+        status, _ = relay.request("GET", "v1/admin/status", secret=relay.read("hook-token"))
+        self.assertEqual(status, 401)
 
 
 class RestartTest(unittest.TestCase):

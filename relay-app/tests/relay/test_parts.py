@@ -1,0 +1,1152 @@
+"""The relay's parts in process: relay.py imported as a module, driven with
+agents' payloads and a hand-moved clock. What needs a real process (sockets,
+signals, the hook scripts) stays in the other modules."""
+
+import importlib.util
+import io
+import json
+import os
+import shlex
+import shutil
+import stat
+import subprocess
+import sys
+import tempfile
+import unittest
+
+try:
+    import tomllib
+except ImportError:  # Python before 3.11 has no TOML reader to check results with
+    tomllib = None
+
+import relay_harness
+from relay_harness import RESOURCES
+
+
+def load_relay():
+    spec = importlib.util.spec_from_file_location("relay_in_process", os.path.join(RESOURCES, "relay.py"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+relay = load_relay()
+
+T0 = 1_700_000_000.0
+SUGGESTION = {"type": "addRules", "rules": [{"toolName": "Bash", "ruleContent": "npm test"}],
+              "behavior": "allow", "destination": "localSettings"}
+
+
+class Clock(object):
+    def __init__(self, t=T0):
+        self.t = t
+
+    def __call__(self):
+        return self.t
+
+    def advance(self, seconds):
+        self.t += seconds
+
+
+class QuietLog(unittest.TestCase):
+    """Collects what the relay logs instead of writing it to stderr."""
+
+    def setUp(self):
+        self.logged = []
+        original = relay.log
+        relay.log = self.logged.append
+        self.addCleanup(setattr, relay, "log", original)
+        self.dir = tempfile.mkdtemp(prefix="relay-parts-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+
+def claude(event, sid="s1", **fields):
+    payload = {"session_id": sid, "cwd": "/home/dev/api", "hook_event_name": event}
+    payload.update(fields)
+    return payload
+
+
+def permission(sid="s1", command="npm test", **fields):
+    return claude("PermissionRequest", sid, tool_name="Bash", tool_input={"command": command},
+                  permission_suggestions=[SUGGESTION], **fields)
+
+
+# ---------------------------------------------------------------------------
+# Pure functions
+
+
+class WireTextTest(unittest.TestCase):
+    def test_dates(self):
+        self.assertEqual(relay.iso_ms(0), "1970-01-01T00:00:00.000Z")
+        self.assertEqual(relay.iso_ms(1.5), "1970-01-01T00:00:01.500Z")
+        # Rounding to the millisecond carries into the seconds.
+        self.assertEqual(relay.iso_ms(59.9996), "1970-01-01T00:01:00.000Z")
+        self.assertEqual(relay.iso_ms(T0 + 0.0004), "2023-11-14T22:13:20.000Z")
+        self.assertEqual(relay.iso_s(T0 + 0.9), "2023-11-14T22:13:20Z")
+
+    def test_one_line(self):
+        self.assertEqual(relay.one_line("  fix\n the\ttests  ", 80), "fix the tests")
+        self.assertEqual(relay.one_line("abcdefghij", 10), "abcdefghij")
+        self.assertEqual(relay.one_line("abcdefgh ijk", 10), "abcdefgh\u2026")
+        self.assertEqual(len(relay.one_line("x" * 500, 100)), 100)
+
+    def test_normalize_code(self):
+        self.assertEqual(relay.normalize_code("abcd-2345"), "ABCD2345")
+        self.assertEqual(relay.normalize_code(" AB CD\u200b-23 45 "), "ABCD2345")
+        self.assertEqual(relay.normalize_code("--"), "")
+
+
+class ToolTextTest(unittest.TestCase):
+    def test_describe_tool_picks_the_telling_field(self):
+        describe = relay.describe_tool
+        self.assertEqual(describe({"description": "Remove it", "command": " rm -rf x "}), "rm -rf x")
+        self.assertEqual(describe({"file_path": "/a/b.py", "content": "..."}), "/a/b.py")
+        self.assertEqual(describe({"command": ["git", "status"]}), "git status")
+        self.assertEqual(describe({"command": "  ", "pattern": "TODO"}), "TODO")
+        self.assertEqual(describe({"b": 1, "a": "x"}), '{"a": "x", "b": 1}')
+        self.assertEqual(len(describe({"blob": "y" * 5000})), 2000)
+        self.assertEqual(describe({}), "")
+        self.assertEqual(describe("  ls -la "), "ls -la")
+        self.assertEqual(describe(None), "")
+        self.assertEqual(describe(["ls"]), "")
+
+    def test_activity_text(self):
+        self.assertEqual(relay.activity_text("Bash", {"command": "npm\ntest"}), "Bash: npm test")
+        self.assertEqual(relay.activity_text("TodoWrite", {}), "TodoWrite")
+        long = relay.activity_text("Bash", {"command": "x" * 300})
+        self.assertEqual(len(long), len("Bash: ") + 100)
+        self.assertTrue(long.endswith("\u2026"))
+
+
+class PermissionAnswerTest(unittest.TestCase):
+    def test_always_suggestion_takes_the_first_allowing_rule_set(self):
+        deny = {"type": "addRules", "behavior": "deny", "rules": [{"toolName": "Bash"}]}
+        empty = {"type": "addRules", "rules": []}
+        mode = {"type": "setMode", "mode": "acceptEdits"}
+        implicit = {"type": "addRules", "rules": [{"toolName": "Read"}]}
+        pick = relay.always_suggestion
+        self.assertIs(pick({"permission_suggestions": [mode, deny, empty, SUGGESTION, implicit]}), SUGGESTION)
+        self.assertIs(pick({"permission_suggestions": [implicit]}), implicit)
+        self.assertIsNone(pick({"permission_suggestions": [mode, deny, empty, "junk"]}))
+        self.assertIsNone(pick({"permission_suggestions": "addRules"}))
+        self.assertIsNone(pick({}))
+        self.assertIsNone(pick(None))
+
+    def test_rule_text(self):
+        rules = {"rules": [{"toolName": "Bash", "ruleContent": "npm test"}, {"toolName": "Read"},
+                           {"toolName": "Edit", "ruleContent": ""}, {"ruleContent": "orphan"}, "junk"]}
+        self.assertEqual(relay.rule_text(rules), "Bash(npm test), Read, Edit")
+        self.assertIsNone(relay.rule_text({"rules": [{"ruleContent": "orphan"}]}))
+        self.assertIsNone(relay.rule_text(None))
+
+    def test_permission_output(self):
+        def decision(answer, payload):
+            out = relay.permission_output(answer, payload)
+            self.assertEqual(out["hookSpecificOutput"]["hookEventName"], "PermissionRequest")
+            return out["hookSpecificOutput"]["decision"]
+        with_rule = {"permission_suggestions": [SUGGESTION]}
+        self.assertEqual(decision("allow", with_rule), {"behavior": "allow"})
+        self.assertEqual(decision("deny", with_rule), {"behavior": "deny", "message": "Denied from phone"})
+        self.assertEqual(decision("always", with_rule), {"behavior": "allow", "updatedPermissions": [SUGGESTION]})
+        # "always" without a rule to keep is a plain allow, never an empty rule list.
+        self.assertEqual(decision("always", {}), {"behavior": "allow"})
+
+
+class ConfigTest(QuietLog):
+    def write(self, text):
+        with open(self.path("config.json"), "w") as f:
+            f.write(text)
+
+    def test_missing_or_unreadable_config_gives_the_defaults(self):
+        self.assertEqual(relay.load_config(self.dir), relay.DEFAULTS)
+        for text in ("[1, 2]", "{not json", ""):
+            self.write(text)
+            self.assertEqual(relay.load_config(self.dir), relay.DEFAULTS)
+        self.assertEqual(len([m for m in self.logged if "config.json ignored" in m]), 3)
+
+    def test_each_invalid_value_is_ignored_on_its_own(self):
+        self.write(json.dumps({"port": True, "host": "  ", "tls": "yes", "staleAfter": 0,
+                               "pairingCodeLifetime": -5, "expireAfter": "6h",
+                               "advertiseHost": " mac.local ", "pushGateway": "https://gw",
+                               "permissionTimeout": 45, "unknown": 1}))
+        cfg = relay.load_config(self.dir)
+        self.assertEqual(cfg["port"], 8787)
+        self.assertNotIn("host", cfg)
+        self.assertNotIn("tls", cfg)
+        self.assertEqual((cfg["staleAfter"], cfg["pairingCodeLifetime"], cfg["expireAfter"]),
+                         (900.0, 600.0, 6 * 3600.0))
+        self.assertEqual((cfg["advertiseHost"], cfg["pushGateway"], cfg["permissionTimeout"]),
+                         ("mac.local", "https://gw", 45))
+        self.assertNotIn("unknown", cfg)
+        self.assertEqual(len([m for m in self.logged if "ignoring invalid" in m]), 6)
+
+    def test_ports_and_the_permission_timeout_cap(self):
+        for port, expected in ((0, 0), (65535, 65535), (65536, 8787), (-1, 8787), (80.0, 8787)):
+            self.write(json.dumps({"port": port}))
+            self.assertEqual(relay.load_config(self.dir)["port"], expected, port)
+        # Claude kills the permission hook at its own timeout; the relay must give up first.
+        self.write(json.dumps({"permissionTimeout": 3600}))
+        self.assertEqual(relay.load_config(self.dir)["permissionTimeout"], relay.MAX_PERMISSION_TIMEOUT)
+        self.assertLess(relay.MAX_PERMISSION_TIMEOUT, relay.PERMISSION_HOOK_TIMEOUT)
+
+
+# ---------------------------------------------------------------------------
+# Stores on disk
+
+
+class JsonStoreTest(QuietLog):
+    def test_round_trip_is_private_and_leaves_no_temporary_files(self):
+        store = relay.JsonStore(self.path("state.json"))
+        self.assertEqual(store.load(), {})
+        store.save({"title": "caf\u00e9", "n": [1, 2]})
+        store.save({"title": "caf\u00e9 2"})
+        self.assertEqual(relay.JsonStore(self.path("state.json")).load(), {"title": "caf\u00e9 2"})
+        self.assertEqual(stat.S_IMODE(os.stat(self.path("state.json")).st_mode), 0o600)
+        self.assertEqual(os.listdir(self.dir), ["state.json"])
+
+    def test_ascii_store_escapes(self):
+        store = relay.JsonStore(self.path("tokens.json"), ensure_ascii=True)
+        store.save({"deviceID": "\u00e9"})
+        with open(self.path("tokens.json"), "rb") as f:
+            self.assertEqual(f.read(), b'{"deviceID": "\\u00e9"}')
+
+    def test_unreadable_file_is_set_aside_not_lost(self):
+        for text in ("{broken", "[1, 2]"):
+            with open(self.path("state.json"), "w") as f:
+                f.write(text)
+            self.assertEqual(relay.JsonStore(self.path("state.json")).load(), {})
+            self.assertFalse(os.path.exists(self.path("state.json")))
+            kept = [n for n in os.listdir(self.dir) if n.startswith("state.json.broken-")]
+            self.assertEqual(len(kept), 1)
+            with open(self.path(kept[0])) as f:
+                self.assertEqual(f.read(), text)
+            os.unlink(self.path(kept[0]))
+        self.assertEqual(len([m for m in self.logged if "state.json unreadable" in m]), 2)
+
+    def test_a_failed_save_is_logged_not_raised(self):
+        store = relay.JsonStore(self.path("gone/state.json"))
+        store.save({"a": 1})
+        self.assertTrue(any("could not save state.json" in m for m in self.logged))
+
+
+# ---------------------------------------------------------------------------
+# Sessions and prompts
+
+
+class BoardTest(QuietLog):
+    CONFIG = dict(relay.DEFAULTS, permissionTimeout=60.0)
+
+    def setUp(self):
+        QuietLog.setUp(self)
+        self.clock = Clock()
+        self.pushed = []
+        self.board = self.make_board()
+
+    def make_board(self, config=None):
+        board = relay.SessionBoard(relay.JsonStore(self.path("state.json")), config or self.CONFIG, self.clock,
+                                   on_attention=lambda provider, wire: self.pushed.append((provider, wire)))
+        board.load()
+        return board
+
+    def event(self, payload, provider="claude"):
+        self.assertEqual(self.board.hook_event(provider, payload, self.clock()), {"ok": True})
+
+    def session(self, sid="s1", provider="claude"):
+        rows = dict((s["id"], s) for s in self.board.session_list(provider, self.clock()))
+        return rows.get(sid)
+
+    def hold(self, payload=None):
+        answer = self.board.raise_permission(payload or permission(), self.clock(), phone_paired=True)
+        self.assertTrue(answer["hold"], answer)
+        return answer["promptId"]
+
+
+class SessionEventsTest(BoardTest):
+    def test_claude_turn(self):
+        self.event(claude("SessionStart", source="startup"))
+        s = self.session()
+        self.assertEqual((s["status"], s["title"], s["workingDirectory"]), ("idle", "api", "/home/dev/api"))
+        self.assertEqual(s["startedAt"], relay.iso_ms(T0))
+
+        self.clock.advance(2)
+        self.event(claude("UserPromptSubmit", prompt="Fix the login test\nplease"))
+        self.clock.advance(1)
+        self.event(claude("PreToolUse", tool_name="Bash", tool_input={"command": "npm test"}))
+        s = self.session()
+        self.assertEqual((s["status"], s["title"], s["activity"]), ("working", "Fix the login test please", "Bash: npm test"))
+        self.assertEqual((s["turnStartedAt"], s["updatedAt"]), (relay.iso_ms(T0 + 2), relay.iso_ms(T0 + 3)))
+
+        # The first prompt names the session for good.
+        self.event(claude("UserPromptSubmit", prompt="Now the signup test"))
+        self.assertEqual(self.session()["title"], "Fix the login test please")
+
+        self.event(claude("Stop", last_assistant_message="All   tests\npass."))
+        s = self.session()
+        self.assertEqual((s["status"], s["summary"]), ("finished", "All tests pass."))
+        self.assertNotIn("activity", s)
+        self.assertNotIn("turnStartedAt", s)
+
+    def test_only_a_new_attention_status_is_pushed(self):
+        self.event(claude("UserPromptSubmit", prompt="go"))
+        self.event(claude("PreToolUse", tool_name="Read", tool_input={"file_path": "/a"}))
+        self.assertEqual(self.pushed, [])
+        self.event(claude("Notification", notification_type="permission_prompt"))
+        self.event(claude("Notification", notification_type="elicitation_dialog"))
+        self.event(claude("StopFailure", error="  rate limited ", last_assistant_message="partial"))
+        self.event(claude("StopFailure", error="again"))
+        self.assertEqual([(p, w["status"]) for p, w in self.pushed],
+                         [("claude", "waitingForInput"), ("claude", "failed")])
+        self.assertEqual(self.pushed[1][1]["summary"], "rate limited")
+
+    def test_session_start_ends_a_running_turn_unless_it_is_a_compaction(self):
+        self.event(claude("UserPromptSubmit", prompt="go"))
+        self.event(claude("PreToolUse", tool_name="Bash", tool_input={"command": "make"}))
+        self.event(claude("SessionStart", source="compact"))
+        self.assertEqual(self.session()["status"], "working")
+        self.event(claude("SessionStart", source="resume"))
+        s = self.session()
+        self.assertEqual(s["status"], "idle")
+        self.assertNotIn("activity", s)
+
+    def test_an_ended_session_stays_listed_a_while_with_how_it_ended(self):
+        self.event(claude("UserPromptSubmit", prompt="go"))
+        self.event(claude("Stop", last_assistant_message="All done."))
+        self.event(claude("SessionEnd", reason="other"))
+        s = self.session()
+        self.assertEqual((s["status"], s["summary"]), ("finished", "All done."))
+        self.clock.advance(self.CONFIG["keepEndedFor"] - 1)
+        self.assertIsNotNone(self.session())
+        self.clock.advance(1)
+        self.assertIsNone(self.session())
+        # Ending an unknown session neither fails nor creates it.
+        self.event(claude("SessionEnd", sid="never-seen"))
+        self.assertIsNone(self.session("never-seen"))
+
+    def test_a_session_ended_mid_turn_is_idle_and_its_prompts_gone(self):
+        self.board.set_remote_approvals(True)
+        pid = self.hold()
+        self.event(claude("SessionEnd", reason="prompt_input_exit"))
+        s = self.session()
+        self.assertEqual(s["status"], "idle")
+        self.assertNotIn("permission", s)
+        self.assertNotIn("activity", s)
+        self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "gone"})
+
+    def test_a_resumed_session_is_no_longer_ended(self):
+        self.event(claude("Stop", last_assistant_message="Done."))
+        self.event(claude("SessionEnd", reason="other"))
+        self.event(claude("SessionStart", source="resume"))
+        self.clock.advance(self.CONFIG["keepEndedFor"] + 1)
+        self.assertIsNotNone(self.session())
+
+    def test_tasks(self):
+        todos = [{"content": "a", "status": "completed"}, {"content": "b", "status": "in_progress"}, "junk"]
+        self.event(claude("PostToolUse", tool_name="TodoWrite", tool_input={"todos": todos}))
+        s = self.session()
+        self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 3))
+
+        sid = "tasks"
+        self.event(claude("PostToolUse", sid, tool_name="TaskCreate", tool_input={},
+                          tool_response=json.dumps({"task": {"id": 7}})))
+        self.event(claude("PostToolUse", sid, tool_name="TaskCreate", tool_input={}, tool_response="not json"))
+        self.event(claude("PostToolUse", sid, tool_name="TaskUpdate", tool_input={"taskId": "7", "status": "completed"}))
+        s = self.session(sid)
+        self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 2))
+        self.event(claude("PostToolUse", sid, tool_name="TaskUpdate", tool_input={"taskId": "7", "status": "deleted"}))
+        self.event(claude("TaskCompleted", sid, task_id="created-1"))
+        s = self.session(sid)
+        self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 1))
+
+    def test_codex_turn_completion(self):
+        done = {"type": "agent-turn-complete", "thread-id": "t1", "cwd": "/w/cli",
+                "input-messages": ["Rename the flag", "and more"], "last-assistant-message": "Renamed."}
+        self.assertEqual(self.board.codex_notify(done, self.clock()), {"ok": True})
+        s = self.session("t1", "codex")
+        self.assertEqual((s["status"], s["title"], s["summary"]), ("finished", "Rename the flag", "Renamed."))
+        self.assertEqual(self.pushed[-1][0], "codex")
+        self.assertEqual(self.board.codex_notify({"type": "other", "thread-id": "t2"}, self.clock()), {"ok": True})
+        self.assertIsNone(self.session("t2", "codex"))
+        self.assertIsNone(self.session("t1", "claude"))
+
+    def test_the_codex_tuis_title_turn_is_no_session(self):
+        title = {"type": "agent-turn-complete", "thread-id": "t9", "cwd": "/w/cli", "client": "codex-tui",
+                 "input-messages": ["Generate a concise, single-line task title of at most 36 characters\u2026"],
+                 "last-assistant-message": "Rename the flag"}
+        self.assertEqual(self.board.codex_notify(title, self.clock()), {"ok": True})
+        self.assertEqual(self.board.session_list("codex", self.clock()), [])
+
+    def test_malformed_events_are_refused_before_anything_changes(self):
+        cases = [claude("PreToolUse", sid=""), claude("PreToolUse", sid="x" * 201), claude("Stop", sid=7),
+                 {"session_id": "s1", "hook_event_name": None}]
+        for payload in cases:
+            with self.assertRaises(relay.RequestError) as caught:
+                self.board.hook_event("claude", payload, self.clock())
+            self.assertEqual(caught.exception.status, 400)
+        with self.assertRaises(relay.RequestError):
+            self.board.codex_notify({"type": "agent-turn-complete"}, self.clock())
+        self.assertEqual(self.board.session_list(None, self.clock()), [])
+
+    def test_unknown_events_and_tool_events_without_a_tool_only_touch_the_session(self):
+        self.event(claude("UserPromptSubmit", prompt="go"))
+        self.clock.advance(5)
+        self.event(claude("PreToolUse"))
+        self.event(claude("SomethingNew", tool_name="Bash"))
+        s = self.session()
+        self.assertEqual((s["status"], s["updatedAt"]), ("working", relay.iso_ms(T0 + 5)))
+        self.assertNotIn("activity", s)
+
+    def test_order_filter_and_the_session_cap(self):
+        self.event(claude("Stop", "done"))
+        self.clock.advance(1)
+        self.event(claude("UserPromptSubmit", "busy-old", prompt="a"))
+        self.clock.advance(1)
+        self.event(claude("UserPromptSubmit", "busy-new", prompt="b"))
+        self.event(claude("Notification", "asks", notification_type="agent_needs_input"))
+        self.event({"session_id": "cx", "hook_event_name": "UserPromptSubmit", "prompt": "x"}, "codex")
+        # Working sessions lead, then waiting, finished, failed, idle; newest first within each.
+        self.assertEqual([s["id"] for s in self.board.session_list("claude", self.clock())],
+                         ["busy-new", "busy-old", "asks", "done"])
+        self.assertEqual(len(self.board.session_list(None, self.clock())), 5)
+
+        for i in range(relay.MAX_SESSIONS):
+            self.clock.advance(1)
+            self.event(claude("SessionStart", "bulk-%d" % i))
+        ids = set(s["id"] for s in self.board.session_list(None, self.clock()))
+        self.assertEqual(len(ids), relay.MAX_SESSIONS)
+        # The least recently heard from go first.
+        self.assertFalse(ids & {"done", "busy-old", "busy-new", "asks", "cx"})
+
+
+class PromptTest(BoardTest):
+    def setUp(self):
+        BoardTest.setUp(self)
+        self.board.set_remote_approvals(True)
+
+    def test_held_prompt_answered_from_the_phone(self):
+        self.event(claude("UserPromptSubmit", prompt="go"))
+        pid = self.hold()
+        s = self.session()
+        self.assertEqual(s["status"], "waitingForInput")
+        self.assertEqual(s["permission"], {"id": pid, "toolName": "Bash", "detail": "npm test",
+                                           "createdAt": relay.iso_ms(T0), "alwaysRule": "Bash(npm test)"})
+        self.assertEqual(self.pushed[-1][1]["permission"]["id"], pid)
+
+        self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "pending", "waitSeconds": 60.0})
+        self.assertTrue(self.board.decide(pid, "always", self.clock()))
+        self.assertFalse(self.board.decide(pid, "deny", self.clock()))
+        s = self.session()
+        self.assertEqual(s["status"], "working")
+        self.assertNotIn("permission", s)
+        self.assertEqual(self.board.wait_prompt(pid, 20), {"state": "decided", "decision": "always"})
+        self.assertEqual(self.board.wait_prompt(pid, 20), {"state": "gone"})
+
+    def test_every_held_prompt_is_pushed_and_the_oldest_is_shown(self):
+        first = self.hold()
+        self.clock.advance(1)
+        second = self.hold(permission(command="npm run lint"))
+        self.assertEqual([w["permission"]["id"] for _, w in self.pushed], [first, first])
+        self.assertTrue(self.board.decide(first, "allow", self.clock()))
+        s = self.session()
+        self.assertEqual((s["status"], s["permission"]["id"]), ("waitingForInput", second))
+
+    def test_no_hold_without_away_mode_or_a_phone(self):
+        self.assertEqual(self.board.raise_permission(permission(), self.clock(), phone_paired=False), {"hold": False})
+        self.board.set_remote_approvals(False)
+        self.assertEqual(self.board.raise_permission(permission(), self.clock(), phone_paired=True), {"hold": False})
+        s = self.session()
+        self.assertEqual((s["status"], s["activity"]), ("waitingForInput", "Bash: npm test"))
+        self.assertNotIn("permission", s)
+        with self.assertRaises(relay.RequestError):
+            self.board.raise_permission(claude("PermissionRequest"), self.clock(), phone_paired=True)
+        with self.assertRaises(relay.RequestError):
+            self.board.raise_permission(claude("PreToolUse", tool_name="Bash"), self.clock(), phone_paired=True)
+
+    def test_long_detail_is_cut(self):
+        pid = self.hold(permission(command="x" * 5000))
+        self.assertEqual(len(self.session()["permission"]["detail"]), 1000)
+        self.assertTrue(self.board.decide(pid, "deny", self.clock()))
+
+    def test_a_prompt_ends_at_its_deadline(self):
+        pid = self.hold()
+        self.clock.advance(59)
+        self.assertEqual(self.board.wait_prompt(pid, 0)["state"], "pending")
+        self.clock.advance(1)
+        self.assertFalse(self.board.decide(pid, "allow", self.clock()))
+        self.assertEqual(self.board.wait_prompt(pid, 20), {"state": "gone"})
+        self.assertNotIn("permission", self.session())
+
+    def test_a_prompt_whose_hook_stopped_polling_is_abandoned(self):
+        pid = self.hold()
+        self.clock.advance(relay.ABANDONED_AFTER - 1)
+        self.assertIn("permission", self.session())
+        self.clock.advance(1)
+        self.assertNotIn("permission", self.session())
+        self.assertFalse(self.board.decide(pid, "allow", self.clock()))
+
+    def test_a_cancelled_hook_is_a_refusal_at_the_terminal(self):
+        self.event(claude("UserPromptSubmit", prompt="go"))
+        pid = self.hold()
+        self.assertEqual(self.board.wait_prompt(pid, 20, hook_gone=lambda: True), {"state": "gone"})
+        self.assertFalse(self.board.decide(pid, "allow", self.clock()))
+        s = self.session()
+        self.assertEqual(s["status"], "idle")
+        self.assertNotIn("activity", s)
+        self.assertNotIn("turnStartedAt", s)
+        self.assertTrue(any("refused at the terminal" in m for m in self.logged))
+
+    def test_terminal_answers_drop_the_matching_prompt(self):
+        lint = self.hold(permission(command="npm run lint"))
+        test = self.hold(permission(command="npm test"))
+        self.event(claude("PostToolUse", tool_name="Bash", tool_input={"command": "npm test"}))
+        self.assertEqual(self.board.wait_prompt(test, 0), {"state": "gone"})
+        self.assertEqual(self.session()["permission"]["id"], lint)
+        # No exact match: the oldest prompt for that tool was the one answered.
+        self.event(claude("PermissionDenied", tool_name="Bash", tool_input={"command": "other"}))
+        self.assertEqual(self.board.wait_prompt(lint, 0), {"state": "gone"})
+        self.assertEqual(self.session()["status"], "working")
+
+    def test_new_prompt_and_stop_end_open_prompts(self):
+        for event in (claude("UserPromptSubmit", prompt="new"), claude("Stop")):
+            pid = self.hold()
+            self.event(event)
+            self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "gone"}, event["hook_event_name"])
+
+    def test_away_mode_off_releases_undecided_prompts_only(self):
+        decided = self.hold()
+        self.assertTrue(self.board.decide(decided, "deny", self.clock()))
+        open_ = self.hold(permission(command="ls"))
+        self.assertFalse(self.board.set_remote_approvals(False))
+        self.assertEqual(self.board.wait_prompt(open_, 0), {"state": "gone"})
+        self.assertEqual(self.board.wait_prompt(decided, 0), {"state": "decided", "decision": "deny"})
+
+
+class TerminalWatchTest(BoardTest):
+    """Claude's terminal dialog answered by the person, seen from what Claude leaves behind."""
+
+    def setUp(self):
+        BoardTest.setUp(self)
+        self.board.set_remote_approvals(True)
+        self.transcript = self.path("transcript.jsonl")
+        with open(self.transcript, "w") as f:
+            f.write(json.dumps({"type": "user", "message": {"role": "user", "content": "go"}}) + "\n")
+        self.event(claude("UserPromptSubmit", prompt="go"))
+
+    def start_child(self, command):
+        # This test process plays the agent: the tool runs as its child.
+        child = subprocess.Popen(["/bin/bash", "-c", command], stdin=subprocess.DEVNULL)
+        self.addCleanup(child.wait)
+        self.addCleanup(child.kill)
+        return child
+
+    def ask(self, command="sleep 30 && touch out.txt", agent=None, tool_use_id="toolu_1"):
+        tool_input = {"command": command}
+        self.event(claude("PreToolUse", tool_name="Bash", tool_input=tool_input, tool_use_id=tool_use_id))
+        return self.hold(permission(command=command, transcript_path=self.transcript,
+                                    agentPid=agent if agent is not None else os.getpid()))
+
+    def append(self, *entries):
+        with open(self.transcript, "a") as f:
+            for entry in entries:
+                f.write(json.dumps(entry) + "\n")
+
+    def test_a_refusal_in_the_transcript_ends_the_wait_at_once(self):
+        pid = self.ask()
+        self.board.watch_terminals()
+        self.assertEqual(self.session()["status"], "waitingForInput")
+        self.append({"type": "user", "message": {"role": "user", "content": [
+            {"type": "tool_result", "tool_use_id": "toolu_1", "is_error": True,
+             "content": "The user doesn't want to proceed with this tool use."}]}},
+            {"type": "user", "message": {"role": "user", "content": [
+                {"type": "text", "text": "[Request interrupted by user for tool use]"}]}})
+        self.board.watch_terminals()
+        s = self.session()
+        self.assertEqual(s["status"], "idle")
+        self.assertNotIn("permission", s)
+        self.assertNotIn("activity", s)
+        self.assertFalse(self.board.decide(pid, "allow", self.clock()))
+
+    def test_a_result_for_another_tool_call_changes_nothing(self):
+        self.ask()
+        self.append({"type": "user", "message": {"content": [
+            {"type": "tool_result", "tool_use_id": "toolu_other", "is_error": True, "content": "no"}]}})
+        self.board.watch_terminals()
+        self.assertIn("permission", self.session())
+
+    def test_the_agent_starting_the_command_means_yes(self):
+        command = "sleep 30 && echo \"it's done\""
+        pid = self.ask(command)
+        self.board.watch_terminals()
+        self.assertEqual(self.session()["status"], "waitingForInput")
+        # Claude runs the command through bash, quoted as one shell word.
+        self.start_child("true && eval '%s' < /dev/null" % command.replace("'", "'\\''"))
+        relay_harness.wait_for(lambda: (self.board.watch_terminals(), self.session()["status"])[1] == "working",
+                               "the board to see the tool running")
+        s = self.session()
+        self.assertNotIn("permission", s)
+        self.assertEqual(s["activity"], "Bash: " + command)
+        self.assertFalse(self.board.decide(pid, "deny", self.clock()))
+
+    def test_a_vanished_agent_leaves_nothing_waiting(self):
+        gone = subprocess.Popen(["true"])
+        gone.wait()
+        self.ask(agent=gone.pid)
+        self.board.watch_terminals()
+        self.assertEqual(self.session()["status"], "idle")
+        self.assertFalse(self.board.watching())
+
+    def test_the_phones_answer_ends_the_watch(self):
+        pid = self.ask()
+        self.assertTrue(self.board.watching())
+        self.assertTrue(self.board.decide(pid, "allow", self.clock()))
+        self.assertFalse(self.board.watching())
+
+    def test_the_agent_is_the_first_ancestor_that_is_no_shell(self):
+        # As Claude runs a hook: sh -c, then the #! script (named after itself,
+        # not after its shell), then a command substitution's subshell.
+        code = ("import sys; sys.path.insert(0, %r); import relay; print(relay.agent_pid())" % RESOURCES)
+        script = self.path("permission-hook.sh")
+        with open(script, "w") as f:
+            f.write("#!/bin/sh\nout=$(%s -B -c %s)\necho \"$out\"\n" % (sys.executable, shlex.quote(code)))
+        os.chmod(script, 0o755)
+        out = subprocess.run(["/bin/sh", "-c", script], capture_output=True, text=True, timeout=30)
+        self.assertEqual(out.stdout.strip(), str(os.getpid()), out.stderr)
+
+
+class AgingTest(BoardTest):
+    CONFIG = dict(relay.DEFAULTS, permissionTimeout=600.0, staleAfter=100.0, expireAfter=1000.0)
+
+    def test_silent_sessions_go_idle_then_away(self):
+        self.event(claude("UserPromptSubmit", prompt="go"))
+        self.event(claude("Stop", "done"))
+        self.clock.advance(99)
+        self.assertEqual(self.session()["status"], "working")
+        self.clock.advance(1)
+        s = self.session()
+        self.assertEqual(s["status"], "idle")
+        self.assertEqual(s["updatedAt"], relay.iso_ms(self.clock()))
+        self.assertEqual(self.session("done")["status"], "finished")
+        self.clock.advance(900)
+        self.assertEqual(self.board.session_list(None, self.clock()), [])
+
+    def test_a_live_prompt_keeps_its_session_waiting(self):
+        self.board.set_remote_approvals(True)
+        pid = self.hold()
+        for _ in range(3):
+            self.clock.advance(60)
+            self.assertEqual(self.board.wait_prompt(pid, 0)["state"], "pending")
+        self.assertEqual(self.session()["status"], "waitingForInput")
+
+    def test_an_answer_nobody_collects_is_dropped(self):
+        self.board.set_remote_approvals(True)
+        pid = self.hold()
+        self.assertTrue(self.board.decide(pid, "allow", self.clock()))
+        self.clock.advance(relay.ABANDONED_AFTER)
+        self.board.sweep(self.clock())
+        self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "gone"})
+
+
+class BoardPersistenceTest(BoardTest):
+    def test_restart_keeps_sessions_prompts_and_away_mode(self):
+        self.board.set_remote_approvals(True)
+        self.event(claude("UserPromptSubmit", prompt="go"))
+        self.event(claude("PostToolUse", tool_name="TodoWrite", tool_input={"todos": [{"status": "pending"}]}))
+        pid = self.hold()
+        before = self.session()
+        self.board.close()
+
+        self.clock.advance(5)
+        self.board = self.make_board()
+        self.assertTrue(self.board.away())
+        self.assertEqual(self.session(), before)
+        # The hook gets its usual grace period to reconnect after the restart.
+        self.clock.advance(relay.ABANDONED_AFTER - 1)
+        self.assertTrue(self.board.decide(pid, "allow", self.clock()))
+
+    def test_bad_records_are_dropped_one_by_one(self):
+        good = relay.Session("claude", "good", T0).state()
+        bad = [dict(good, id="p", provider="gemini"), dict(good, id="s", status="busy"),
+               dict(good, id="t", title=5), dict(good, id="u", updated="soon"), dict(good, id="v", tasks=[]), "junk"]
+        prompt = {"id": "p1", "session": "claude:good", "tool_name": "Bash", "detail": "ls",
+                  "created": T0, "deadline": T0 + 60}
+        prompts = [prompt, dict(prompt, id="p2", session="claude:gone"), dict(prompt, id="p3", decision="maybe")]
+        relay.JsonStore(self.path("state.json")).save({"sessions": [good] + bad, "prompts": prompts,
+                                                       "remoteApprovals": "yes"})
+        self.board = self.make_board()
+        self.assertEqual([s["id"] for s in self.board.session_list(None, self.clock())], ["good"])
+        self.assertEqual(self.session("good")["permission"]["id"], "p1")
+        self.assertFalse(self.board.away())
+        self.assertEqual(self.logged.count("dropped an unreadable session record"), 6)
+        self.assertEqual(self.logged.count("dropped an unreadable prompt record"), 1)
+
+
+# ---------------------------------------------------------------------------
+# Pairing and tokens
+
+
+class PairingTest(QuietLog):
+    CONFIG = dict(relay.DEFAULTS, pairingCodeLifetime=600.0)
+
+    def setUp(self):
+        QuietLog.setUp(self)
+        self.clock = Clock()
+        self.book = self.make_book()
+
+    def make_book(self):
+        book = relay.PairingBook(relay.JsonStore(self.path("tokens.json"), ensure_ascii=True), self.CONFIG, self.clock)
+        book.load()
+        return book
+
+    def pair(self, provider="claude", client="10.0.0.2", code=None):
+        code = code if code is not None else self.book.current_code(self.clock())
+        return self.book.pair(client, provider, code, self.clock())["token"]
+
+    def refused(self, code, client="10.0.0.2"):
+        with self.assertRaises(relay.RequestError) as caught:
+            self.book.pair(client, "claude", code, self.clock())
+        return caught.exception.status
+
+    def test_code_shape_and_lifetime(self):
+        code = self.book.current_code(self.clock())
+        self.assertRegex(code, r"^[%s]{4}-[%s]{4}$" % (relay.CODE_ALPHABET, relay.CODE_ALPHABET))
+        self.clock.advance(599)
+        self.assertEqual(self.book.current_code(self.clock()), code)
+        self.clock.advance(1)
+        self.assertNotEqual(self.book.current_code(self.clock()), code)
+
+    def test_pairing_and_authentication(self):
+        code = self.book.current_code(self.clock())
+        token = self.pair(code=" " + code.lower().replace("-", " ") + " ")
+        self.assertEqual(self.book.pair("10.0.0.3", "codex", code, self.clock())["account"], self.book.account)
+        record = self.book.authenticate(token, self.clock())
+        self.assertEqual(record["provider"], "claude")
+        self.assertIsNone(self.book.authenticate(token + "x", self.clock()))
+        with open(self.path("tokens.json")) as f:
+            self.assertNotIn(token, f.read())
+
+    def test_wrong_codes_lock_out_one_address_for_a_minute(self):
+        code = self.book.current_code(self.clock())
+        for _ in range(relay.PAIR_FAILURE_LIMIT):
+            self.assertEqual(self.refused("AAAA-AAAA"), 401)
+        self.assertEqual(self.refused(code), 429)
+        self.pair(client="10.0.0.9")
+        self.clock.advance(relay.PAIR_FAILURE_WINDOW)
+        self.pair()
+
+    def test_wrong_codes_from_many_addresses_replace_the_code(self):
+        code = self.book.current_code(self.clock())
+        for i in range(relay.PAIR_GLOBAL_FAILURE_LIMIT - 1):
+            self.assertEqual(self.refused("AAAA-AAAA", client="10.1.0.%d" % i), 401)
+        self.assertEqual(self.book.current_code(self.clock()), code)
+        self.refused("AAAA-AAAA", client="10.2.0.1")
+        self.assertNotEqual(self.book.current_code(self.clock()), code)
+        self.assertEqual(self.refused(code, client="10.3.0.1"), 401)
+
+    def test_revoking_takes_the_push_registrations_along(self):
+        phone = self.pair()
+        other = self.pair()
+        codex = self.pair("codex")
+        mine, theirs, cx = (self.book.authenticate(t, self.clock()) for t in (phone, other, codex))
+        reg = {"deviceID": "d1", "token": "apns-1", "environment": "production", "kind": "activity"}
+        self.book.register_push(mine, reg, self.clock())
+        self.book.register_push(mine, dict(reg, token="apns-2"), self.clock())
+        self.book.register_push(theirs, dict(reg, deviceID="d2"), self.clock())
+        self.book.register_push(cx, dict(reg, deviceID="d3"), self.clock())
+        claude_regs = self.book.registrations_for("claude")
+        self.assertEqual(sorted((r["deviceID"], r["token"]) for r in claude_regs), [("d1", "apns-2"), ("d2", "apns-1")])
+        self.assertEqual(self.book.remove_tokens(lambda t: t["id"] == mine["id"]), 1)
+        self.assertEqual([r["deviceID"] for r in self.book.registrations_for("claude")], ["d2"])
+        # A revoked phone's device token is not kept on disk either.
+        with open(self.path("tokens.json")) as f:
+            self.assertNotIn("apns-2", f.read())
+        self.assertIsNone(self.book.authenticate(phone, self.clock()))
+        self.assertEqual(self.book.remove_tokens(lambda t: False), 0)
+        self.assertEqual(sorted(r["id"] for r in self.book.token_rows()), sorted([theirs["id"], cx["id"]]))
+
+    def test_push_registrations_per_token_are_capped(self):
+        token = self.book.authenticate(self.pair(), self.clock())
+        for i in range(relay.MAX_PUSH_PER_TOKEN + 3):
+            reg = {"deviceID": "d%d" % i, "token": "t", "environment": "e", "kind": "pushToStart"}
+            self.book.register_push(token, reg, self.clock())
+        devices = [r["deviceID"] for r in self.book.registrations_for("claude")]
+        self.assertEqual(len(devices), relay.MAX_PUSH_PER_TOKEN)
+        self.assertEqual(devices[0], "d3")
+
+    def test_last_seen_is_written_by_the_sweep_at_most_once_a_minute(self):
+        token = self.pair()
+        self.clock.advance(5)
+        self.book.authenticate(token, self.clock())
+        self.assertEqual(self.book.token_rows()[0]["lastSeenAt"], relay.iso_s(T0 + 5))
+        self.book.sweep(self.clock())
+        self.assertNotIn("lastSeenAt", self.make_book().token_rows()[0])
+        self.clock.advance(relay.LAST_SEEN_PERSIST_EVERY)
+        self.book.sweep(self.clock())
+        self.assertEqual(self.make_book().token_rows()[0]["lastSeenAt"], relay.iso_s(T0 + 5))
+
+    def test_malformed_token_records_are_skipped(self):
+        good = {"id": "a1", "provider": "claude", "hash": relay.hash_token("t"), "createdAt": T0}
+        relay.JsonStore(self.path("tokens.json")).save({
+            "tokens": [good, dict(good, id=1), dict(good, hash=None), dict(good, createdAt="now"),
+                       dict(good, createdAt=True), "junk"],
+            "push": [{"tokenId": "a1"}, "junk"]})
+        book = self.make_book()
+        self.assertEqual([r["id"] for r in book.token_rows()], ["a1"])
+        self.assertEqual(len(book.registrations_for("claude")), 1)
+        self.assertIsNotNone(book.authenticate("t", self.clock()))
+
+
+# ---------------------------------------------------------------------------
+# The composed relay and push
+
+
+class FakeGateway(object):
+    """Stands in for apns.PushGateway, which would post to an outside service."""
+
+    def __init__(self, configured=True):
+        self.configured = configured
+        self.sent = []
+
+    def send_session(self, registrations, session):
+        self.sent.append(([r["deviceID"] for r in registrations], session))
+
+
+class ComposedRelayTest(QuietLog):
+    def make(self, gateway):
+        self.clock = Clock()
+        r = relay.Relay(self.dir, dict(relay.DEFAULTS), gateway, self.clock)
+        r.pairing_base = "https://192.168.1.20:8787"
+        r.tls_fingerprint = "ab" * 32
+        return r
+
+    def paired(self, r, provider, device):
+        code = r.pairing.current_code(self.clock())
+        token = r.pairing.pair("10.0.0.2", provider, code, self.clock())["token"]
+        record = r.pairing.authenticate(token, self.clock())
+        r.pairing.register_push(record, {"deviceID": device, "token": "x", "environment": "e", "kind": "activity"},
+                                self.clock())
+
+    def test_attention_reaches_the_phones_of_that_agent_only(self):
+        gateway = FakeGateway()
+        r = self.make(gateway)
+        self.paired(r, "claude", "claude-phone")
+        self.paired(r, "codex", "codex-phone")
+        r.board.set_remote_approvals(True)
+        held = r.raise_permission(permission(), self.clock())
+        self.assertTrue(held["hold"])
+        r.board.hook_event("codex", {"session_id": "c", "hook_event_name": "Stop"}, self.clock())
+        self.assertEqual([(devices, s["status"]) for devices, s in gateway.sent],
+                         [(["claude-phone"], "waitingForInput"), (["codex-phone"], "finished")])
+        self.assertEqual(gateway.sent[0][1]["permission"]["id"], held["promptId"])
+
+    def test_no_push_without_a_gateway(self):
+        gateway = FakeGateway(configured=False)
+        r = self.make(gateway)
+        self.paired(r, "claude", "phone")
+        r.board.hook_event("claude", claude("Stop"), self.clock())
+        self.assertEqual(gateway.sent, [])
+        self.assertFalse(r.status_document(self.clock())["pushConfigured"])
+        self.assertFalse(self.make(None).status_document(self.clock())["pushConfigured"])
+
+    def test_a_permission_is_held_only_once_a_phone_is_paired(self):
+        r = self.make(None)
+        r.board.set_remote_approvals(True)
+        self.assertEqual(r.raise_permission(permission(), self.clock()), {"hold": False})
+        self.paired(r, "codex", "phone")
+        self.assertTrue(r.raise_permission(permission(), self.clock())["hold"])
+
+    def test_status_document(self):
+        r = self.make(FakeGateway())
+        r.board.hook_event("claude", claude("UserPromptSubmit", prompt="go"), self.clock())
+        doc = r.status_document(self.clock())
+        code = doc["pairingCode"]
+        self.assertEqual(doc["pairingLink"], "idlewyn://pair?url=https%3A%2F%2F192.168.1.20%3A8787&code="
+                         + code + "&pin=" + "ab" * 32)
+        self.assertEqual((doc["version"], doc["remoteApprovals"], doc["pushConfigured"], doc["tokens"]),
+                         (relay.VERSION, False, True, []))
+        self.assertEqual([s["id"] for s in doc["sessions"]], ["s1"])
+        r.tls_fingerprint = None
+        self.assertNotIn("pin=", r.status_document(self.clock())["pairingLink"])
+
+    def test_close_and_reopen(self):
+        r = self.make(None)
+        self.paired(r, "claude", "phone")
+        r.board.hook_event("claude", claude("Stop"), self.clock())
+        r.close()
+        again = self.make(None)
+        self.assertEqual(len(again.pairing.token_rows()), 1)
+        self.assertEqual(again.session_list("claude", self.clock())[0]["status"], "finished")
+
+
+# ---------------------------------------------------------------------------
+# HTTP routing
+
+
+class RouteTest(unittest.TestCase):
+    def route(self, method, path):
+        return relay.route(method, [seg for seg in path.split("/") if seg])
+
+    def test_routes(self):
+        self.assertEqual(self.route("GET", "/v1/sessions"), ("h_sessions", []))
+        self.assertEqual(self.route("POST", "//v1//pair/"), ("h_pair", []))
+        self.assertEqual(self.route("POST", "/v1/permissions/p%2F1"), ("h_decide", ["p/1"]))
+        self.assertEqual(self.route("POST", "/v1/hooks/claude/permission"), ("h_hook_permission", []))
+        self.assertEqual(self.route("POST", "/v1/hooks/permissions/p1/wait"), ("h_hook_wait", ["p1"]))
+        self.assertEqual(self.route("GET", "/v1/settings"), ("h_settings_get", []))
+        self.assertEqual(self.route("POST", "/v1/settings"), ("h_settings_post", []))
+
+    def test_refusals(self):
+        for method, path, status in (("GET", "/v1/pair", 405), ("HEAD", "/v1/sessions", 405),
+                                     ("POST", "/v1/permissions", 404), ("POST", "/v1/permissions/a/b", 404),
+                                     ("GET", "/", 404), ("POST", "/v1/hooks/gemini", 404)):
+            with self.assertRaises(relay.RequestError) as caught:
+                self.route(method, path)
+            self.assertEqual(caught.exception.status, status, (method, path))
+        with self.assertRaises(relay.RequestError) as caught:
+            self.route("DELETE", "/v1/settings")
+        self.assertEqual(caught.exception.headers, {"Allow": "GET, POST"})
+
+    def test_every_route_has_its_handler(self):
+        for pattern, methods in relay.ROUTES:
+            for name in methods.values():
+                self.assertTrue(callable(getattr(relay.Handler, name, None)), name)
+
+
+# ---------------------------------------------------------------------------
+# Hook client
+
+
+class ScriptedRelay(object):
+    """The hook client's transport, answering from a script of replies."""
+
+    def __init__(self, replies):
+        self.replies = list(replies)
+        self.posts = []
+
+    def __call__(self, home):
+        return self
+
+    def post(self, path, obj, timeout):
+        self.posts.append((path, obj))
+        reply = self.replies.pop(0) if self.replies else {"state": "pending"}
+        if isinstance(reply, Exception):
+            raise reply
+        return reply
+
+
+class HookClientTest(unittest.TestCase):
+    def client(self, replies, clock=None):
+        self.relay = ScriptedRelay(replies)
+        self.clock = clock or Clock(0.0)
+        self.slept = []
+
+        def sleep(seconds):
+            self.slept.append(seconds)
+            self.clock.advance(seconds)
+        return relay.HookClient("/nonexistent", connect=self.relay, clock=self.clock, sleep=sleep)
+
+    HELD = {"hold": True, "promptId": "p 1", "waitSeconds": 30}
+
+    def test_the_phone_answer_becomes_the_hook_output(self):
+        hook = self.client([self.HELD, {"state": "pending"}, OSError("relay restarting"),
+                            {"state": "decided", "decision": "always"}])
+        payload = permission()
+        self.assertEqual(hook.hold_permission(payload), relay.permission_output("always", payload))
+        self.assertEqual([p for p, _ in self.relay.posts],
+                         ["v1/hooks/claude/permission"] + ["v1/hooks/permissions/p%201/wait"] * 3)
+        self.assertEqual(self.slept, [0.5])
+
+    def test_the_terminal_asks_whenever_the_phone_cannot_answer(self):
+        for replies in ([None], [{"hold": False}], [{"hold": True}], [dict(self.HELD, promptId=5)],
+                        [self.HELD, {"state": "gone"}], [self.HELD, None]):
+            self.assertIsNone(self.client(replies).hold_permission(permission()), replies)
+
+    def test_the_wait_ends_with_the_relays_deadline(self):
+        clock = Clock(0.0)
+
+        class Slow(ScriptedRelay):
+            def post(inner, path, obj, timeout):
+                clock.advance(20)
+                return ScriptedRelay.post(inner, path, obj, timeout)
+        hook = self.client([], clock)
+        hook.connect = self.relay = Slow([self.HELD, {"state": "decided", "decision": "maybe"}])
+        self.assertIsNone(hook.hold_permission(permission()))
+        # waitSeconds 30 plus 3 s of slack from the start, 20 s per request: one poll after the raise.
+        self.assertEqual(len(self.relay.posts), 2)
+
+        hook = self.client([dict(self.HELD, waitSeconds=10_000)], Clock(0.0))
+        hook.connect = self.relay = ScriptedRelay([dict(self.HELD, waitSeconds=10_000)] + [OSError()] * 5000)
+        self.assertIsNone(hook.hold_permission(permission()))
+        self.assertAlmostEqual(self.clock(), relay.MAX_PERMISSION_TIMEOUT + 3, delta=0.5)
+
+    def test_run_routes_each_kind(self):
+        hook = self.client([{"ok": True}] * 3)
+        event = claude("PreToolUse", tool_name="Read", tool_response={"big": "x"})
+        out = io.StringIO()
+        hook.run("claude", [], io.BytesIO(json.dumps(event).encode()), out)
+        hook.run("codex", [], io.BytesIO(json.dumps(dict(event, tool_name="TaskCreate")).encode()), out)
+        hook.run("codex-notify", [json.dumps({"type": "agent-turn-complete"})], io.BytesIO(b"ignored"), out)
+        hook.run("claude", [], io.BytesIO(b"[1, 2]"), out)
+        hook.run("codex-notify", [], io.BytesIO(b""), out)
+        self.assertEqual([p for p, _ in self.relay.posts], ["v1/hooks/claude", "v1/hooks/codex", "v1/hooks/codex-notify"])
+        self.assertNotIn("tool_response", self.relay.posts[0][1])
+        self.assertEqual(self.relay.posts[1][1]["tool_response"], {"big": "x"})
+        self.assertEqual(out.getvalue(), "")
+
+        hook = self.client([self.HELD, {"state": "decided", "decision": "deny"}])
+        hook.run("claude-permission", [], io.BytesIO(json.dumps(permission()).encode()), out)
+        self.assertEqual(json.loads(out.getvalue()), relay.permission_output("deny", permission()))
+
+    def test_trim_payload(self):
+        deep = {}
+        node = deep
+        for _ in range(20):
+            node["d"] = {}
+            node = node["d"]
+        payload = {"tool_name": "Write", "tool_response": "x" * 10, "tool_input": {
+            "content": "y" * 5000, "lines": list(range(300)), "deep": deep, "n": 5, "ok": True}}
+        slim = relay.trim_payload(payload)
+        self.assertNotIn("tool_response", slim)
+        self.assertEqual(slim["tool_input"]["content"], "y" * 4000 + "\u2026")
+        self.assertEqual(slim["tool_input"]["lines"], list(range(200)))
+        self.assertEqual((slim["tool_input"]["n"], slim["tool_input"]["ok"]), (5, True))
+        depth, node = 0, slim["tool_input"]["deep"]
+        while isinstance(node, dict):
+            node, depth = node.get("d"), depth + 1
+        self.assertLess(depth, 14)
+        self.assertIn("tool_response", payload)
+
+
+# ---------------------------------------------------------------------------
+# install-hooks
+
+
+OURS = "/home/dev/.idlewyn-relay/bin/hooks/"
+
+
+class MergeHooksTest(unittest.TestCase):
+    def merge(self, doc, label="settings.json"):
+        return relay.merge_hooks(doc, relay.CLAUDE_HOOKS, lambda s: OURS + s, label)
+
+    def test_adds_once_and_then_has_nothing_to_do(self):
+        doc = {}
+        changes = self.merge(doc)
+        self.assertEqual(len(changes), len(relay.CLAUDE_HOOKS))
+        self.assertTrue(all(c.startswith("add ") for c in changes))
+        pre = doc["hooks"]["PreToolUse"]
+        self.assertEqual(pre, [{"matcher": "*", "hooks": [{"type": "command", "command": OURS + "claude-hook.sh",
+                                                           "timeout": 10}]}])
+        self.assertNotIn("matcher", doc["hooks"]["Stop"][0])
+        self.assertEqual(doc["hooks"]["PermissionRequest"][0]["hooks"][0]["timeout"], relay.PERMISSION_HOOK_TIMEOUT)
+        self.assertEqual(self.merge(doc), [])
+
+    def test_keeps_everyone_elses_hooks_and_replaces_only_ours(self):
+        foreign = {"type": "command", "command": "/opt/guard.sh"}
+        old_ours = {"type": "command", "command": OURS + "claude-hook.sh", "timeout": 5}
+        doc = {"model": "opus", "hooks": {
+            "PreToolUse": [{"matcher": "Bash", "hooks": [foreign, old_ours]}, "junk"],
+            "Stop": [{"hooks": [old_ours]}, {"hooks": [dict(old_ours, timeout=10)]}]}}
+        changes = self.merge(doc)
+        self.assertIn("update PreToolUse hook (claude-hook.sh)", changes)
+        self.assertIn("update Stop hook (claude-hook.sh)", changes)
+        pre = doc["hooks"]["PreToolUse"]
+        self.assertEqual(pre[:2], [{"matcher": "Bash", "hooks": [foreign]}, "junk"])
+        self.assertEqual(pre[2]["hooks"][0]["timeout"], 10)
+        # Duplicates of ours collapse into one.
+        self.assertEqual(len(doc["hooks"]["Stop"]), 1)
+        self.assertEqual(doc["model"], "opus")
+        self.assertEqual(self.merge(doc), [])
+
+    def test_a_command_elsewhere_is_not_ours(self):
+        lookalike = {"type": "command", "command": "/usr/local/bin/claude-hook.sh"}
+        doc = {"hooks": {"Stop": [{"hooks": [lookalike]}]}}
+        self.merge(doc)
+        self.assertEqual(doc["hooks"]["Stop"][0], {"hooks": [lookalike]})
+
+    def test_shapes_it_will_not_guess_about(self):
+        for doc, text in (({"hooks": []}, '"hooks" is not an object'),
+                          ({"hooks": {"Stop": {"hooks": []}}}, "hooks.Stop is not a list")):
+            with self.assertRaises(relay.InstallError) as caught:
+                self.merge(doc)
+            self.assertIn(text, str(caught.exception))
+
+
+class TomlTest(unittest.TestCase):
+    SCRIPT = OURS + "codex-notify.sh"
+
+    def plan(self, text):
+        new, note = relay.plan_codex_notify(text, self.SCRIPT)
+        if new is not None and tomllib is not None:
+            self.assertEqual(tomllib.loads(new).get("notify"), [self.SCRIPT], new)
+        return new, note
+
+    def test_scan_skips_brackets_inside_values(self):
+        text = ('a = "[not a table]"\n'
+                "b = '''\n[still a string]\n'''\n"
+                'c = [\n  "x",  # ] in a comment\n  ["y"],\n]\n'
+                "d = { e = [1] }  # [comment]\n"
+                '"quoted key" = "q\\"[x"\n'
+                "\n[table]\nf = 1\n")
+        header, keys = relay._toml_scan(text)
+        self.assertEqual(header, 11)
+        self.assertEqual(text.splitlines()[header], "[table]")
+        self.assertEqual(keys["a"], (0, 0))
+        self.assertEqual(keys["b"][0], 1)
+        self.assertEqual(keys["c"][0], 4)
+        self.assertEqual(keys["d"][0], 8)
+        self.assertIn("quoted key", keys)
+        self.assertNotIn("f", keys)
+        self.assertEqual(relay._toml_scan("x = 1\ny = [\n1,\n2]")[1]["y"], (1, 3))
+        self.assertEqual(relay._toml_scan("[only]\n"), (0, {}))
+
+    def test_adds_notify_in_the_root_table(self):
+        self.assertEqual(self.plan(""), ('notify = ["%s"]\n' % self.SCRIPT, "add notify (codex-notify.sh)"))
+        new, _ = self.plan('model = "gpt-5"')
+        self.assertEqual(new, 'model = "gpt-5"\nnotify = ["%s"]\n' % self.SCRIPT)
+        text = 'model = "gpt-5"\n\n# profiles\n[profiles.fast]\nmodel = "mini"\n'
+        new, _ = self.plan(text)
+        # Above the comment that belongs to the first table, its blank line kept.
+        self.assertEqual(new, 'model = "gpt-5"\nnotify = ["%s"]\n\n# profiles\n[profiles.fast]\nmodel = "mini"\n'
+                         % self.SCRIPT)
+
+    def test_updates_ours_and_leaves_anyone_elses(self):
+        wanted = 'notify = ["%s"]\n' % self.SCRIPT
+        self.assertEqual(self.plan("a = 1\n" + wanted), (None, None))
+        old = 'notify = [\n  "/Users/me/.idlewyn-relay/bin/hooks/codex-notify.sh",\n]\nb = 2\n'
+        self.assertEqual(self.plan(old), (wanted + "b = 2\n", "update notify (codex-notify.sh)"))
+        new, note = self.plan('notify = ["terminal-notifier", "-title", "Codex"]\n[x]\n')
+        self.assertIsNone(new)
+        self.assertIn('another notify program is set (["terminal-notifier", "-title", "Codex"])', note)
+
+    def test_a_notify_inside_a_table_is_not_the_root_one(self):
+        new, note = self.plan('[tui]\nnotify = ["other"]\n')
+        self.assertEqual(note, "add notify (codex-notify.sh)")
+        self.assertTrue(new.startswith('notify = ["%s"]\n\n[tui]' % self.SCRIPT))
+
+
+class InstallHooksInProcessTest(unittest.TestCase):
+    def setUp(self):
+        self.home = tempfile.mkdtemp(prefix="relay-parts-home-")
+        self.addCleanup(shutil.rmtree, self.home, True)
+
+    def run_install(self, dry_run):
+        out = io.StringIO()
+        self.assertEqual(relay.install_hooks(dry_run, out, self.home), 0)
+        return out.getvalue()
+
+    def test_dry_run_then_install_then_nothing_to_do(self):
+        report = self.run_install(True)
+        self.assertIn("(dry run) Nothing was changed", report)
+        self.assertEqual(os.listdir(self.home), [])
+        report = self.run_install(False)
+        self.assertIn("Claude Code: ~/.claude/settings.json (new file)", report)
+        self.assertIn("Note: claude-hook.sh, claude-permission-hook.sh, codex-notify.sh not found", report)
+        with open(os.path.join(self.home, ".claude", "settings.json")) as f:
+            command = json.load(f)["hooks"]["Stop"][0]["hooks"][0]["command"]
+        self.assertEqual(command, os.path.join(self.home, ".idlewyn-relay/bin/hooks/claude-hook.sh"))
+        self.assertTrue(self.run_install(False).rstrip().endswith("Nothing to change."))
+
+
+if __name__ == "__main__":
+    unittest.main()
