@@ -65,6 +65,22 @@ constexpr bool isLeap(int y)
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 }
 
+// The instants both codings can write and read back: UTC years 0001 to 9999.
+// The ISO-8601 form has room for four year digits and no sign, so a date
+// outside these years would be written as text no decoder accepts; the plain
+// coding keeps the same range so that a date moves between the two unharmed.
+constexpr qint64 earliestMSecs = daysFromCivil(1, 1, 1) * 86400 * 1000;
+constexpr qint64 latestMSecs = daysFromCivil(10000, 1, 1) * 86400 * 1000 - 1;
+
+bool isWritable(const QDateTime& date)
+{
+    if (!date.isValid()) {
+        return false;
+    }
+    const qint64 msecs = date.toMSecsSinceEpoch();
+    return msecs >= earliestMSecs && msecs <= latestMSecs;
+}
+
 int daysInMonth(int y, int m)
 {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -307,7 +323,12 @@ std::optional<QDateTime> parseISO8601(QStringView text)
 
     const qint64 days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     const qint64 seconds = days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds;
-    return QDateTime::fromMSecsSinceEpoch(seconds * 1000 + millis, Qt::UTC);
+    const qint64 msecs = seconds * 1000 + millis;
+    // An offset can carry year 0000 or 9999 across the range the encoder can write.
+    if (msecs < earliestMSecs || msecs > latestMSecs) {
+        return std::nullopt;
+    }
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
 int Codable<int>::decode(const Decoder& d)
@@ -331,10 +352,12 @@ QDateTime Codable<QDateTime>::decode(const Decoder& d)
 {
     if (d.dateCoding() == DateCoding::referenceDateSeconds) {
         const double seconds = d.number();
-        if (!std::isfinite(seconds)) {
+        const double ms = std::round((seconds + static_cast<double>(referenceDateOffsetSeconds)) * 1000.0);
+        // Checked as a double, before the conversion: casting a value that no
+        // qint64 holds (1e300, infinity, NaN) is undefined behaviour.
+        if (!(ms >= static_cast<double>(earliestMSecs) && ms <= static_cast<double>(latestMSecs))) {
             d.dataCorrupted(QStringLiteral("Invalid reference-date timestamp."));
         }
-        const double ms = std::round((seconds + static_cast<double>(referenceDateOffsetSeconds)) * 1000.0);
         return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::UTC);
     }
     const QString text = d.string();
@@ -349,6 +372,9 @@ QJsonValue Codable<QDateTime>::encode(const QDateTime& v, const Encoder& e)
     if (!v.isValid()) {
         throw EncodingError(e.codingPath(), QStringLiteral("Unable to encode an invalid date."));
     }
+    if (!isWritable(v)) {
+        throw EncodingError(e.codingPath(), QStringLiteral("Unable to encode a date outside the years 1 to 9999."));
+    }
     if (e.dateCoding() == DateCoding::referenceDateSeconds) {
         return static_cast<double>(v.toMSecsSinceEpoch() - referenceDateOffsetSeconds * 1000) / 1000.0;
     }
@@ -359,7 +385,10 @@ QUrl Codable<QUrl>::decode(const Decoder& d)
 {
     const QString text = d.string();
     QUrl url(text, QUrl::StrictMode);
-    if (text.isEmpty() || !url.isValid()) {
+    // The strict parser still lets a few texts through (a "#" inside the
+    // fragment) whose fully encoded form, the one written back, reads as a
+    // different URL; such a text is no URL string either.
+    if (text.isEmpty() || !url.isValid() || QUrl(url.toString(QUrl::FullyEncoded), QUrl::StrictMode) != url) {
         d.dataCorrupted(QStringLiteral("Invalid URL string."));
     }
     return url;

@@ -33,7 +33,11 @@ std::optional<QString> fingerprint(const QString& pemFilePath)
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
+    return pemFingerprint(file.readAll());
+}
+
+std::optional<QString> pemFingerprint(const QByteArray& bytes)
+{
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString text = decoder.decode(bytes);
     if (decoder.hasError()) {

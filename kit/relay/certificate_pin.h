@@ -18,6 +18,8 @@ QString fingerprint(const QSslCertificate& certificate);
 // decoded as strict Base64. Absent on any problem (missing file, invalid
 // UTF-8, bad Base64, nothing between the markers).
 std::optional<QString> fingerprint(const QString& pemFilePath);
+// The same for the file's bytes.
+std::optional<QString> pemFingerprint(const QByteArray& pemBytes);
 
 // The process-wide pinned session for a pin in any form `normalized`
 // accepts: the same pin always gives the same session object.

@@ -6,7 +6,8 @@
 #include <plist/plist.h>
 #include <qcoro/qcorotimer.h>
 
-#include <cstdlib>
+#include <climits>
+#include <cstring>
 #include <memory>
 #include <unistd.h>
 
@@ -24,14 +25,15 @@ std::optional<QString> stringValue(plist_t node)
     if (!node || plist_get_node_type(node) != PLIST_STRING) {
         return std::nullopt;
     }
-    char* value = nullptr;
-    plist_get_string_val(node, &value);
-    if (!value) {
+    // Not plist_get_string_val: it asserts (and so aborts the application)
+    // when the string holds U+0000, which a binary list can carry. Such a
+    // string names no program file, so it reads as unreadable.
+    uint64_t length = 0;
+    const char* value = plist_get_string_ptr(node, &length);
+    if (!value || std::memchr(value, '\0', length) || length > static_cast<uint64_t>(INT_MAX)) {
         return std::nullopt;
     }
-    QString text = QString::fromUtf8(value);
-    std::free(value);
-    return text;
+    return QString::fromUtf8(value, static_cast<qsizetype>(length));
 }
 
 } // namespace

@@ -75,6 +75,112 @@ TEST(RelayDatesTest, PlainCodingUsesSecondsSinceTheReferenceDate)
     EXPECT_EQ(json::plain.decode<QDateTime>(json::plain.encode(recent)), recent);
 }
 
+// Each coding reads back exactly what it writes: a date that decodes must
+// encode to text that decodes to the same instant, or a saved snapshot (or
+// stored connection) that once loaded stops loading. Offsets push a four-digit
+// local year across 0001 and 9999 in UTC, where the written form would need a
+// fifth digit or a sign.
+TEST(RelayDatesTest, EveryAcceptedDateWritesBackToTheSameInstant)
+{
+    const QStringList dates = {QStringLiteral("0000-01-01T00:00:00"), QStringLiteral("0000-12-31T23:59:59.999"),
+                               QStringLiteral("0001-01-01T00:00:00"), QStringLiteral("0001-01-01T00:30:00"),
+                               QStringLiteral("2026-03-01T09:15:27.123"), QStringLiteral("9999-12-31T00:00:00"),
+                               QStringLiteral("9999-12-31T23:59:59.999")};
+    const QStringList zones = {QStringLiteral("Z"), QStringLiteral("+23:59"), QStringLiteral("-23:59"),
+                               QStringLiteral("+01:00"), QStringLiteral("-0100")};
+    int accepted = 0;
+    for (const QString& date : dates) {
+        for (const QString& zone : zones) {
+            const QByteArray text = ("\"" + date + zone + "\"").toUtf8();
+            QDateTime decoded;
+            try {
+                decoded = json::relay.decode<QDateTime>(text);
+            } catch (const DecodingError& error) {
+                EXPECT_EQ(error.description(), QStringLiteral("Invalid ISO-8601 date: ") + date + zone);
+                continue;
+            }
+            ++accepted;
+            const QByteArray written = json::relay.encode(decoded);
+            EXPECT_EQ(json::relay.decode<QDateTime>(written), decoded) << text.constData() << " -> " << written.constData();
+            EXPECT_EQ(json::plain.decode<QDateTime>(json::plain.encode(decoded)), decoded) << text.constData();
+        }
+    }
+    EXPECT_GT(accepted, 20);
+
+    // The first and last instants that fit, and their neighbours outside.
+    EXPECT_EQ(json::relay.decode<QDateTime>(QByteArray("\"0000-12-31T23:00:00-01:00\"")), utc(1, 1, 1, 0, 0, 0));
+    EXPECT_THROW(json::relay.decode<QDateTime>(QByteArray("\"0000-12-31T23:59:59.999Z\"")), DecodingError);
+    EXPECT_EQ(json::relay.decode<QDateTime>(QByteArray("\"9999-12-31T23:59:59.999Z\"")),
+              utc(9999, 12, 31, 23, 59, 59, 999));
+    EXPECT_THROW(json::relay.decode<QDateTime>(QByteArray("\"9999-12-31T23:59:59-23:59\"")), DecodingError);
+    EXPECT_THROW(json::relay.decode<QDateTime>(QByteArray("\"0000-01-01T00:00:00+23:59\"")), DecodingError);
+}
+
+// Seconds since 2001 come from the secret store, which anything may have
+// written: a number far outside the calendar is corrupted data, not a date.
+TEST(RelayDatesTest, PlainDatesOutsideTheWritableYearsAreCorruptedData)
+{
+    const qint64 first = utc(1, 1, 1, 0, 0, 0).toSecsSinceEpoch() - 978307200;
+    const qint64 afterLast = utc(9999, 12, 31, 23, 59, 59).toSecsSinceEpoch() + 1 - 978307200;
+    EXPECT_EQ(json::plain.decode<QDateTime>(QByteArray::number(first)), utc(1, 1, 1, 0, 0, 0));
+    EXPECT_EQ(json::plain.decode<QDateTime>(QByteArray::number(afterLast - 1) + ".999"),
+              utc(9999, 12, 31, 23, 59, 59, 999));
+
+    const QByteArray outside[] = {"1e300", "-1e300", "9.3e15", QByteArray::number(first) + ".001",
+                                  QByteArray::number(first - 1), QByteArray::number(afterLast)};
+    for (const QByteArray& number : outside) {
+        try {
+            json::plain.decode<QDateTime>(number);
+            ADD_FAILURE() << "accepted " << number.constData();
+        } catch (const DecodingError& error) {
+            EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted) << number.constData();
+        }
+    }
+    for (double value : {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                         std::numeric_limits<double>::quiet_NaN()}) {
+        EXPECT_THROW(json::plain.decode<QDateTime>(QJsonValue(value)), DecodingError) << value;
+    }
+}
+
+// Neither coding writes what it could not read back.
+TEST(RelayDatesTest, DatesOutsideTheWritableYearsFailToEncode)
+{
+    const QDateTime tooLate = utc(9999, 12, 31, 23, 59, 59, 999).addMSecs(1);
+    const QDateTime tooEarly = utc(1, 1, 1, 0, 0, 0).addMSecs(-1);
+    for (const json::Coder& coder : {json::relay, json::plain}) {
+        EXPECT_THROW(coder.encode(tooLate), EncodingError);
+        EXPECT_THROW(coder.encode(tooEarly), EncodingError);
+        EXPECT_THROW(coder.encode(QDateTime()), EncodingError);
+    }
+}
+
+// A URL is written as its fully encoded text, and that text must read as the
+// same URL again; Qt's strict parser lets through a few texts (a second "#"
+// in a fragment) whose written form reads as another URL.
+TEST(UrlCodingTest, AUrlDecodesOnlyWhenItsWrittenFormReadsBackTheSame)
+{
+    const char* accepted[] = {"https://relay.local:8443/base",
+                              "http://[::1]:8787/",
+                              "HTTP://Relay.Local:8787/a%20b/~c?q=a%26b&r=%2F#frag",
+                              "http://b\u00fccher.example/",
+                              "http://xn--bcher-kva.example/",
+                              "https://user:pw@192.0.2.1:8787/p%25q",
+                              "http://127.0.0.1:8787/a/%7Eb"};
+    for (const char* text : accepted) {
+        const QUrl url = json::plain.decode<QUrl>(QByteArray("\"") + text + "\"");
+        EXPECT_EQ(json::plain.decode<QUrl>(json::plain.encode(url)), url) << text;
+    }
+    const char* refused[] = {"http://relay.local/#a#b", "htt/127.##0.0.1:8787/", "", "http://a b/"};
+    for (const char* text : refused) {
+        try {
+            json::plain.decode<QUrl>(QByteArray("\"") + text + "\"");
+            ADD_FAILURE() << "accepted " << text;
+        } catch (const DecodingError& error) {
+            EXPECT_EQ(error.description(), QStringLiteral("Invalid URL string.")) << text;
+        }
+    }
+}
+
 TEST(AgentSessionCodingTest, RoundTripKeepsWholeMillisecondRecords)
 {
     AgentSession session{QStringLiteral("s1"),

@@ -201,6 +201,15 @@ TEST_F(InstallerTest, TheInstalledRelayPathIsTheAgentsSecondProgramArgument)
     writeFile(plist(), "<plist version=\"1.0\"><dict><key>ProgramArguments</key><array><string>a</string>"
                        "<integer>3</integer></array></dict></plist>");
     EXPECT_EQ(installer.installedRelayPath(), std::nullopt);
+
+    // A binary list may hold U+0000 inside a UTF-16 string. Such a path is no
+    // path of ours, and reading it must not bring the application down.
+    QByteArray withNul = binaryPlist({QStringLiteral("/usr/bin/python3"), QStringLiteral("/tmp/r\u00e9X.py")});
+    const qsizetype at = withNul.indexOf(QByteArray("\x00\xe9\x00X", 4));
+    ASSERT_GE(at, 0);
+    withNul[at + 3] = '\0';
+    writeFile(plist(), withNul);
+    EXPECT_EQ(installer.installedRelayPath(), std::nullopt);
 }
 
 TEST_F(InstallerTest, ADeletedOrChangedInstalledFileNeedsAnUpdateAndRefreshRestoresIt)
