@@ -24,9 +24,9 @@ from relay_harness import RESOURCES
 
 
 def load_relay():
-    spec = importlib.util.spec_from_file_location("relay_in_process", os.path.join(RESOURCES, "relay.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("relay_in_process", os.path.join(RESOURCES, "relay.py"))
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
