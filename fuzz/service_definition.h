@@ -25,21 +25,23 @@ inline std::optional<RelayPaths> relayPathsFrom(const QByteArray& bytes)
 }
 
 template <class Manager>
-void requireWrittenDefinitionNamesTheScript(const QByteArray& bytes, QByteArray (Manager::*write)() const,
-                                            const char* property)
+void requireWrittenDefinitionNamesTheScript(const QByteArray& bytes, const char* property)
 {
-    (void)Manager::programPathIn(bytes); // any file at all: no crash, no leak
+    // Any file at all: no crash, no leak.
+    (void)Manager(RelayPaths::forHome(QStringLiteral("/home/fuzz"), QStringLiteral("/usr/bin/python3")))
+        .relayScriptIn(bytes);
     const std::optional<RelayPaths> paths = relayPathsFrom(bytes);
     if (!paths) {
         return;
     }
+    const Manager manager(*paths);
     QByteArray written;
     try {
-        written = (Manager(*paths).*write)();
+        written = manager.definitionText();
     } catch (const idlewyn::Error&) {
         return; // refusing to write a path is sound
     }
-    require(Manager::programPathIn(written) == paths->relayScript, property, QString::fromUtf8(written));
+    require(manager.relayScriptIn(written) == paths->relayScript, property, QString::fromUtf8(written));
 }
 
 } // namespace vesperline::fuzz
