@@ -151,13 +151,17 @@ class Handler(BaseHTTPRequestHandler):
                              "stop_reason": stop, "stop_sequence": None,
                              "usage": {"input_tokens": 10, "output_tokens": 5}})
 
-    def anthropic_stream(self, body, blocks, stop):
+    def start_event_stream(self):
+        # Both APIs stream server-sent events on a connection that ends with the answer.
         self.send_response(200)
         self.send_header("Content-Type", "text/event-stream")
         self.send_header("Cache-Control", "no-cache")
         self.send_header("Connection", "close")
         self.end_headers()
         self.close_connection = True
+
+    def anthropic_stream(self, body, blocks, stop):
+        self.start_event_stream()
 
         def event(name, data):
             self.wfile.write(("event: %s\ndata: %s\n\n" % (name, json.dumps(data))).encode())
@@ -217,12 +221,7 @@ class Handler(BaseHTTPRequestHandler):
         self.openai_stream(body, outputs, tools)
 
     def openai_stream(self, body, outputs, tools):
-        self.send_response(200)
-        self.send_header("Content-Type", "text/event-stream")
-        self.send_header("Cache-Control", "no-cache")
-        self.send_header("Connection", "close")
-        self.end_headers()
-        self.close_connection = True
+        self.start_event_stream()
         rid = "resp_" + uuid.uuid4().hex[:20]
 
         def event(data):
