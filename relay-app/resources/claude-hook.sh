@@ -9,13 +9,19 @@
 # (local-port), the secret read from its 0600 file. It waits for the relay's
 # answer before exiting, which keeps the events in Claude's order.
 
-relay_home="$HOME/.idlewyn-relay"
-payload=$(cat 2>/dev/null)
-{ read -r port <"$relay_home/local-port" && read -r secret <"$relay_home/hook-token"; } 2>/dev/null || exit 0
-case $port in '' | *[!0-9]*) exit 0 ;; esac
-exec 3<>"/dev/tcp/127.0.0.1/$port" 2>/dev/null || exit 0
+exec 2>/dev/null
+# Bytes, not characters: read -N and ${#payload} count in this locale.
 LC_ALL=C
+relay_home="$HOME/.idlewyn-relay"
+# Most events are under 2 KB: bash reads those itself (a byte at a time, as
+# stdin is a pipe or socket, still cheaper than starting cat); longer ones
+# need cat for the rest.
+IFS= read -r -d '' -N 2048 payload
+[ "${#payload}" -lt 2048 ] || payload+=$(cat)
+{ read -r port <"$relay_home/local-port" && read -r secret <"$relay_home/hook-token"; } || exit 0
+case $port in '' | *[!0-9]*) exit 0 ;; esac
+exec 3<>"/dev/tcp/127.0.0.1/$port" || exit 0
 printf 'POST /v1/hooks/claude HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Idlewyn-Secret: %s\r\nContent-Type: application/json\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s' \
-    "$secret" "${#payload}" "$payload" >&3 2>/dev/null
+    "$secret" "${#payload}" "$payload" >&3
 read -r -t 5 status <&3
 exit 0

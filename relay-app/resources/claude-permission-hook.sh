@@ -9,14 +9,20 @@
 # to wait for the phone. The request names this script's parent so the relay
 # can tell the agent process apart and see the person answer at the terminal.
 
-relay_home="$HOME/.idlewyn-relay"
-payload=$(cat 2>/dev/null)
-{ read -r port <"$relay_home/local-port" && read -r secret <"$relay_home/hook-token"; } 2>/dev/null || exit 0
-case $port in '' | *[!0-9]*) exit 0 ;; esac
-exec 3<>"/dev/tcp/127.0.0.1/$port" 2>/dev/null || exit 0
+exec 2>/dev/null
+# Bytes, not characters: read -N and ${#payload} count in this locale.
 LC_ALL=C
+relay_home="$HOME/.idlewyn-relay"
+# Most events are under 2 KB: bash reads those itself (a byte at a time, as
+# stdin is a pipe or socket, still cheaper than starting cat); longer ones
+# need cat for the rest.
+IFS= read -r -d '' -N 2048 payload
+[ "${#payload}" -lt 2048 ] || payload+=$(cat)
+{ read -r port <"$relay_home/local-port" && read -r secret <"$relay_home/hook-token"; } || exit 0
+case $port in '' | *[!0-9]*) exit 0 ;; esac
+exec 3<>"/dev/tcp/127.0.0.1/$port" || exit 0
 printf 'POST /v1/hooks/claude/permission?parent=%d HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Idlewyn-Secret: %s\r\nContent-Type: application/json\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s' \
-    "$PPID" "$secret" "${#payload}" "$payload" >&3 2>/dev/null
+    "$PPID" "$secret" "${#payload}" "$payload" >&3
 IFS= read -r -d '' -t 10 answer <&3
 exec 3<&-
 case $answer in
@@ -29,17 +35,15 @@ wait=${answer#*\"waitSeconds\":}
 wait=${wait%%[!0-9.]*}
 case $prompt in '' | *[!A-Za-z0-9]*) exit 0 ;; esac
 
-here=$(CDPATH= cd -- "$(dirname -- "$0")" 2>/dev/null && pwd)
+here=$(CDPATH= cd -- "$(dirname -- "$0")" && pwd)
 relay=
 for candidate in "$here/../relay.py" "$here/relay.py" "$relay_home/bin/relay.py"; do
     if [ -f "$candidate" ]; then relay=$candidate; break; fi
 done
 python=/usr/bin/python3
-[ -x "$python" ] || python=$(command -v python3 2>/dev/null)
+[ -x "$python" ] || python=$(command -v python3)
 [ -n "$relay" ] && [ -n "$python" ] || exit 0
-# Only a clean run's output may reach Claude; anything else means "no decision".
-if decision=$("$python" "$relay" hook claude-permission-wait "$prompt" "${wait:-0}" <<<"$payload" 2>/dev/null) \
-        && [ -n "$decision" ]; then
-    printf '%s\n' "$decision"
-fi
-exit 0
+# The waiter writes Claude's decision only after a clean answer and nothing
+# else to stdout, so it can have the hook's stdout itself: the decision
+# reaches Claude the moment the phone's answer does.
+exec "$python" "$relay" hook claude-permission-wait "$prompt" "${wait:-0}" <<<"$payload"

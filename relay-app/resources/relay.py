@@ -2544,7 +2544,14 @@ def main(argv):
     if command is None:
         return serve()
     if command == "hook":
-        return run_hook(argv[2:])
+        code = run_hook(argv[2:])
+        # The agent goes on only once the hook process is gone; the
+        # interpreter's teardown would only make it wait longer.
+        try:
+            sys.stdout.flush()
+        except (OSError, ValueError):
+            pass
+        os._exit(code)
     if command == "install-hooks" and all(a == "--dry-run" for a in argv[2:]):
         try:
             return install_hooks("--dry-run" in argv[2:], sys.stdout)

@@ -180,6 +180,23 @@ class Relay(object):
         code, body = self.request("POST", "v1/hooks/" + provider, payload, secret=self.secret)
         assert code == 200, (code, body)
 
+    def hook_raw(self, script, data, args=(), socket_stdin=False):
+        """Runs a hook on these exact bytes; stdin a pipe, or a socket as Node gives one."""
+        if not socket_stdin:
+            out = subprocess.run([self.path("bin/hooks/" + script)] + list(args), env=clean_env(self.home),
+                                 input=data, capture_output=True, timeout=60)
+            return out.returncode, out.stdout.decode()
+        ours, theirs = socket.socketpair()
+        with ours:
+            proc = subprocess.Popen([self.path("bin/hooks/" + script)] + list(args), env=clean_env(self.home),
+                                    stdin=theirs, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            theirs.close()
+            ours.sendall(data)
+            ours.shutdown(socket.SHUT_WR)
+            out = proc.stdout.read().decode()
+            proc.stdout.close()
+            return proc.wait(timeout=60), out
+
     def hook(self, script, payload=None, args=(), wait=True):
         """Runs an installed hook script as the agent would (stdin payload)."""
         # Own process group, so a test can kill the hook with its Python child, as an agent would.

@@ -85,6 +85,34 @@ class HookScriptTest(unittest.TestCase):
         self.send(claude("SessionEnd", sid, reason="prompt_input_exit"))
         self.assertEqual(self.session(sid)["status"], "failed")
 
+    def test_payloads_of_any_length_arrive_whole_from_a_pipe_or_a_socket(self):
+        # The scripts read the first 2 KB themselves and the rest with cat;
+        # the length they send is in bytes. Multibyte text across that
+        # boundary, or a stdin that is a socket (as Node gives its hooks),
+        # must not cost the event.
+        def payload(sid, size):
+            body = claude("UserPromptSubmit", sid, prompt="")
+            room = size - len(json.dumps(body).encode())
+            body["prompt"] = "Deploy " + "\u00e9" * ((room - 7) // 2) + "x" * ((room - 7) % 2)
+            self.assertEqual(len(json.dumps(body, ensure_ascii=False).encode()), size)
+            return body
+
+        for size in (600, 2047, 2048, 2049, 2050, 9000):
+            for stdin in ("pipe", "socket"):
+                sid = "len-%d-%s" % (size, stdin)
+                body = json.dumps(payload(sid, size), ensure_ascii=False).encode()
+                self.assertEqual(self.relay.hook_raw("claude-hook.sh", body, socket_stdin=stdin == "socket"),
+                                 (0, ""))
+                s = self.session(sid)
+                self.assertIsNotNone(s, sid)
+                self.assertEqual(s["status"], "working")
+                self.assertTrue(s["title"].startswith("Deploy \u00e9\u00e9"), s["title"])
+        sid = "codex-len"
+        body = json.dumps({"session_id": sid, "cwd": "/home/dev/api", "hook_event_name": "UserPromptSubmit",
+                           "turn_id": "t", "prompt": "Tidy " + "\u00e9" * 3000}, ensure_ascii=False).encode()
+        self.assertEqual(self.relay.hook_raw("codex-notify.sh", body, ("--hook",), socket_stdin=True), (0, ""))
+        self.assertEqual(self.session(sid, "codex")["status"], "working")
+
     def test_task_tools_count_created_and_updated_tasks(self):
         sid = "tasks-1"
         for n in (1, 2):
