@@ -137,6 +137,13 @@ def iso_s(t):
     return time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(int(t)))
 
 
+def wire_time(t, form=iso_ms):
+    """A time as clients read it, or ValueError for one outside what they read."""
+    if not is_instant(t):
+        raise ValueError("time %s out of range" % shown(t))
+    return form(t)
+
+
 def one_line(text, limit):
     text = " ".join(str(text).split())
     if len(text) > limit:
@@ -348,26 +355,35 @@ def account_name():
 class JsonStore(object):
     """One JSON object in one file of the relay's home, replaced atomically.
 
-    Holds no state besides its path; whoever owns the data decides when to
-    save, under its own lock, so saves of one file never interleave.
+    Holds no state besides its path and what the last load read; whoever
+    owns the data decides when to save, under its own lock, so saves of one
+    file never interleave. What the owner cannot use of a loaded file it
+    hands to refuse(), which keeps the file as it was before any save can
+    overwrite it: the user's data is never lost without a trace.
     """
 
     def __init__(self, path, ensure_ascii=False):
         self.path = path
         self.name = os.path.basename(path)
         self.ensure_ascii = ensure_ascii
+        self._loaded = None
+        self._kept = None
 
     def load(self):
         """The stored object; {} when missing. An unreadable file is moved aside."""
+        self._loaded = None
+        self._kept = None
         if not os.path.exists(self.path):
             return {}
         try:
-            with open(self.path, "r", encoding="utf-8") as f:
-                data = json.load(f)
+            with open(self.path, "rb") as f:
+                raw = f.read()
+            data = json.loads(raw.decode("utf-8"))
             if not isinstance(data, dict):
                 raise ValueError("not a JSON object")
+            self._loaded = raw
             return data
-        except (OSError, ValueError) as exc:
+        except (OSError, ValueError, RecursionError) as exc:
             keep = "%s.broken-%d" % (self.path, int(time.time()))
             try:
                 os.replace(self.path, keep)
@@ -376,12 +392,123 @@ class JsonStore(object):
             log("%s unreadable (%s); starting without it, old copy kept as %s" % (self.name, exc, keep))
             return {}
 
+    def refuse(self, what, why):
+        """Logs a part of the loaded file that is left out, and keeps the file as it was."""
+        if self._kept is None and self._loaded is not None:
+            self._kept = self._keep_copy(self._loaded)
+        log("%s: left out %s (%s); the file as it was is kept as %s" % (self.name, what, why, self._kept))
+
+    def _keep_copy(self, raw):
+        stamp = time.strftime("%Y%m%d-%H%M%S", time.localtime())
+        for n in range(1, 100):
+            path = "%s.refused-%s%s" % (self.path, stamp, "" if n == 1 else "-%d" % n)
+            try:
+                fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+            except FileExistsError:
+                continue
+            except OSError as exc:
+                return "(could not keep a copy: %s)" % exc
+            try:
+                with os.fdopen(fd, "wb") as f:
+                    f.write(raw)
+            except OSError as exc:
+                return "(could not keep a copy: %s)" % exc
+            return os.path.basename(path)
+        return "(could not keep a copy)"
+
     def save(self, data):
         """Writes data; a failure is logged, never raised: the relay keeps serving."""
         try:
-            atomic_write(self.path, json.dumps(data, ensure_ascii=self.ensure_ascii))
-        except OSError as exc:
+            text = json.dumps(data, ensure_ascii=self.ensure_ascii)
+            # A lone surrogate (JSON lets a hook send "\ud800") can only sit
+            # inside a string here, where its escape is what JSON reads back.
+            atomic_write(self.path, text.encode("utf-8", "backslashreplace"))
+        except (OSError, TypeError, ValueError) as exc:
             log("could not save %s: %s" % (self.name, exc))
+
+
+# ---------------------------------------------------------------------------
+# Checking stored records
+#
+# Whatever a file in the relay's home holds ends up in answers that clients
+# decode as a whole: one value of the wrong type, a number JSON cannot carry
+# or a date the app cannot read would make every status document fail. So
+# every field of every record is checked when it is loaded; a record that
+# does not fit is left out (and its file kept, see JsonStore.refuse).
+
+# The instants a stored time may stand for: from 1970 (nothing the relay
+# records is older) to the last second of 9999, beyond which the ISO-8601
+# form on the wire would need a fifth year digit that no client reads.
+LATEST_INSTANT = 253402300799.0
+# Longest free text kept from a record; far above what the relay writes
+# itself, low enough that a damaged file cannot bloat every status answer.
+STORED_TEXT_LIMIT = 65536
+STORED_ID_LIMIT = 200
+
+
+def is_instant(value):
+    return _number(value) and 0 <= value <= LATEST_INSTANT
+
+
+def is_text(value, limit=STORED_TEXT_LIMIT, empty=True):
+    return isinstance(value, str) and len(value) <= limit and (empty or value.strip() != "")
+
+
+def is_id(value, limit=STORED_ID_LIMIT):
+    return is_text(value, limit, empty=False)
+
+
+def optional(check):
+    return lambda v: v is None or check(v)
+
+
+def one_of(*values):
+    return lambda v: isinstance(v, str) and v in values
+
+
+def is_bool(value):
+    return isinstance(value, bool)
+
+
+def shown(value, limit=60):
+    text = repr(value)
+    return text if len(text) <= limit else text[: limit - 3] + "..."
+
+
+def record_problem(record, fields):
+    """Why a stored record does not fit fields ({key: (required, check)}), or None.
+
+    Keys the table does not name are left alone: a newer relay may have
+    written them."""
+    if not isinstance(record, dict):
+        return "not a JSON object"
+    for key, (required, check) in fields.items():
+        if key not in record:
+            if required:
+                return "no %s" % key
+        elif not check(record[key]):
+            return "%s is %s" % (key, shown(record[key]))
+    return None
+
+
+def _records(store, data, key):
+    """The list under key of a loaded file; a value that is no list is refused whole."""
+    records = data.get(key, [])
+    if isinstance(records, list):
+        return records
+    store.refuse(key, "%s is no list" % shown(records))
+    return []
+
+
+def wire_text(text):
+    """Text any JSON client reads: a lone surrogate becomes U+FFFD."""
+    if text.isascii():
+        return text
+    try:
+        text.encode("utf-8")
+        return text
+    except UnicodeEncodeError:
+        return text.encode("utf-16", "surrogatepass").decode("utf-16", "replace")
 
 
 # ---------------------------------------------------------------------------
@@ -508,24 +635,25 @@ class Session(object):
         return "Claude Code session" if self.provider == "claude" else "Codex session"
 
     def wire(self, prompt):
-        d = {"id": self.id, "provider": self.provider, "title": self.display_title()}
+        """The session as clients decode it (ValueError for a time no client reads)."""
+        d = {"id": wire_text(self.id), "provider": self.provider, "title": wire_text(self.display_title())}
         if self.cwd:
-            d["workingDirectory"] = self.cwd
+            d["workingDirectory"] = wire_text(self.cwd)
         d["status"] = self.status
-        d["startedAt"] = iso_ms(self.started)
-        d["updatedAt"] = iso_ms(self.updated)
+        d["startedAt"] = wire_time(self.started)
+        d["updatedAt"] = wire_time(self.updated)
         if self.summary:
-            d["summary"] = self.summary
+            d["summary"] = wire_text(self.summary)
         if prompt is not None:
-            p = {"id": prompt.id, "toolName": prompt.tool_name, "detail": prompt.detail,
-                 "createdAt": iso_ms(prompt.created)}
+            p = {"id": wire_text(prompt.id), "toolName": wire_text(prompt.tool_name),
+                 "detail": wire_text(prompt.detail), "createdAt": wire_time(prompt.created)}
             if prompt.rule:
-                p["alwaysRule"] = prompt.rule
+                p["alwaysRule"] = wire_text(prompt.rule)
             d["permission"] = p
         if self.activity:
-            d["activity"] = self.activity
+            d["activity"] = wire_text(self.activity)
         if self.turn_started is not None:
-            d["turnStartedAt"] = iso_ms(self.turn_started)
+            d["turnStartedAt"] = wire_time(self.turn_started)
         if self.tasks:
             d["taskDone"] = sum(1 for s in self.tasks.values() if s == "completed")
             d["taskTotal"] = len(self.tasks)
@@ -539,19 +667,39 @@ class Session(object):
 
     @classmethod
     def from_state(cls, d):
+        """The session a stored record describes; ValueError saying why it does not fit."""
+        problem = record_problem(d, SESSION_FIELDS)
+        if problem:
+            raise ValueError(problem)
         s = cls(d["provider"], d["id"], float(d["started"]))
         for k in cls.STATE_KEYS:
             if k in d:
                 setattr(s, k, d[k])
-        # One malformed record must not end up on the wire, where it would
-        # make a client reject the whole session list.
-        texts_ok = all(v is None or isinstance(v, str) for v in (s.title, s.cwd, s.summary, s.activity))
-        times_ok = all(_number(v) for v in (s.started, s.updated, s.last_event)) and (
-            s.turn_started is None or _number(s.turn_started)) and (s.ended is None or _number(s.ended))
-        if (s.provider not in PROVIDERS or s.status not in STATUSES or not isinstance(s.id, str)
-                or not isinstance(s.tasks, dict) or not texts_ok or not times_ok):
-            raise ValueError("bad session record")
         return s
+
+
+def _is_task_list(value):
+    return isinstance(value, dict) and len(value) <= 10000 and all(
+        is_text(k, 4096) and is_text(v, 4096) for k, v in value.items())
+
+
+# Every field the relay writes; older files may lack the later ones.
+SESSION_FIELDS = {
+    "provider": (True, one_of(*PROVIDERS)),
+    "id": (True, is_id),
+    "title": (False, optional(is_text)),
+    "title_from_prompt": (False, is_bool),
+    "cwd": (False, optional(lambda v: is_text(v, 4096))),
+    "status": (False, one_of(*STATUSES)),
+    "started": (True, is_instant),
+    "updated": (False, is_instant),
+    "last_event": (False, is_instant),
+    "summary": (False, optional(is_text)),
+    "activity": (False, optional(is_text)),
+    "turn_started": (False, optional(is_instant)),
+    "tasks": (False, _is_task_list),
+    "ended": (False, optional(is_instant)),
+}
 
 
 def session_key(provider, sid):
@@ -580,16 +728,30 @@ class Prompt(object):
 
     @classmethod
     def from_state(cls, d, now):
+        """The prompt a stored record describes; ValueError saying why it does not fit."""
+        problem = record_problem(d, PROMPT_FIELDS)
+        if problem:
+            raise ValueError(problem)
         p = cls(d["id"], d["session"], d["tool_name"], d.get("tool_input"), d["detail"],
                 float(d["created"]), float(d["deadline"]), d.get("rule"))
         p.decision = d.get("decision")
-        if (not all(isinstance(v, str) for v in (p.id, p.session, p.tool_name, p.detail))
-                or not (p.rule is None or isinstance(p.rule, str))
-                or not (p.decision is None or p.decision in DECISIONS)):
-            raise ValueError("bad prompt record")
         # The hook reconnects after a restart; give it the usual grace period.
         p.last_poll = now
         return p
+
+
+PROMPT_FIELDS = {
+    "id": (True, is_id),
+    "session": (True, lambda v: is_id(v, STORED_ID_LIMIT + 10)),
+    "tool_name": (True, lambda v: is_text(v, empty=False)),
+    # Only compared with what the hooks send again, never put on the wire.
+    "tool_input": (False, lambda v: True),
+    "detail": (True, is_text),
+    "created": (True, is_instant),
+    "deadline": (True, is_instant),
+    "rule": (False, optional(is_text)),
+    "decision": (False, optional(one_of(*DECISIONS))),
+}
 
 
 class RequestError(Exception):
@@ -809,30 +971,55 @@ class SessionBoard(object):
         self.sessions = {}
         self.prompts = {}
         self.remote_approvals = False
+        # Sessions whose wire form failed, so that each is logged only once.
+        self._unlisted = set()
         self._saver = None
         self._dirty = False
         self._save_lock = threading.Lock()
 
     # -- persistence -------------------------------------------------------
 
+    STATE_FILE_KEYS = ("version", "remoteApprovals", "sessions", "prompts")
+
     def load(self):
         now = self.clock()
-        state = self.store.load()
+        store = self.store
+        state = store.load()
         with self.cond:
-            self.remote_approvals = state.get("remoteApprovals") is True
-            for d in state.get("sessions", []) if isinstance(state.get("sessions"), list) else []:
+            for key in state:
+                if key not in self.STATE_FILE_KEYS:
+                    store.refuse("the key %s" % shown(key), "not one of ours")
+            if state.get("remoteApprovals", False) is True:
+                self.remote_approvals = True
+            elif state.get("remoteApprovals", False) is not False:
+                store.refuse("remoteApprovals", "%s is no boolean; away mode stays off" % shown(state["remoteApprovals"]))
+            for n, d in enumerate(_records(store, state, "sessions")):
                 try:
                     s = Session.from_state(d)
-                    self.sessions[s.key] = s
-                except (KeyError, TypeError, ValueError):
-                    log("dropped an unreadable session record")
-            for d in state.get("prompts", []) if isinstance(state.get("prompts"), list) else []:
+                except ValueError as exc:
+                    store.refuse("session record %d" % n, exc)
+                    continue
+                if s.key in self.sessions:
+                    store.refuse("session record %d" % n, "a second record of session %s" % shown(s.key))
+                    continue
+                self.sessions[s.key] = s
+            if len(self.sessions) > MAX_SESSIONS:
+                by_age = sorted(self.sessions.values(), key=lambda x: x.last_event)
+                for s in by_age[: len(self.sessions) - MAX_SESSIONS]:
+                    store.refuse("session %s" % shown(s.key), "more than %d sessions; the oldest go" % MAX_SESSIONS)
+                    del self.sessions[s.key]
+            for n, d in enumerate(_records(store, state, "prompts")):
                 try:
                     p = Prompt.from_state(d, now)
-                    if p.session in self.sessions:
-                        self.prompts[p.id] = p
-                except (KeyError, TypeError, ValueError):
-                    log("dropped an unreadable prompt record")
+                except ValueError as exc:
+                    store.refuse("prompt record %d" % n, exc)
+                    continue
+                if p.session not in self.sessions:
+                    store.refuse("prompt record %d" % n, "its session %s is not there" % shown(p.session))
+                elif p.id in self.prompts:
+                    store.refuse("prompt record %d" % n, "a second record of prompt %s" % shown(p.id))
+                else:
+                    self.prompts[p.id] = p
 
     def _state(self):
         return {
@@ -1320,7 +1507,16 @@ class SessionBoard(object):
             self.sweep(now)
             rows = [s for s in self.sessions.values() if provider is None or s.provider == provider]
             rows.sort(key=lambda s: (STATUSES.index(s.status) if s.status in STATUSES else 9, -s.updated))
-            return [s.wire(self._open_prompt(s, now)) for s in rows]
+            listed = []
+            for s in rows:
+                try:
+                    listed.append(s.wire(self._open_prompt(s, now)))
+                except (TypeError, ValueError, OverflowError) as exc:
+                    # One bad session must not cost the client the whole list.
+                    if s.key not in self._unlisted:
+                        self._unlisted.add(s.key)
+                        log("session %s left out of the lists: %s" % (shown(s.key), exc))
+            return listed
 
 
 # ---------------------------------------------------------------------------
@@ -1349,16 +1545,34 @@ class PairingBook(object):
         self.code = None
         self.code_born = 0.0
         self.account = account_name()
+        # Tokens whose row failed, so that each is logged only once.
+        self._unlisted = set()
 
     def load(self):
-        store = self.store.load()
+        store = self.store
+        data = store.load()
         with self.lock:
-            for t in store.get("tokens", []) if isinstance(store.get("tokens"), list) else []:
-                if (isinstance(t, dict) and isinstance(t.get("id"), str) and isinstance(t.get("hash"), str)
-                        and _number(t.get("createdAt"))):
-                    self.tokens.append(t)
-            regs = store.get("push")
-            self.push_regs = [r for r in regs if isinstance(r, dict)] if isinstance(regs, list) else []
+            for key in data:
+                if key not in ("tokens", "push"):
+                    store.refuse("the key %s" % shown(key), "not one of ours")
+            ids = set()
+            for n, t in enumerate(_records(store, data, "tokens")):
+                problem = record_problem(t, TOKEN_FIELDS)
+                if problem is None and t["id"] in ids:
+                    problem = "a second token %s" % t["id"]
+                if problem:
+                    store.refuse("token record %d" % n, problem)
+                    continue
+                ids.add(t["id"])
+                self.tokens.append(t)
+            for n, r in enumerate(_records(store, data, "push")):
+                problem = record_problem(r, PUSH_FIELDS)
+                if problem is None and r["tokenId"] not in ids:
+                    problem = "its token %s is not there" % shown(r["tokenId"])
+                if problem:
+                    store.refuse("push registration %d" % n, problem)
+                    continue
+                self.push_regs.append(r)
         self.rotate_code(self.clock())
 
     def save(self):
@@ -1452,9 +1666,17 @@ class PairingBook(object):
         with self.lock:
             rows = []
             for t in self.tokens:
-                row = {"id": t["id"], "provider": t.get("provider"), "createdAt": iso_s(t["createdAt"])}
-                if t.get("lastSeenAt"):
-                    row["lastSeenAt"] = iso_s(t["lastSeenAt"])
+                try:
+                    row = {"id": wire_text(t["id"]), "provider": t.get("provider"),
+                           "createdAt": wire_time(t["createdAt"], iso_s)}
+                    if t.get("lastSeenAt"):
+                        row["lastSeenAt"] = wire_time(t["lastSeenAt"], iso_s)
+                except (KeyError, TypeError, ValueError, OverflowError) as exc:
+                    # Left out rather than failing the status document.
+                    if t.get("id") not in self._unlisted:
+                        self._unlisted.add(t.get("id"))
+                        log("token %s left out of the status: %s" % (shown(t.get("id")), exc))
+                    continue
                 rows.append(row)
             return rows
 
@@ -1488,6 +1710,26 @@ class PairingBook(object):
                 self._prune_failures(now)
             if self.tokens_dirty and now - self.tokens_saved >= LAST_SEEN_PERSIST_EVERY:
                 self.save()
+
+
+# A stored token.
+TOKEN_FIELDS = {
+    "id": (True, lambda v: is_id(v, 64) and v.isascii() and v.isprintable()),
+    "provider": (False, optional(one_of(*PROVIDERS))),
+    "hash": (True, lambda v: isinstance(v, str) and len(v) == 64 and all(c in "0123456789abcdef" for c in v)),
+    "createdAt": (True, is_instant),
+    "lastSeenAt": (False, optional(is_instant)),
+}
+
+PUSH_FIELDS = {
+    "tokenId": (True, is_text),
+    "deviceID": (True, lambda v: is_text(v, 512, empty=False)),
+    "token": (True, lambda v: is_text(v, 512, empty=False)),
+    "environment": (True, lambda v: is_text(v, 512, empty=False)),
+    "kind": (True, one_of("activity", "pushToStart")),
+    "pushKey": (False, lambda v: is_text(v, 1024)),
+    "updatedAt": (False, is_instant),
+}
 
 
 # ---------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -199,6 +200,39 @@ TEST_F(AdminClientTest, DrivesTheRealRelayOverHttp)
     writeFile(support + QStringLiteral("/hook-secret"), "not-the-secret\n"); // read afresh each time
     EXPECT_EQ(outcomeOf(client.fetchStatus()).errorText(),
               QStringLiteral("The relay rejected the hook secret. Restart it from this menu."));
+}
+
+TEST_F(AdminClientTest, TheRealRelaysStatusDecodesWhateverItsStoredFilesHold)
+{
+    // Records a hand edit or a damaged disk could leave, beside good ones.
+    const QByteArray now = QByteArray::number(QDateTime::currentSecsSinceEpoch());
+    const QByteArray hash(64, 'a');
+    writeFile(support + QStringLiteral("/tokens.json"),
+              R"({"tokens": [{"id": "good", "provider": "codex", "hash": ")" + hash + R"(", "createdAt": )" + now
+                  + R"(}, {"id": "seen", "hash": ")" + hash + R"(", "createdAt": )" + now
+                  + R"(, "lastSeenAt": "yesterday"}, {"id": "made", "hash": ")" + hash
+                  + R"(", "createdAt": 1e400}, {"id": "kind", "provider": 5, "hash": ")" + hash + R"(", "createdAt": )"
+                  + now + "}]}");
+    const QByteArray session = R"({"provider": "claude", "status": "working", "started": )" + now
+        + R"(, "updated": )" + now + R"(, "last_event": )" + now;
+    writeFile(support + QStringLiteral("/state.json"),
+              R"({"sessions": [)" + session + R"(, "id": "good"}, )" + session + R"(, "id": "lone", "title": "fix \ud800"}, )"
+                  + session + R"(, "id": "far", "turn_started": 1e400}, )" + session
+                  + R"(, "id": "text", "updated": "soon"}, {"sessions": "nested"}]})");
+
+    RunningRelay relay(home);
+    ASSERT_TRUE(relay.answers());
+    const auto status = outcomeOf(client.fetchStatus());
+    ASSERT_TRUE(status.value) << status.errorText().toStdString();
+    ASSERT_EQ(status.value->tokens.size(), 1);
+    EXPECT_EQ(status.value->tokens.first().id, QStringLiteral("good"));
+    QStringList titles;
+    for (const idlewyn::AgentSession& s : status.value->sessions) {
+        titles.append(s.id + QLatin1Char('=') + s.title);
+    }
+    titles.sort();
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("good=Claude Code session"), QStringLiteral("lone=fix \uFFFD")}));
+    EXPECT_EQ(outcomeOf(client.revoke(QStringLiteral("good"))).value, AdminClient::Revoked{1});
 }
 
 TEST_F(AdminClientTest, DrivesTheRealRelayOverPinnedHttps)
