@@ -44,6 +44,7 @@ import hmac
 import ipaddress
 import json
 import os
+import re
 import secrets
 import select
 import shlex
@@ -51,6 +52,7 @@ import shutil
 import signal
 import socket
 import ssl
+import stat
 import subprocess
 import sys
 import threading
@@ -151,11 +153,22 @@ def one_line(text, limit):
     return text
 
 
+# The name atomic_write gives its temporary file beside path, and what that
+# name looks like: the two must change together.
+TEMPORARY_NAME = "%s.tmp-%d-%s"
+TEMPORARY_PATTERN = re.compile(r"^(?P<name>.+)\.tmp-[0-9]+-[0-9a-f]{8}$")
+# The files of the relay's home that the serving relay writes through
+# atomic_write, and the certificate's own temporaries: only these
+# leftovers are ours to remove.
+ATOMIC_FILES = ("hook-secret", "hook-token", "relay-url", "local-port", "state.json", "tokens.json")
+CERTIFICATE_TEMPORARIES = ("relay-cert.pem.new", "relay-key.pem.new")
+
+
 def atomic_write(path, data, mode=0o600):
     """Readers see the old file or the new one, never half of either."""
     if isinstance(data, str):
         data = data.encode("utf-8")
-    tmp = "%s.tmp-%d-%s" % (path, os.getpid(), secrets.token_hex(4))
+    tmp = TEMPORARY_NAME % (path, os.getpid(), secrets.token_hex(4))
     fd = os.open(tmp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode)
     try:
         with os.fdopen(fd, "wb") as f:
@@ -170,6 +183,29 @@ def atomic_write(path, data, mode=0o600):
         except OSError:
             pass
         raise
+
+
+def remove_leftover_temporaries(home):
+    """Removes what writes cut short by a crash or kill -9 left in the home.
+
+    Only while holding relay.lock: every file named here is written by the
+    serving relay alone, so with the lock held no write of them is under way.
+    """
+    try:
+        names = os.listdir(home)
+    except OSError:
+        return
+    for name in names:
+        match = TEMPORARY_PATTERN.match(name)
+        if not (match and match.group("name") in ATOMIC_FILES) and name not in CERTIFICATE_TEMPORARIES:
+            continue
+        path = os.path.join(home, name)
+        try:
+            if stat.S_ISREG(os.lstat(path).st_mode):
+                os.unlink(path)
+                log("removed %s, left by a write that was cut short" % name)
+        except OSError as exc:
+            log("could not remove %s: %s" % (name, exc))
 
 
 def read_text(path):
@@ -2225,6 +2261,7 @@ def serve():
     except OSError:
         log("another relay is already running for %s; exiting" % home)
         return 1
+    remove_leftover_temporaries(home)
 
     config = load_config(home)
     secret = ensure_secret(home)

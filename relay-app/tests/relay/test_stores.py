@@ -1,16 +1,100 @@
-"""The relay's files in its home as a real relay process meets them."""
+"""The relay's files in its home as a real relay process meets them: after a
+kill -9, and with records it cannot use."""
 
 import json
 import os
+import signal
+import subprocess
+import threading
 import unittest
 
-from relay_harness import Relay
+from relay_harness import PYTHON, Relay, clean_env, wait_for
+
+# A write of the real atomic_write, ended by the process dying between
+# writing the temporary file and putting it in place.
+CUT_SHORT = """
+import importlib.util, os, sys
+found = importlib.util.spec_from_file_location("relay", sys.argv[1])
+relay = importlib.util.module_from_spec(found)
+found.loader.exec_module(relay)
+os.fsync = lambda fd: os._exit(9)
+relay.atomic_write(sys.argv[2], b'{"tokens": []}')
+"""
 
 
 def strict_json(text):
     def refuse(name):
         raise ValueError("not JSON: " + name)
     return json.loads(text, parse_constant=refuse)
+
+
+class LeftoversTest(unittest.TestCase):
+    def test_writes_cut_short_by_kill_9_leave_nothing_after_the_next_start(self):
+        relay = Relay()
+        try:
+            # Hook events saved one after another while the relay is killed.
+            stop = threading.Event()
+
+            def flood():
+                n = 0
+                while not stop.is_set():
+                    try:
+                        relay.report("claude", {"session_id": "s%d" % (n % 50), "hook_event_name": "UserPromptSubmit",
+                                                "prompt": "prompt %d" % n})
+                    except (OSError, AssertionError):
+                        return
+                    n += 1
+            writers = [threading.Thread(target=flood) for _ in range(3)]
+            for w in writers:
+                w.start()
+            wait_for(lambda: os.path.exists(relay.path("state.json")), "a first save")
+            relay.proc.send_signal(signal.SIGKILL)
+            relay.proc.wait()
+            relay.proc = None
+            relay.log.close()
+            stop.set()
+            for w in writers:
+                w.join()
+
+            for name in ("state.json", "tokens.json"):
+                cut = subprocess.run([PYTHON, "-c", CUT_SHORT, relay.path("bin/relay.py"), relay.path(name)],
+                                     env=clean_env(relay.home))
+                self.assertEqual(cut.returncode, 9)
+            left = [n for n in os.listdir(relay.dir) if ".tmp-" in n]
+            self.assertEqual(len([n for n in left if n.startswith("tokens.json.tmp-")]), 1, left)
+            # What is not ours stays, whatever it looks like.
+            foreign = ["notes.tmp-1-0123abcd", "state.json.tmp-mine", "state.json.broken-17", "tokens.json.refused-1"]
+            for name in foreign:
+                with open(relay.path(name), "w") as f:
+                    f.write("keep me")
+            os.mkdir(relay.path("state.json.tmp-2-0123abcd"))
+            with open(relay.path("relay-key.pem.new"), "w") as f:
+                f.write("half a key")
+
+            relay.start()
+            self.assertEqual(relay.status()["tokens"], [])
+            names = os.listdir(relay.dir)
+            self.assertEqual(sorted(n for n in names if ".tmp-" in n or n.endswith(".new")),
+                             sorted(["notes.tmp-1-0123abcd", "state.json.tmp-mine", "state.json.tmp-2-0123abcd"]))
+            for name in foreign:
+                self.assertIn(name, names)
+            self.assertIn("left by a write that was cut short", relay.read("relay.log"))
+        finally:
+            relay.close()
+
+    def test_a_second_relay_leaves_the_running_ones_files_alone(self):
+        relay = Relay()
+        try:
+            planted = relay.path("state.json.tmp-%d-0123abcd" % relay.proc.pid)
+            with open(planted, "w") as f:
+                f.write("{}")
+            second = subprocess.run([PYTHON, relay.path("bin/relay.py")], env=clean_env(relay.home),
+                                    capture_output=True, timeout=60)
+            self.assertEqual(second.returncode, 1)
+            self.assertIn(b"another relay is already running", second.stderr)
+            self.assertTrue(os.path.exists(planted))
+        finally:
+            relay.close()
 
 
 class StoredRecordsTest(unittest.TestCase):
