@@ -27,7 +27,10 @@ Files in ~/.idlewyn-relay (HOME decides where that is):
                    port (8787; 0 = any free port), host, tls, advertiseHost,
                    pushGateway, permissionTimeout (300 s), pairingCodeLifetime
                    (600 s), staleAfter (900 s), expireAfter (6 h),
-                   keepEndedFor (600 s: how long an ended session stays listed)
+                   keepEndedFor (600 s: how long an ended session stays listed),
+                   unusedTokenLifetime (1 day: how long a token the phone
+                   has not used yet stays paired; its pairing reply may
+                   never have reached the phone)
 The log goes to stderr; the service manager sends it to relay.log.
 
 Standard library only; runs on Python 3.9 or later. One file, in sections
@@ -102,6 +105,7 @@ DEFAULTS = {
     "staleAfter": 900.0,
     "expireAfter": 6 * 3600.0,
     "keepEndedFor": 600.0,
+    "unusedTokenLifetime": 86400.0,
 }
 
 # How often the relay looks at what the agents left behind while a terminal
@@ -275,6 +279,7 @@ def load_config(home):
         "staleAfter": lambda v: _number(v) and v > 0,
         "expireAfter": lambda v: _number(v) and v > 0,
         "keepEndedFor": lambda v: _number(v) and v >= 0,
+        "unusedTokenLifetime": lambda v: _number(v) and v > 0,
     }
     for key, ok in checks.items():
         if key in raw:
@@ -1656,8 +1661,10 @@ class PairingBook(object):
             tid = secrets.token_hex(4)
             while tid in ids:
                 tid = secrets.token_hex(4)
+            # Unconfirmed until the phone first uses it: a reply that never
+            # reached the phone leaves a token nobody holds.
             self.tokens.append({"id": tid, "provider": provider, "hash": hash_token(token),
-                                "createdAt": now, "lastSeenAt": None})
+                                "createdAt": now, "lastSeenAt": None, "confirmed": False})
             self.save()
             log("paired a phone for %s (token %s)" % (provider, tid))
             return {"token": token, "account": self.account}
@@ -1679,6 +1686,11 @@ class PairingBook(object):
                     # would make every phone poll hit the disk.
                     t["lastSeenAt"] = now
                     self.tokens_dirty = True
+                    if t.get("confirmed") is False:
+                        # At once, unlike lastSeenAt: a token whose first use
+                        # were lost would be dropped as never used.
+                        del t["confirmed"]
+                        self.save()
                     return t
         return None
 
@@ -1739,22 +1751,31 @@ class PairingBook(object):
     # -- aging -------------------------------------------------------------
 
     def sweep(self, now):
-        """Rotates an old code, forgets old wrong guesses, writes out lastSeenAt."""
+        """Rotates an old code, forgets old wrong guesses and unused tokens, writes out lastSeenAt."""
         with self.lock:
             self.current_code(now)
             if self.failures:
                 self._prune_failures(now)
+            lifetime = self.config["unusedTokenLifetime"]
+            unused = lambda t: t.get("confirmed") is False and now - t["createdAt"] >= lifetime
+            if any(unused(t) for t in self.tokens):
+                for t in self.tokens:
+                    if unused(t):
+                        log("token %s was never used since pairing; dropped" % t["id"])
+                self.remove_tokens(unused)
             if self.tokens_dirty and now - self.tokens_saved >= LAST_SEEN_PERSIST_EVERY:
                 self.save()
 
 
-# A stored token.
+# A stored token; "confirmed" is written (false) only until the phone first
+# uses the token, so tokens stored before it existed count as used.
 TOKEN_FIELDS = {
     "id": (True, lambda v: is_id(v, 64) and v.isascii() and v.isprintable()),
     "provider": (False, optional(one_of(*PROVIDERS))),
     "hash": (True, lambda v: isinstance(v, str) and len(v) == 64 and all(c in "0123456789abcdef" for c in v)),
     "createdAt": (True, is_instant),
     "lastSeenAt": (False, optional(is_instant)),
+    "confirmed": (False, is_bool),
 }
 
 PUSH_FIELDS = {
@@ -2326,7 +2347,8 @@ def serve():
     stopping = threading.Event()
 
     def janitor():
-        tick = max(0.2, min(5.0, config["staleAfter"] / 4, config["pairingCodeLifetime"] / 4))
+        tick = max(0.2, min(5.0, config["staleAfter"] / 4, config["pairingCodeLifetime"] / 4,
+                            config["unusedTokenLifetime"] / 4))
         while not stopping.wait(tick):
             try:
                 relay.sweep(time.time())

@@ -788,14 +788,47 @@ class PairingTest(QuietLog):
 
     def test_last_seen_is_written_by_the_sweep_at_most_once_a_minute(self):
         token = self.pair()
+        self.book.authenticate(token, self.clock())
         self.clock.advance(5)
         self.book.authenticate(token, self.clock())
         self.assertEqual(self.book.token_rows()[0]["lastSeenAt"], relay.iso_s(T0 + 5))
         self.book.sweep(self.clock())
-        self.assertNotIn("lastSeenAt", self.make_book().token_rows()[0])
+        self.assertEqual(self.make_book().token_rows()[0]["lastSeenAt"], relay.iso_s(T0))
         self.clock.advance(relay.LAST_SEEN_PERSIST_EVERY)
         self.book.sweep(self.clock())
         self.assertEqual(self.make_book().token_rows()[0]["lastSeenAt"], relay.iso_s(T0 + 5))
+
+    def test_a_token_the_phone_never_used_goes_after_its_time(self):
+        lifetime = self.CONFIG["unusedTokenLifetime"]
+        lost = self.pair()
+        used = self.pair()
+        self.clock.advance(lifetime - 1)
+        # The first use is on disk at once: a restart right after it must
+        # not take the token for an unused one.
+        self.assertIsNotNone(self.book.authenticate(used, self.clock()))
+        self.book = self.make_book()
+        # Listed like any paired phone meanwhile, so it can be revoked.
+        self.assertEqual(len(self.book.token_rows()), 2)
+        self.book.sweep(self.clock())
+        self.assertEqual(len(self.book.token_rows()), 2)
+        self.clock.advance(1)
+        self.book.sweep(self.clock())
+        self.assertIsNone(self.book.authenticate(lost, self.clock()))
+        self.assertIsNotNone(self.book.authenticate(used, self.clock()))
+        self.assertEqual(len(self.make_book().token_rows()), 1)
+        self.assertTrue(any("never used since pairing" in m for m in self.logged))
+        self.clock.advance(10 * lifetime)
+        self.book.sweep(self.clock())
+        self.assertEqual(len(self.book.token_rows()), 1)
+
+    def test_tokens_stored_before_first_use_was_recorded_count_as_used(self):
+        relay.JsonStore(self.path("tokens.json")).save({"tokens": [
+            {"id": "old1", "provider": "claude", "hash": relay.hash_token("a"), "createdAt": T0, "lastSeenAt": None},
+            {"id": "old2", "provider": "codex", "hash": relay.hash_token("b"), "createdAt": T0}]})
+        book = self.make_book()
+        self.clock.advance(10 * self.CONFIG["unusedTokenLifetime"])
+        book.sweep(self.clock())
+        self.assertEqual([r["id"] for r in book.token_rows()], ["old1", "old2"])
 
 
 # ---------------------------------------------------------------------------
@@ -918,7 +951,7 @@ class StoredRecordsTest(QuietLog):
         dict(GOOD_TOKEN, id="last", lastSeenAt="yesterday"), dict(GOOD_TOKEN, id="made", createdAt="<1e400>"),
         dict(GOOD_TOKEN, id="prov", provider=5), dict(GOOD_TOKEN, id="gemi", provider="gemini"),
         dict(GOOD_TOKEN, id="hash", hash="abc"), dict(GOOD_TOKEN, id="line\nbreak"), dict(GOOD_TOKEN, id=1),
-        GOOD_TOKEN, "junk",
+        dict(GOOD_TOKEN, id="conf", confirmed="no"), GOOD_TOKEN, "junk",
     ]
     BAD_PUSH = [dict(GOOD_PUSH, tokenId="last"), dict(GOOD_PUSH, deviceID=""), dict(GOOD_PUSH, kind="other"),
                 dict(GOOD_PUSH, updatedAt="<NaN>"), {"tokenId": "a1b2c3d4"}]

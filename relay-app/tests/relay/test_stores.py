@@ -1,5 +1,5 @@
 """The relay's files in its home as a real relay process meets them: after a
-kill -9, and with records it cannot use."""
+kill -9, with records it cannot use, with tokens nobody ever used."""
 
 import json
 import os
@@ -132,6 +132,26 @@ class StoredRecordsTest(unittest.TestCase):
             kept = [n for n in os.listdir(relay.dir) if ".refused-" in n]
             self.assertEqual(sorted(n.split(".refused-")[0] for n in kept), ["state.json", "tokens.json"])
             self.assertEqual(relay.admin("POST", "v1/admin/tokens/revoke", {"id": good["id"]}), (200, {"revoked": 1}))
+        finally:
+            relay.close()
+
+
+class UnusedTokenTest(unittest.TestCase):
+    def test_a_token_never_used_goes_after_its_time_a_used_one_stays(self):
+        relay = Relay()
+        try:
+            used = relay.pair("claude")
+            relay.pair("codex")  # its reply "never reached the phone"
+            relay.sessions(used)
+            ids = dict((t["provider"], t["id"]) for t in relay.status()["tokens"])
+            # Only now the short lifetime: the used token was confirmed before it could matter.
+            relay.stop()
+            relay.write_config(dict(relay.config, unusedTokenLifetime=0.5))
+            relay.start()
+            wait_for(lambda: [t["id"] for t in relay.status()["tokens"]] == [ids["claude"]],
+                     "the unused token to go")
+            self.assertIn("token %s was never used since pairing" % ids["codex"], relay.read("relay.log"))
+            relay.sessions(used)  # still accepted
         finally:
             relay.close()
 
