@@ -492,11 +492,12 @@ def is_instant(value):
 
 
 def is_text(value, limit=STORED_TEXT_LIMIT, empty=True):
-    return isinstance(value, str) and len(value) <= limit and (empty or value.strip() != "")
+    return isinstance(value, str) and len(value) <= limit and (empty or value != "")
 
 
 def is_id(value, limit=STORED_ID_LIMIT):
-    return is_text(value, limit, empty=False)
+    """What the relay takes as an identifier from a hook: not blank, not too long."""
+    return is_text(value, limit) and value.strip() != ""
 
 
 def optional(check):
