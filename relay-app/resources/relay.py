@@ -23,6 +23,9 @@ Files in ~/.idlewyn-relay (HOME decides where that is):
   relay-cert.pem   self-signed certificate when serving https (relay-key.pem 0600)
   state.json       sessions, held prompts, away mode (0600)
   tokens.json      paired phones as SHA-256 token hashes, push registrations (0600)
+  NAME.refused-DATE  state.json or tokens.json as it was when some of its
+                   records could not be used (each one is named in the log)
+  NAME.broken-TIME   the same for a file that could not be read at all
   config.json      optional settings, every key optional, unknown keys ignored:
                    port (8787; 0 = any free port), host, tls, advertiseHost,
                    pushGateway, permissionTimeout (300 s), pairingCodeLifetime
