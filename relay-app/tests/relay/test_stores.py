@@ -41,7 +41,7 @@ class LeftoversTest(unittest.TestCase):
                     try:
                         relay.report("claude", {"session_id": "s%d" % (n % 50), "hook_event_name": "UserPromptSubmit",
                                                 "prompt": "prompt %d" % n})
-                    except (OSError, AssertionError):
+                    except Exception:  # the relay is gone, whatever stage the request was at
                         return
                     n += 1
             writers = [threading.Thread(target=flood) for _ in range(3)]
