@@ -204,21 +204,23 @@ TEST_F(AdminClientTest, DrivesTheRealRelayOverHttp)
 
 TEST_F(AdminClientTest, TheRealRelaysStatusDecodesWhateverItsStoredFilesHold)
 {
-    // Records a hand edit or a damaged disk could leave, beside good ones.
+    // Records a hand edit or a damaged disk could leave, beside good ones;
+    // NOW stands for the current time, so that no record is too old to list.
     const QByteArray now = QByteArray::number(QDateTime::currentSecsSinceEpoch());
-    const QByteArray hash(64, 'a');
-    writeFile(support + QStringLiteral("/tokens.json"),
-              R"({"tokens": [{"id": "good", "provider": "codex", "hash": ")" + hash + R"(", "createdAt": )" + now
-                  + R"(}, {"id": "seen", "hash": ")" + hash + R"(", "createdAt": )" + now
-                  + R"(, "lastSeenAt": "yesterday"}, {"id": "made", "hash": ")" + hash
-                  + R"(", "createdAt": 1e400}, {"id": "kind", "provider": 5, "hash": ")" + hash + R"(", "createdAt": )"
-                  + now + "}]}");
-    const QByteArray session = R"({"provider": "claude", "status": "working", "started": )" + now
-        + R"(, "updated": )" + now + R"(, "last_event": )" + now;
-    writeFile(support + QStringLiteral("/state.json"),
-              R"({"sessions": [)" + session + R"(, "id": "good"}, )" + session + R"(, "id": "lone", "title": "fix \ud800"}, )"
-                  + session + R"(, "id": "far", "turn_started": 1e400}, )" + session
-                  + R"(, "id": "text", "updated": "soon"}, {"sessions": "nested"}]})");
+    auto stored = [&](const char* json) {
+        return QByteArray(json).replace("NOW", now).replace("HASH", QByteArray(64, 'a'));
+    };
+    writeFile(support + QStringLiteral("/tokens.json"), stored(R"({"tokens": [
+        {"id": "good", "provider": "codex", "hash": "HASH", "createdAt": NOW},
+        {"id": "seen", "hash": "HASH", "createdAt": NOW, "lastSeenAt": "yesterday"},
+        {"id": "made", "hash": "HASH", "createdAt": 1e400},
+        {"id": "kind", "provider": 5, "hash": "HASH", "createdAt": NOW}]})"));
+    writeFile(support + QStringLiteral("/state.json"), stored(R"({"sessions": [
+        {"id": "good", "provider": "claude", "status": "working", "started": NOW, "updated": NOW, "last_event": NOW},
+        {"id": "lone", "title": "fix \ud800", "provider": "claude", "started": NOW, "updated": NOW, "last_event": NOW},
+        {"id": "far", "turn_started": 1e400, "provider": "claude", "started": NOW, "updated": NOW, "last_event": NOW},
+        {"id": "text", "provider": "claude", "started": NOW, "updated": "soon", "last_event": NOW},
+        {"sessions": "nested"}]})"));
 
     RunningRelay relay(home);
     ASSERT_TRUE(relay.answers());
