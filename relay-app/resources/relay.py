@@ -2353,6 +2353,21 @@ def _load_json_file(path, label):
     return doc, text
 
 
+def _uses_crlf(text):
+    crlf = text.count("\r\n")
+    return crlf > 0 and crlf * 2 >= text.count("\n")
+
+
+def _lines(text):
+    """Lines with their endings, split at LF only (CRLF stays whole, and a
+    form feed or U+2028 inside a value does not start a line)."""
+    parts = text.split("\n")
+    lines = [part + "\n" for part in parts[:-1]]
+    if parts[-1]:
+        lines.append(parts[-1])
+    return lines
+
+
 def _toml_scan(text):
     """Line facts for a TOML file: header lines and top-level key spans.
 
@@ -2360,7 +2375,7 @@ def _toml_scan(text):
     keys of the root table; strings, comments and multi-line arrays are
     skipped so that a "[" inside them is not taken for a table header.
     """
-    lines = text.splitlines(True)
+    lines = _lines(text)
     depth = 0
     in_ml = None
     keys = {}
@@ -2409,17 +2424,22 @@ def _toml_scan(text):
 
 
 def plan_codex_notify(text, script_path):
-    """New config.toml text (or None when unchanged) and a note for the report."""
-    wanted = "notify = [%s]\n" % json.dumps(script_path)
-    lines = text.splitlines(True)
+    """New config.toml text (or None when unchanged) and a note for the report.
+
+    The file keeps its line ending (CRLF files get CRLF on our line too) and
+    its end: a file without a final newline still ends without one.
+    """
+    eol = "\r\n" if _uses_crlf(text) else "\n"
+    wanted = "notify = [%s]" % json.dumps(script_path)
+    lines = _lines(text)
     header, keys = _toml_scan(text)
     if "notify" in keys:
         first, last = keys["notify"]
         current = "".join(lines[first:last + 1])
         if HOOK_MARK in current and "codex-notify.sh" in current:
-            if current.strip() == wanted.strip():
+            if current.strip() == wanted:
                 return None, None
-            lines[first:last + 1] = [wanted]
+            lines[first:last + 1] = [wanted + (eol if current.endswith("\n") else "")]
             return "".join(lines), "update notify (codex-notify.sh)"
         return None, ("another notify program is set (%s) and was left as it is, "
                       "so Codex turn completions reach the relay through its hooks only"
@@ -2427,11 +2447,13 @@ def plan_codex_notify(text, script_path):
     at = len(lines) if header is None else header
     while at > 0 and header is not None and (not lines[at - 1].strip() or lines[at - 1].lstrip().startswith("#")):
         at -= 1
-    if at > 0 and not lines[at - 1].endswith("\n"):
-        lines[at - 1] += "\n"
-    insert = [wanted]
+    unterminated = at > 0 and not lines[at - 1].endswith("\n")
+    if unterminated:
+        lines[at - 1] += eol
+    # Only the last line can lack its newline, and ours then takes its place as the end.
+    insert = [wanted + ("" if unterminated else eol)]
     if at < len(lines) and lines[at].strip():
-        insert.append("\n")
+        insert.append(eol)
     lines[at:at] = insert
     return "".join(lines), "add notify (codex-notify.sh)"
 
