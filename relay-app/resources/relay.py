@@ -2647,7 +2647,9 @@ def install_hooks(dry_run, out, home=None):
     for agent, label, f, new, changes, unchanged in plans:
         why = f.problem or (f.unwritable() if changes else None)
         if why:
+            # What is missing stays listed, for whoever adds it by hand.
             lines.append("%s: %s" % (label, why))
+            lines.extend("  - " + c for c in changes)
             continue
         if agent in blockers and changes:
             lines.append("%s: %s is left as it is too, so that %s is set up in one go once %s can be changed"
