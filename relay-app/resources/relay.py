@@ -2596,10 +2596,11 @@ def install_hooks(dry_run, out, home=None):
     """Writes (or with dry_run only reports) the agents' hook configuration under home.
 
     Returns 0 when every agent is set up, 1 when a file had to be left as it
-    is (read-only, a broken link); the dry run predicts that same outcome.
-    An agent whose file is blocked gets none of its files changed, so it is
-    never half set up, while the other agent is still set up: its files are
-    independent and the user may want just that one today.
+    is (read-only, a broken link). The dry run returns the same: a preview
+    that passes would offer an Apply bound to fail, so the app shows the
+    report as an error up front. An agent whose file is blocked gets none of
+    its files changed, so it is never half set up; the other agent is still
+    set up, since its files are independent of the blocked one.
     """
     home = home or os.environ.get("HOME") or os.path.expanduser("~")
     hooks_dir = os.path.join(home, HOME_DIR_NAME, "bin", "hooks")
@@ -2636,16 +2637,15 @@ def install_hooks(dry_run, out, home=None):
 
     # A broken link blocks its agent even without changes: neither we nor the
     # agent can read what the user meant to keep there.
+    whys = [f.problem or (f.unwritable() if changes else None) for _, _, f, _, changes, _ in plans]
     blockers = {}
-    for agent, _, f, _, changes, _ in plans:
-        why = f.problem or (f.unwritable() if changes else None)
+    for (agent, _, f, _, _, _), why in zip(plans, whys):
         if why:
             blockers.setdefault(agent, []).append(f)
     pending = [p for p in plans if p[4] and p[0] not in blockers]
     stamp = time.strftime("%Y%m%d-%H%M%S")
     lines = []
-    for agent, label, f, new, changes, unchanged in plans:
-        why = f.problem or (f.unwritable() if changes else None)
+    for (agent, label, f, new, changes, unchanged), why in zip(plans, whys):
         if why:
             # What is missing stays listed, for whoever adds it by hand.
             lines.append("%s: %s" % (label, why))
