@@ -272,7 +272,12 @@ class KeepsWhatTheUserHasTest(InstallHome):
         self.assertNotIn("trust", report)
 
     def test_line_endings_bom_indent_final_newline_and_mode_are_kept(self):
-        bom = b"\xef\xbb\xbf"
+        # Once as a Windows editor leaves them (CRLF), once with a UTF-8 BOM as well.
+        for bom in (b"", b"\xef\xbb\xbf"):
+            with self.subTest(bom=bom):
+                self.assert_layout_kept(bom)
+
+    def assert_layout_kept(self, bom):
         self.write(".claude/settings.json", bom + json.dumps(CLAUDE_SETTINGS, indent="\t").replace("\n", "\r\n")
                    .encode())
         os.chmod(self.claude, 0o600)
@@ -284,8 +289,10 @@ class KeepsWhatTheUserHasTest(InstallHome):
         self.assertEqual(code, 0, report)
         for path, final in ((self.claude, "}"), (self.toml, "\r\n"), (self.codex, "}\r\n")):
             raw = self.raw(path)
-            body = raw[len(bom):].decode() if path != self.codex else raw.decode()
-            self.assertEqual(raw.startswith(bom), path != self.codex, path)
+            # hooks.json is written without a BOM and must not gain one.
+            lead = bom if path != self.codex else b""
+            self.assertEqual(raw[:3] == b"\xef\xbb\xbf", lead != b"", path)
+            body = raw[len(lead):].decode()
             self.assertNotIn("\n", body.replace("\r\n", ""), path)
             self.assertTrue(body.endswith(final), (path, body[-10:]))
             self.assertTrue(self.has_ours(path), path)
