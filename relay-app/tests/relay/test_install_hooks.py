@@ -55,10 +55,11 @@ class InstallHome(unittest.TestCase):
             f.write(text.encode("utf-8") if isinstance(text, str) else text)
         return path
 
-    def run_install(self, *args):
+    def run_install(self, *args, uid=None):
+        who = {} if uid is None else {"user": uid, "group": uid, "extra_groups": []}
         result = subprocess.run([PYTHON, os.path.join(self.home, ".idlewyn-relay/bin/relay.py"), "install-hooks"]
                                 + list(args), env=clean_env(self.home), stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT, timeout=60)
+                                stderr=subprocess.STDOUT, timeout=60, **who)
         return result.returncode, result.stdout.decode()
 
     def snapshot(self):
@@ -270,6 +271,27 @@ class KeepsWhatTheUserHasTest(InstallHome):
         report = self.assert_only_the_other_agent_changes([self.toml, self.codex], [self.claude],
                                                           "~/.codex/config.toml is read-only")
         self.assertNotIn("trust", report)
+
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to hand a file to another user")
+    def test_a_file_of_another_user_is_not_taken_over(self):
+        # Left behind by a run under sudo: writable by its owner, root, only.
+        # The folder is the user's, so a replace would have worked and made
+        # the file the user's behind root's back.
+        nobody = 65534
+        for root, dirs, names in os.walk(self.home):
+            for name in [root] + [os.path.join(root, n) for n in dirs + names]:
+                os.chown(name, nobody, nobody)
+        os.chown(self.claude, 0, 0)
+        os.chmod(self.claude, 0o644)
+        before = self.tree()
+        code, preview = self.run_install("--dry-run", uid=nobody)
+        self.assertEqual((code, self.tree()), (1, before), preview)
+        code, report = self.run_install(uid=nobody)
+        self.assertEqual(code, 1, report)
+        self.assertIn("~/.claude/settings.json cannot be written by this user", report)
+        self.assertEqual(self.tree()[self.claude], before[self.claude])
+        self.assertEqual(os.stat(self.claude).st_uid, 0)
+        self.assertTrue(self.has_ours(self.toml))
 
     def test_line_endings_bom_indent_final_newline_and_mode_are_kept(self):
         # Once as a Windows editor leaves them (CRLF), once with a UTF-8 BOM as well.
