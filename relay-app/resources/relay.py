@@ -45,6 +45,7 @@ documents the lock order; the HTTP layer with its route table; serving; the
 hook client; install-hooks with its TOML scanner.
 """
 
+import errno
 import hashlib
 import hmac
 import ipaddress
@@ -2646,18 +2647,145 @@ def merge_hooks(doc, wanted, command_for, label):
     return changes
 
 
-def _load_json_file(path, label):
-    if not os.path.exists(path):
-        return {}, None
-    try:
-        with open(path, "r", encoding="utf-8") as f:
-            text = f.read()
-        doc = json.loads(text) if text.strip() else {}
-    except (OSError, ValueError) as exc:
-        raise InstallError("%s is not readable JSON (%s); nothing was changed" % (label, exc))
-    if not isinstance(doc, dict):
-        raise InstallError("%s does not hold a JSON object; nothing was changed" % label)
-    return doc, text
+class AgentFile(object):
+    """One agent configuration file as the user keeps it.
+
+    People link these files from a dotfiles repository, make them read-only
+    on purpose, or edit them on Windows with CRLF and a BOM. A rewrite keeps
+    all of that: it writes through links into the target's own folder, keeps
+    the permission bits, the BOM, the line ending, the indentation and the
+    file's end, and a file we may not write is reported instead of replaced.
+    """
+
+    BOM = "\ufeff"
+
+    def __init__(self, path, pretty):
+        self.path = path
+        self.pretty = pretty
+        self.target = path          # where the bytes live, links followed
+        self.text = None            # current text without the BOM; None when there is no file
+        self.bom = False
+        self.mode = 0o644
+        self.problem = None         # why the file cannot be read or written, in the user's words
+        self.owner = None
+        self.hard_links = 1
+        if os.path.islink(path):
+            try:
+                os.stat(path)
+            except OSError as exc:
+                if exc.errno == errno.ELOOP:
+                    self.problem = ("%s is a link that loops (%s), so install-hooks leaves it as it is. "
+                                    "Point it at a real file and run install-hooks again."
+                                    % (pretty(path), pretty(os.readlink(path))))
+                else:
+                    self.problem = ("%s is a link to %s, which does not exist, so install-hooks leaves it "
+                                    "as it is. Create that file (or remove the link) and run install-hooks "
+                                    "again." % (pretty(path), pretty(self._link_target(path))))
+                return
+            self.target = os.path.realpath(path)
+        elif not os.path.lexists(path):
+            parent = os.path.dirname(path)
+            if os.path.lexists(parent) and not os.path.isdir(parent):
+                self.problem = ("%s is not a folder, so install-hooks cannot create %s. Fix it and run "
+                                "install-hooks again." % (pretty(parent), pretty(path)))
+            return
+        try:
+            with open(self.target, "rb") as f:
+                raw = f.read()
+            self.text = raw.decode("utf-8")
+        except (OSError, UnicodeDecodeError) as exc:
+            raise InstallError("%s is not readable (%s); nothing was changed" % (pretty(path), exc))
+        if self.text.startswith(self.BOM):
+            self.bom, self.text = True, self.text[len(self.BOM):]
+        st = os.stat(self.target)
+        self.mode = st.st_mode & 0o777
+        self.owner = (st.st_uid, st.st_gid)
+        self.hard_links = st.st_nlink
+
+    @staticmethod
+    def _link_target(path):
+        return os.path.normpath(os.path.join(os.path.dirname(path), os.readlink(path)))
+
+    def unwritable(self):
+        """Why the file must not be rewritten, or None."""
+        if self.problem or self.text is None:
+            return self.problem
+        where = self.pretty(self.path)
+        # The mode bit, not access(): a read-only file is the user's choice
+        # even for root, whom access() always lets write.
+        if not self.mode & 0o200:
+            return ("%s is read-only, so install-hooks leaves it as it is. Make it writable "
+                    "(chmod u+w %s) and run install-hooks again." % (where, where))
+        if not os.access(self.target, os.W_OK) or not os.access(os.path.dirname(self.target), os.W_OK):
+            return ("%s cannot be written by this user, so install-hooks leaves it as it is. Fix its "
+                    "owner or permissions and run install-hooks again." % where)
+        return None
+
+    def eol(self):
+        return "\r\n" if _uses_crlf(self.text or "") else "\n"
+
+    def load_json(self):
+        """The document as a dict ({} for a missing or empty file)."""
+        if self.text is None or not self.text.strip():
+            return {}
+        try:
+            doc = json.loads(self.text)
+        except ValueError as exc:
+            raise InstallError("%s is not readable JSON (%s); nothing was changed" % (self.pretty(self.path), exc))
+        if not isinstance(doc, dict):
+            raise InstallError("%s does not hold a JSON object; nothing was changed" % self.pretty(self.path))
+        return doc
+
+    def json_text(self, doc):
+        """doc laid out the way the file already is."""
+        indent = 2
+        for line in (self.text or "").split("\n"):
+            lead = line[:len(line) - len(line.lstrip(" \t"))]
+            if lead and line[len(lead):].startswith('"'):
+                indent = lead
+                break
+        body = json.dumps(doc, indent=indent, ensure_ascii=False).replace("\n", self.eol())
+        old = self.text or ""
+        return body + (old[len(old.rstrip()):] if old.strip() else self.eol())
+
+    def write(self, text):
+        data = ((self.BOM if self.bom else "") + text).encode("utf-8")
+        parent = os.path.dirname(self.target)
+        if not os.path.isdir(parent):
+            os.makedirs(parent, mode=0o700)
+        if self.hard_links > 1:
+            # Replacing the file would cut it off from its other names; the
+            # backup made just before covers a write cut short.
+            with open(self.target, "r+b") as f:
+                f.write(data)
+                f.truncate()
+                f.flush()
+                os.fsync(f.fileno())
+        else:
+            atomic_write(self.target, data, self.mode)
+        # A run under sudo must not hand the user's file to root.
+        if self.owner is not None:
+            st = os.stat(self.target)
+            if (st.st_uid, st.st_gid) != self.owner:
+                try:
+                    os.chown(self.target, *self.owner)
+                except OSError:
+                    pass
+
+
+def _uses_crlf(text):
+    crlf = text.count("\r\n")
+    return crlf > 0 and crlf * 2 >= text.count("\n")
+
+
+def _lines(text):
+    """Lines with their endings, split at LF only (CRLF stays whole, and a
+    form feed or U+2028 inside a value does not start a line)."""
+    parts = text.split("\n")
+    lines = [part + "\n" for part in parts[:-1]]
+    if parts[-1]:
+        lines.append(parts[-1])
+    return lines
 
 
 def _toml_scan(text):
@@ -2667,7 +2795,7 @@ def _toml_scan(text):
     keys of the root table; strings, comments and multi-line arrays are
     skipped so that a "[" inside them is not taken for a table header.
     """
-    lines = text.splitlines(True)
+    lines = _lines(text)
     depth = 0
     in_ml = None
     keys = {}
@@ -2716,17 +2844,22 @@ def _toml_scan(text):
 
 
 def plan_codex_notify(text, script_path):
-    """New config.toml text (or None when unchanged) and a note for the report."""
-    wanted = "notify = [%s]\n" % json.dumps(script_path)
-    lines = text.splitlines(True)
+    """New config.toml text (or None when unchanged) and a note for the report.
+
+    The file keeps its line ending (CRLF files get CRLF on our line too) and
+    its end: a file without a final newline still ends without one.
+    """
+    eol = "\r\n" if _uses_crlf(text) else "\n"
+    wanted = "notify = [%s]" % json.dumps(script_path)
+    lines = _lines(text)
     header, keys = _toml_scan(text)
     if "notify" in keys:
         first, last = keys["notify"]
         current = "".join(lines[first:last + 1])
         if HOOK_MARK in current and "codex-notify.sh" in current:
-            if current.strip() == wanted.strip():
+            if current.strip() == wanted:
                 return None, None
-            lines[first:last + 1] = [wanted]
+            lines[first:last + 1] = [wanted + (eol if current.endswith("\n") else "")]
             return "".join(lines), "update notify (codex-notify.sh)"
         return None, ("another notify program is set (%s) and was left as it is, "
                       "so Codex turn completions reach the relay through its hooks only"
@@ -2734,11 +2867,13 @@ def plan_codex_notify(text, script_path):
     at = len(lines) if header is None else header
     while at > 0 and header is not None and (not lines[at - 1].strip() or lines[at - 1].lstrip().startswith("#")):
         at -= 1
-    if at > 0 and not lines[at - 1].endswith("\n"):
-        lines[at - 1] += "\n"
-    insert = [wanted]
+    unterminated = at > 0 and not lines[at - 1].endswith("\n")
+    if unterminated:
+        lines[at - 1] += eol
+    # Only the last line can lack its newline, and ours then takes its place as the end.
+    insert = [wanted + ("" if unterminated else eol)]
     if at < len(lines) and lines[at].strip():
-        insert.append("\n")
+        insert.append(eol)
     lines[at:at] = insert
     return "".join(lines), "add notify (codex-notify.sh)"
 
@@ -2765,58 +2900,77 @@ def _backup(path, stamp):
 
 
 def install_hooks(dry_run, out, home=None):
-    """Writes (or with dry_run only reports) the agents' hook configuration under home."""
+    """Writes (or with dry_run only reports) the agents' hook configuration under home.
+
+    Returns 0 when every agent is set up, 1 when a file had to be left as it
+    is (read-only, a broken link). The dry run returns the same: a preview
+    that passes would offer an Apply bound to fail, so the app shows the
+    report as an error up front. An agent whose file is blocked gets none of
+    its files changed, so it is never half set up; the other agent is still
+    set up, since its files are independent of the blocked one.
+    """
     home = home or os.environ.get("HOME") or os.path.expanduser("~")
     hooks_dir = os.path.join(home, HOME_DIR_NAME, "bin", "hooks")
     script = lambda name: os.path.join(hooks_dir, name)
     pretty = lambda p: "~" + p[len(home):] if p.startswith(home + "/") else p
 
-    claude_path = os.path.join(home, ".claude", "settings.json")
-    codex_dir = os.path.join(home, ".codex")
-    toml_path = os.path.join(codex_dir, "config.toml")
-    codex_hooks_path = os.path.join(codex_dir, "hooks.json")
+    claude_file = AgentFile(os.path.join(home, ".claude", "settings.json"), pretty)
+    toml_file = AgentFile(os.path.join(home, ".codex", "config.toml"), pretty)
+    codex_file = AgentFile(os.path.join(home, ".codex", "hooks.json"), pretty)
 
-    # (path, label, new text, old text or None, changes, what to say when unchanged)
+    # (agent, label, file, new text, changes, what to say when unchanged)
     plans = []
 
-    claude, claude_old = _load_json_file(claude_path, pretty(claude_path))
-    changes = merge_hooks(claude, CLAUDE_HOOKS, lambda s: shlex.quote(script(s)), pretty(claude_path))
-    plans.append((claude_path, "Claude Code", json.dumps(claude, indent=2, ensure_ascii=False) + "\n",
-                  claude_old, changes, None))
+    claude = claude_file.load_json()
+    changes = merge_hooks(claude, CLAUDE_HOOKS, lambda s: shlex.quote(script(s)), pretty(claude_file.path))
+    plans.append(("Claude Code", "Claude Code", claude_file, claude_file.json_text(claude), changes, None))
 
-    toml_old = None
-    if os.path.exists(toml_path):
-        try:
-            with open(toml_path, "r", encoding="utf-8") as f:
-                toml_old = f.read()
-        except (OSError, UnicodeDecodeError) as exc:
-            raise InstallError("%s is not readable (%s); nothing was changed" % (pretty(toml_path), exc))
-        _check_toml(toml_old, pretty(toml_path))
+    toml_old = toml_file.text
+    if toml_old is not None:
+        _check_toml(toml_old, pretty(toml_file.path))
     toml_new, note = plan_codex_notify(toml_old or "", script("codex-notify.sh"))
     if toml_new is not None:
-        parsed = _check_toml(toml_new, "the edited " + pretty(toml_path))
+        parsed = _check_toml(toml_new, "the edited " + pretty(toml_file.path))
         if parsed is not None and parsed.get("notify") != [script("codex-notify.sh")]:
-            raise InstallError("could not add notify to %s safely; nothing was changed" % pretty(toml_path))
-        plans.append((toml_path, "Codex", toml_new, toml_old, [note], None))
+            raise InstallError("could not add notify to %s safely; nothing was changed" % pretty(toml_file.path))
+        plans.append(("Codex", "Codex", toml_file, toml_new, [note], None))
     else:
-        plans.append((toml_path, "Codex", None, toml_old, [], note))
+        plans.append(("Codex", "Codex", toml_file, None, [], note))
 
-    codex, codex_old = _load_json_file(codex_hooks_path, pretty(codex_hooks_path))
+    codex = codex_file.load_json()
     codex_changes = merge_hooks(codex, CODEX_HOOKS, lambda s: shlex.quote(script(s)) + " --hook",
-                                pretty(codex_hooks_path))
-    plans.append((codex_hooks_path, "Codex hooks", json.dumps(codex, indent=2, ensure_ascii=False) + "\n",
-                  codex_old, codex_changes, None))
+                                pretty(codex_file.path))
+    plans.append(("Codex", "Codex hooks", codex_file, codex_file.json_text(codex), codex_changes, None))
 
-    pending = [p for p in plans if p[4]]
+    # A broken link blocks its agent even without changes: neither we nor the
+    # agent can read what the user meant to keep there.
+    whys = [f.problem or (f.unwritable() if changes else None) for _, _, f, _, changes, _ in plans]
+    blockers = {}
+    for (agent, _, f, _, _, _), why in zip(plans, whys):
+        if why:
+            blockers.setdefault(agent, []).append(f)
+    pending = [p for p in plans if p[4] and p[0] not in blockers]
     stamp = time.strftime("%Y%m%d-%H%M%S")
     lines = []
-    for path, label, new, old, changes, unchanged in plans:
-        if not changes:
-            lines.append("%s: %s" % (label, unchanged or "already set up in " + pretty(path)))
+    for (agent, label, f, new, changes, unchanged), why in zip(plans, whys):
+        if why:
+            # What is missing stays listed, for whoever adds it by hand.
+            lines.append("%s: %s" % (label, why))
+            lines.extend("  - " + c for c in changes)
             continue
-        lines.append("%s: %s%s" % (label, pretty(path), "" if old is not None else " (new file)"))
+        if agent in blockers and changes:
+            lines.append("%s: %s is left as it is too, so that %s is set up in one go once %s can be changed"
+                         % (label, pretty(f.path), agent, ", ".join(pretty(b.path) for b in blockers[agent])))
+            continue
+        if not changes:
+            lines.append("%s: %s" % (label, unchanged or "already set up in " + pretty(f.path)))
+            continue
+        where = pretty(f.path)
+        if f.target != f.path:
+            where += " (a link to %s)" % pretty(f.target)
+        lines.append("%s: %s%s" % (label, where, "" if f.text is not None else " (new file)"))
         lines.extend("  - " + c for c in changes)
-    if codex_changes:
+    if codex_changes and "Codex" not in blockers:
         lines.append("Codex runs new or changed hooks only after you trust them. The next time you start "
                      "codex it asks about them: choose \u201cTrust all and continue\u201d (or type /hooks in "
                      "Codex and press t). Until then Codex reports only each finished turn.")
@@ -2824,23 +2978,25 @@ def install_hooks(dry_run, out, home=None):
     if missing:
         lines.append("Note: %s not found in %s yet; start the relay from Vesperline Relay to install them."
                      % (", ".join(missing), pretty(hooks_dir)))
-    if not pending:
+    if not pending and not blockers:
         lines.append("Nothing to change.")
     elif dry_run:
         lines.append("(dry run) Nothing was changed; run install-hooks to apply.")
     else:
-        for path, label, new, old, changes, _ in pending:
-            parent = os.path.dirname(path)
-            if not os.path.isdir(parent):
-                os.makedirs(parent, mode=0o700)
-            mode = 0o644
-            if old is not None:
-                mode = os.stat(path).st_mode & 0o777
-                lines.append("Backed up %s to %s" % (pretty(path), pretty(_backup(path, stamp))))
-            atomic_write(path, new, mode)
-        lines.append("Done. Restart running Claude Code and Codex sessions to pick up the hooks.")
+        for _, _, f, new, _, _ in pending:
+            if f.text is not None:
+                lines.append("Backed up %s to %s" % (pretty(f.path), pretty(_backup(f.path, stamp))))
+            f.write(new)
+        done = sorted(set(p[0] for p in pending))
+        if done and not blockers:
+            lines.append("Done. Restart running Claude Code and Codex sessions to pick up the hooks.")
+        elif done:
+            lines.append("Done for %s. Restart running %s sessions to pick up the hooks."
+                         % (" and ".join(done), " and ".join(done)))
+    if blockers:
+        lines.append("Not set up: %s; see above for what to do." % " and ".join(sorted(blockers)))
     out.write("\n".join(lines) + "\n")
-    return 0
+    return 1 if blockers else 0
 
 
 # ---------------------------------------------------------------------------

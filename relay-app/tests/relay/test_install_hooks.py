@@ -36,8 +36,9 @@ command = "docs-server"
 CODEX_HOOKS = {"hooks": {"Stop": [{"hooks": [{"type": "command", "command": "/opt/other/stop.sh"}]}]}}
 
 
-@unittest.skipIf(tomllib is None, "needs tomllib (Python 3.11+) to read config.toml back")
-class InstallHooksTest(unittest.TestCase):
+class InstallHome(unittest.TestCase):
+    """A temporary HOME with the relay's files installed and the agents' files as a user left them."""
+
     def setUp(self):
         self.home = tempfile.mkdtemp(prefix="relay-hooks-")
         self.addCleanup(shutil.rmtree, self.home, True)
@@ -50,14 +51,15 @@ class InstallHooksTest(unittest.TestCase):
     def write(self, rel, text):
         path = os.path.join(self.home, rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "w") as f:
-            f.write(text)
+        with open(path, "wb") as f:
+            f.write(text.encode("utf-8") if isinstance(text, str) else text)
         return path
 
-    def run_install(self, *args):
+    def run_install(self, *args, uid=None):
+        who = {} if uid is None else {"user": uid, "group": uid, "extra_groups": []}
         result = subprocess.run([PYTHON, os.path.join(self.home, ".idlewyn-relay/bin/relay.py"), "install-hooks"]
                                 + list(args), env=clean_env(self.home), stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT, timeout=60)
+                                stderr=subprocess.STDOUT, timeout=60, **who)
         return result.returncode, result.stdout.decode()
 
     def snapshot(self):
@@ -72,6 +74,10 @@ class InstallHooksTest(unittest.TestCase):
     def load(self, path):
         with open(path) as f:
             return json.load(f)
+
+
+@unittest.skipIf(tomllib is None, "needs tomllib (Python 3.11+) to read config.toml back")
+class InstallHooksTest(InstallHome):
 
     def test_dry_run_install_and_rerun(self):
         before = self.snapshot()
@@ -154,6 +160,200 @@ class InstallHooksTest(unittest.TestCase):
         with open(self.toml) as f:
             self.assertEqual(tomllib.loads(f.read())["notify"], [os.path.join(self.hooks_dir, "codex-notify.sh")])
         self.assertIn("PermissionRequest", self.load(self.claude)["hooks"])
+
+
+
+@unittest.skipIf(tomllib is None, "needs tomllib (Python 3.11+) to read config.toml back")
+class KeepsWhatTheUserHasTest(InstallHome):
+    """The agents' files stay the way the user keeps them: links, permissions, line endings, BOM."""
+
+    def tree(self):
+        """Every entry under HOME outside the relay's own folder, links as links."""
+        entries = {}
+        for root, dirs, names in os.walk(self.home):
+            if ".idlewyn-relay" in root:
+                continue
+            for name in dirs + names:
+                path = os.path.join(root, name)
+                if os.path.islink(path):
+                    entries[path] = ("link", os.readlink(path))
+                elif os.path.isfile(path):
+                    with open(path, "rb") as f:
+                        entries[path] = (oct(os.stat(path).st_mode & 0o777), f.read())
+        return entries
+
+    def raw(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def has_ours(self, path):
+        return b"/.idlewyn-relay/bin/hooks/" in self.raw(path)
+
+    def assert_only_the_other_agent_changes(self, blocked, written, mention):
+        before = self.tree()
+        code, preview = self.run_install("--dry-run")
+        self.assertEqual((code, self.tree()), (1, before), preview)
+        self.assertIn(mention, preview)
+        code, report = self.run_install()
+        self.assertEqual(code, 1, report)
+        after = self.tree()
+        for path in blocked:
+            self.assertEqual(after.get(path), before.get(path), path)
+        for path in written:
+            self.assertTrue(self.has_ours(path), path)
+        # The preview tells what the run then does, failure included.
+        for line in preview.splitlines():
+            if not line.startswith("(dry run)"):
+                self.assertIn(line, report.splitlines())
+        return report
+
+    def test_links_are_written_through_and_stay_links(self):
+        targets = {}
+        for link, name, content in ((self.claude, "claude.json", CLAUDE_SETTINGS),
+                                    (self.codex, "codex-hooks.json", CODEX_HOOKS)):
+            targets[link] = self.write("dotfiles/" + name, json.dumps(content))
+            os.unlink(link)
+            os.symlink(os.path.join("..", "dotfiles", name), link)
+        before = dict((path, self.raw(path)) for path in targets.values())
+
+        code, report = self.run_install()
+        self.assertEqual(code, 0, report)
+        for link, target in targets.items():
+            self.assertEqual(os.readlink(link), os.path.join("..", "dotfiles", os.path.basename(target)))
+            self.assertTrue(self.has_ours(target), target)
+        self.assertIn("~/dotfiles/claude.json", report)
+        self.assertIn("PermissionRequest", self.load(targets[self.claude])["hooks"])
+        # Nothing left behind in the dotfiles; the backups sit beside the links the user knows.
+        self.assertEqual(sorted(os.listdir(os.path.join(self.home, "dotfiles"))), ["claude.json", "codex-hooks.json"])
+        backups = dict((os.path.basename(p).split(".bak-")[0], content) for p, content in self.snapshot().items()
+                       if ".bak-" in p)
+        self.assertEqual(backups["settings.json"], before[targets[self.claude]])
+        self.assertEqual(backups["hooks.json"], before[targets[self.codex]])
+
+        after = self.tree()
+        code, report = self.run_install()
+        self.assertEqual((code, self.tree()), (0, after), report)
+
+    def test_a_dangling_link_holds_back_its_agent_and_fails(self):
+        os.unlink(self.claude)
+        os.symlink(os.path.join(self.home, "gone", "claude.json"), self.claude)
+        report = self.assert_only_the_other_agent_changes([self.claude], [self.toml, self.codex],
+                                                          "~/.claude/settings.json is a link to ~/gone/claude.json")
+        self.assertIn("which does not exist", report)
+
+    def test_a_link_loop_holds_back_its_agent_and_fails(self):
+        os.unlink(self.toml)
+        os.symlink("config-b.toml", self.toml)
+        os.symlink("config.toml", os.path.join(self.home, ".codex", "config-b.toml"))
+        self.assert_only_the_other_agent_changes([self.toml, self.codex], [self.claude],
+                                                 "~/.codex/config.toml is a link that loops")
+
+    def test_a_read_only_file_is_left_as_it_is_and_the_run_fails(self):
+        os.chmod(self.claude, 0o444)
+        report = self.assert_only_the_other_agent_changes([self.claude], [self.toml, self.codex],
+                                                          "~/.claude/settings.json is read-only")
+        self.assertIn("chmod u+w ~/.claude/settings.json", report)
+        self.assertNotIn("Done. Restart running Claude Code", report)
+
+        os.chmod(self.claude, 0o644)
+        code, report = self.run_install()
+        self.assertEqual(code, 0, report)
+        self.assertIn("Codex: already set up", report)
+        self.assertTrue(self.has_ours(self.claude))
+        # Read-only once it holds the hooks is no failure: there is nothing to write.
+        os.chmod(self.claude, 0o444)
+        code, report = self.run_install("--dry-run")
+        self.assertEqual(code, 0, report)
+        self.assertNotIn("(dry run)", report)
+
+    def test_a_read_only_codex_file_holds_back_both_codex_files(self):
+        os.chmod(self.toml, 0o400)
+        report = self.assert_only_the_other_agent_changes([self.toml, self.codex], [self.claude],
+                                                          "~/.codex/config.toml is read-only")
+        self.assertNotIn("trust", report)
+
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to hand a file to another user")
+    def test_a_file_of_another_user_is_not_taken_over(self):
+        # Left behind by a run under sudo: writable by its owner, root, only.
+        # The folder is the user's, so a replace would have worked and made
+        # the file the user's behind root's back.
+        nobody = 65534
+        for root, dirs, names in os.walk(self.home):
+            for name in [root] + [os.path.join(root, n) for n in dirs + names]:
+                os.chown(name, nobody, nobody)
+        os.chown(self.claude, 0, 0)
+        os.chmod(self.claude, 0o644)
+        before = self.tree()
+        code, preview = self.run_install("--dry-run", uid=nobody)
+        self.assertEqual((code, self.tree()), (1, before), preview)
+        code, report = self.run_install(uid=nobody)
+        self.assertEqual(code, 1, report)
+        self.assertIn("~/.claude/settings.json cannot be written by this user", report)
+        self.assertEqual(self.tree()[self.claude], before[self.claude])
+        self.assertEqual(os.stat(self.claude).st_uid, 0)
+        self.assertTrue(self.has_ours(self.toml))
+
+    def test_line_endings_bom_indent_final_newline_and_mode_are_kept(self):
+        # Once as a Windows editor leaves them (CRLF), once with a UTF-8 BOM as well.
+        for bom in (b"", b"\xef\xbb\xbf"):
+            with self.subTest(bom=bom):
+                self.assert_layout_kept(bom)
+
+    def assert_layout_kept(self, bom):
+        self.write(".claude/settings.json", bom + json.dumps(CLAUDE_SETTINGS, indent="\t").replace("\n", "\r\n")
+                   .encode())
+        os.chmod(self.claude, 0o600)
+        self.write(".codex/config.toml", bom + CONFIG_TOML.replace("\n", "\r\n").encode())
+        self.write(".codex/hooks.json", json.dumps(CODEX_HOOKS, indent=4).replace("\n", "\r\n") + "\r\n")
+        os.chmod(self.codex, 0o640)
+
+        code, report = self.run_install()
+        self.assertEqual(code, 0, report)
+        for path, final in ((self.claude, "}"), (self.toml, "\r\n"), (self.codex, "}\r\n")):
+            raw = self.raw(path)
+            # hooks.json is written without a BOM and must not gain one.
+            lead = bom if path != self.codex else b""
+            self.assertEqual(raw[:3] == b"\xef\xbb\xbf", lead != b"", path)
+            body = raw[len(lead):].decode()
+            self.assertNotIn("\n", body.replace("\r\n", ""), path)
+            self.assertTrue(body.endswith(final), (path, body[-10:]))
+            self.assertTrue(self.has_ours(path), path)
+        settings = json.loads(self.raw(self.claude)[len(bom):])
+        self.assertEqual(settings["model"], "opus")
+        self.assertIn("PermissionRequest", settings["hooks"])
+        self.assertIn('\r\n\t"model"', self.raw(self.claude).decode())
+        self.assertIn('\r\n    "hooks"', self.raw(self.codex).decode())
+        config = tomllib.loads(self.raw(self.toml)[len(bom):].decode())
+        self.assertEqual(config["notify"], [os.path.join(self.hooks_dir, "codex-notify.sh")])
+        self.assertEqual((os.stat(self.claude).st_mode & 0o777, os.stat(self.codex).st_mode & 0o777),
+                         (0o600, 0o640))
+
+        after = self.tree()
+        code, report = self.run_install()
+        self.assertEqual((code, self.tree()), (0, after), report)
+
+    def test_hard_links_and_the_owner_are_kept(self):
+        kept = os.path.join(self.home, "dotfiles-claude.json")
+        os.link(self.claude, kept)
+        if os.geteuid() == 0:
+            os.chown(self.toml, 4321, 4322)
+        code, report = self.run_install()
+        self.assertEqual(code, 0, report)
+        self.assertTrue(os.path.samefile(self.claude, kept))
+        self.assertTrue(self.has_ours(kept))
+        if os.geteuid() == 0:
+            st = os.stat(self.toml)
+            self.assertEqual((st.st_uid, st.st_gid), (4321, 4322))
+
+    def test_a_missing_final_newline_stays_missing(self):
+        self.write(".claude/settings.json", '{"model": "opus"}')
+        self.write(".codex/config.toml", 'model = "gpt-5"')
+        code, report = self.run_install()
+        self.assertEqual(code, 0, report)
+        self.assertTrue(self.raw(self.claude).endswith(b"}"))
+        text = self.raw(self.toml).decode()
+        self.assertEqual(text, 'model = "gpt-5"\nnotify = [%s]' % json.dumps(os.path.join(self.hooks_dir,
+                                                                                        "codex-notify.sh")))
 
 
 if __name__ == "__main__":

@@ -1295,16 +1295,33 @@ class TomlTest(unittest.TestCase):
         self.assertNotIn("f", keys)
         self.assertEqual(relay._toml_scan("x = 1\ny = [\n1,\n2]")[1]["y"], (1, 3))
         self.assertEqual(relay._toml_scan("[only]\n"), (0, {}))
+        # Only LF ends a line: a U+2028 inside a string does not start a table there.
+        text = 'a = "x\u2028[y]"\n[t]\n'
+        self.assertEqual(relay._toml_scan(text)[0], 1)
+        self.assertEqual(self.plan(text)[0], 'a = "x\u2028[y]"\nnotify = ["%s"]\n\n[t]\n' % self.SCRIPT)
 
     def test_adds_notify_in_the_root_table(self):
         self.assertEqual(self.plan(""), ('notify = ["%s"]\n' % self.SCRIPT, "add notify (codex-notify.sh)"))
+        # A file that ends without a newline still does, ours now being its last line.
         new, _ = self.plan('model = "gpt-5"')
-        self.assertEqual(new, 'model = "gpt-5"\nnotify = ["%s"]\n' % self.SCRIPT)
+        self.assertEqual(new, 'model = "gpt-5"\nnotify = ["%s"]' % self.SCRIPT)
         text = 'model = "gpt-5"\n\n# profiles\n[profiles.fast]\nmodel = "mini"\n'
         new, _ = self.plan(text)
         # Above the comment that belongs to the first table, its blank line kept.
         self.assertEqual(new, 'model = "gpt-5"\nnotify = ["%s"]\n\n# profiles\n[profiles.fast]\nmodel = "mini"\n'
                          % self.SCRIPT)
+
+    def test_crlf_files_get_crlf_on_every_line_we_touch(self):
+        wanted = 'notify = ["%s"]' % self.SCRIPT
+        cases = (('model = "gpt-5"\r\n\r\n[tui]\r\nx = 1\r\n',
+                  'model = "gpt-5"\r\n%s\r\n\r\n[tui]\r\nx = 1\r\n' % wanted),
+                 ('model = "gpt-5"', 'model = "gpt-5"\n%s' % wanted),
+                 ('a = 1\r\nb = 2', 'a = 1\r\nb = 2\r\n%s' % wanted),
+                 ('[tui]\r\nx = 1\r\n', '%s\r\n\r\n[tui]\r\nx = 1\r\n' % wanted),
+                 ('notify = [\r\n  "/x/.idlewyn-relay/bin/hooks/codex-notify.sh",\r\n]\r\nb = 2\r\n',
+                  '%s\r\nb = 2\r\n' % wanted))
+        for text, expected in cases:
+            self.assertEqual(self.plan(text)[0], expected, text)
 
     def test_updates_ours_and_leaves_anyone_elses(self):
         wanted = 'notify = ["%s"]\n' % self.SCRIPT
