@@ -946,7 +946,8 @@ class SessionBoard(object):
     def raise_permission(self, payload, now, phone_paired):
         """Claude's permission hook: record the prompt and say whether to hold it.
 
-        phone_paired: whether any phone could answer (the pairing book knows).
+        phone_paired: whether a phone paired for Claude could answer (the
+        pairing book knows); a Codex phone never sees Claude's prompts.
         """
         if payload.get("hook_event_name", "PermissionRequest") != "PermissionRequest":
             raise RequestError(400, "not a PermissionRequest")
@@ -978,14 +979,18 @@ class SessionBoard(object):
             log("holding %s prompt %s for the phone" % (tool_name, p.id))
             return {"hold": True, "promptId": p.id, "waitSeconds": timeout}
 
-    def decide(self, pid, decision, now):
-        """The phone's answer; False when the prompt is no longer open."""
+    def decide(self, pid, decision, now, provider):
+        """The answer of a phone paired for provider; False when the prompt is
+        no longer open or belongs to another provider's session (which the
+        phone must not learn exists)."""
         with self.cond:
             p = self.prompts.get(pid)
             if p is None or not self._live(p, now):
                 return False
-            p.decision = decision
             s = self.sessions.get(p.session)
+            if s is None or s.provider != provider:
+                return False
+            p.decision = decision
             if s is not None:
                 s.watch = None
                 s.status = "working" if self._open_prompt(s, now) is None else "waitingForInput"
@@ -1432,9 +1437,9 @@ class PairingBook(object):
                     return t
         return None
 
-    def has_tokens(self):
+    def has_tokens(self, provider):
         with self.lock:
-            return bool(self.tokens)
+            return any(t.get("provider") == provider for t in self.tokens)
 
     def remove_tokens(self, predicate):
         """Revokes the matching tokens with their push registrations; how many went."""
@@ -1556,7 +1561,7 @@ class Relay(object):
         self.board.sweep(now)
 
     def raise_permission(self, payload, now):
-        return self.board.raise_permission(payload, now, phone_paired=self.pairing.has_tokens())
+        return self.board.raise_permission(payload, now, phone_paired=self.pairing.has_tokens("claude"))
 
     def session_list(self, provider, now):
         self.pairing.sweep(now)
@@ -1810,15 +1815,19 @@ class Handler(BaseHTTPRequestHandler):
         provider = (self.query.get("provider") or [token.get("provider")])[0]
         if provider not in PROVIDERS:
             raise RequestError(400, "provider must be \"claude\" or \"codex\"")
+        if provider != token.get("provider"):
+            # A phone pairs once per agent; each token reads its own agent's
+            # sessions (and the prompts in them) only.
+            raise RequestError(403, "this token was paired for %s" % token.get("provider"))
         return 200, {"sessions": self.server.relay.session_list(provider, time.time())}
 
     def h_decide(self, pid):
-        self._device()
+        token = self._device()
         body = _object(self._json())
         decision = _field(body, "decision", str)
         if decision not in DECISIONS:
             raise RequestError(400, "decision must be \"allow\", \"deny\" or \"always\"")
-        if not self.server.relay.board.decide(pid, decision, time.time()):
+        if not self.server.relay.board.decide(pid, decision, time.time(), token.get("provider")):
             raise RequestError(404, "that permission prompt was already answered or has expired")
         return 200, {"ok": True}
 
