@@ -1667,6 +1667,18 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):
         pass
 
+    def parse_request(self):
+        if not BaseHTTPRequestHandler.parse_request(self):
+            return False
+        if self.request_version.startswith("HTTP/0."):
+            # http.server answers a request line that names HTTP/0.9 with a
+            # bare body, no status line; nobody here speaks 0.9, so it gets
+            # a proper refusal instead.
+            self.request_version = "HTTP/1.0"
+            self.send_error(505, "HTTP/1.0 or HTTP/1.1 only")
+            return False
+        return True
+
     def setup(self):
         BaseHTTPRequestHandler.setup(self)
         # Answers leave in one write; without this a reply on a kept-alive

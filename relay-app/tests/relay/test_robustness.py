@@ -74,9 +74,13 @@ class BadInputTest(unittest.TestCase):
         for request, expected in ((b"garbage\r\n\r\n", b"HTTP/1.1 400"),
                                   (b"POST /v1/pair HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
                                    b"HTTP/1.1 411"),
-                                  (b"POST /v1/pair HTTP/1.1\r\nContent-Length: -4\r\n\r\n", b"HTTP/1.1 400")):
+                                  (b"POST /v1/pair HTTP/1.1\r\nContent-Length: -4\r\n\r\n", b"HTTP/1.1 400"),
+                                  # No bare-body 0.9 answer: a status line, then the relay hangs up.
+                                  (b"GET /v1/settings HTTP/0.9\r\n\r\n", b"HTTP/1.1 505"),
+                                  (b"POST /v1/pair HTTP/0.9\r\nContent-Length: 2\r\n\r\n{}", b"HTTP/1.1 505")):
             reply = self.raw(request)
             self.assertTrue(reply.startswith(expected), reply[:60])
+            self.assertIn(b"\r\nConnection: close\r\n", reply)
             self.assertIn(b'"error"', reply)
         # A client that hangs up mid-body must not take anything with it.
         with socket.create_connection(("127.0.0.1", self.relay.port)) as s:
