@@ -41,6 +41,7 @@ hook client; install-hooks with its TOML scanner.
 
 import hashlib
 import hmac
+import io
 import ipaddress
 import json
 import os
@@ -51,6 +52,7 @@ import shutil
 import signal
 import socket
 import ssl
+import struct
 import subprocess
 import sys
 import threading
@@ -88,6 +90,19 @@ PAIR_FAILURE_WINDOW = 60.0
 # from many addresses gains nothing.
 PAIR_GLOBAL_FAILURE_LIMIT = 30
 CODE_ALPHABET = "ABCDEFGHJKLMNPQRSTUVWXYZ23456789"
+
+# The device server. A phone's app, its widgets and its live activity each
+# keep at most a handful of connections to one host (six per pool on the
+# phones we know), so even two phones behind one NAT stay well below this; a
+# single address holding more is not a phone, and it must not take the
+# capacity that everyone else shares.
+MAX_CONNECTIONS_PER_ADDRESS = 32
+# A client gets this long to finish its TLS handshake, and then each request
+# (line, headers and body) from its first byte on. Phones give up on a
+# request after 10 s themselves, so nothing slower is ever answered to anyone;
+# a connection that drips bytes to stay open is shed instead of holding a
+# thread for as long as it likes.
+REQUEST_DEADLINE = 10.0
 
 MAX_SESSIONS = 200
 MAX_PUSH_PER_TOKEN = 16
@@ -1654,6 +1669,28 @@ def route(method, segments, routes=ROUTES):
     raise RequestError(404, "no such endpoint")
 
 
+class _DeadlineReader(io.RawIOBase):
+    """The socket as the request reader sees it: while a deadline is set,
+    every read waits only for what is left of it, so bytes sent one at a
+    time cannot keep a read going past it."""
+
+    def __init__(self, sock):
+        io.RawIOBase.__init__(self)
+        self.sock = sock
+        self.deadline = None
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        if self.deadline is not None:
+            left = self.deadline - time.monotonic()
+            if left <= 0:
+                raise socket.timeout("request deadline passed")
+            self.sock.settimeout(left)
+        return self.sock.recv_into(buffer)
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     # Nobody speaks HTTP/0.9 to us; answering a garbled request line as 0.9
@@ -1687,12 +1724,40 @@ class Handler(BaseHTTPRequestHandler):
             self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         except (OSError, AttributeError):
             pass
+        self.reader = None
+        if not self.server.local_only:
+            self.rfile.close()
+            self.reader = _DeadlineReader(self.connection)
+            self.rfile = io.BufferedReader(self.reader)
+            # The first request is due from the moment the connection is ours.
+            self.reader.deadline = time.monotonic() + REQUEST_DEADLINE
+
+    def handle_one_request(self):
+        if self.reader is not None and self.reader.deadline is None:
+            # A kept-alive connection may idle (the socket's own timeout);
+            # once the next request starts, it has to arrive in time.
+            try:
+                if not self.rfile.peek(1):
+                    self.close_connection = True
+                    return
+            except (OSError, ValueError):
+                self.close_connection = True
+                return
+            self.reader.deadline = time.monotonic() + REQUEST_DEADLINE
+        BaseHTTPRequestHandler.handle_one_request(self)
+
+    def _request_read(self):
+        """The request is in: its handler and the answer run without the deadline."""
+        if self.reader is not None and self.reader.deadline is not None:
+            self.reader.deadline = None
+            self.connection.settimeout(self.timeout)
 
     def send_error(self, code, message=None, explain=None):
         # Requests the HTTP parser already refused (bad request line, too many
         # headers...) get the same JSON shape as everything else.
         self.close_connection = True
         try:
+            self._request_read()
             self._send(code, {"error": message or self.responses.get(code, ("error",))[0]})
         except OSError:
             pass
@@ -1787,6 +1852,7 @@ class Handler(BaseHTTPRequestHandler):
             # Read the body first, whatever the route: an unread body would be
             # taken for the next request on this keep-alive connection.
             self.raw_body = self._body()
+            self._request_read()
             name, args = route(self.command, [seg for seg in parts.path.split("/") if seg != ""])
             if self.server.local_only and not name.startswith(("h_hook", "h_admin")):
                 raise RequestError(404, "not served here")
@@ -1929,48 +1995,130 @@ class Handler(BaseHTTPRequestHandler):
     def _peer_gone(self):
         # The hook sends nothing after its request, so a readable socket means
         # it closed the connection (or broke protocol, which counts the same).
+        # poll, not select: select cannot watch a descriptor above 1023, and
+        # taking such a hook for gone would end its prompt.
         try:
-            readable, _, _ = select.select([self.connection], [], [], 0)
-            return bool(readable)
+            poller = select.poll()
+            poller.register(self.connection, select.POLLIN)
+            return bool(poller.poll(0))
         except (OSError, ValueError):
             return True
+
+
+def address_key(host):
+    """Whose connection it is: the IPv4 address, or an IPv6 address's /64
+    (one host picks addresses from its /64 at will)."""
+    try:
+        ip = ipaddress.ip_address(host.split("%", 1)[0])
+    except ValueError:
+        return host
+    mapped = getattr(ip, "ipv4_mapped", None)
+    if mapped is not None:
+        return str(mapped)
+    if ip.version == 6:
+        return str(ipaddress.ip_network("%s/64" % ip, strict=False))
+    return str(ip)
+
+
+def _tls_handshake(context, sock, deadline):
+    """The server side of the handshake, done by the deadline or not at all."""
+    tls = context.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+    tls.setblocking(False)
+    poller = select.poll()
+    while True:
+        try:
+            tls.do_handshake()
+            break
+        except ssl.SSLWantReadError:
+            events = select.POLLIN
+        except ssl.SSLWantWriteError:
+            events = select.POLLOUT
+        left = deadline - time.monotonic()
+        if left <= 0:
+            tls.close()
+            raise socket.timeout("TLS handshake deadline passed")
+        poller.register(tls, events)
+        poller.poll(left * 1000)
+        poller.unregister(tls)
+    tls.setblocking(True)
+    return tls
 
 
 class RelayServer(ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 128
     # Above this many open connections new ones are turned away rather than
-    # letting a flood exhaust threads and memory.
+    # letting a flood exhaust threads and memory. The loopback listener has
+    # its own: the device server's clients can never use it up.
     max_connections = 512
 
-    def __init__(self, address, relay, secret, ssl_context, local_only=False, hook_token=None):
+    def __init__(self, address, relay, secret, ssl_context, local_only=False, hook_token=None,
+                 max_connections=None):
         # local_only: the plain loopback listener of the hooks and the admin
-        # API, which phones never reach.
+        # API, which phones never reach. Everyone else is held to
+        # MAX_CONNECTIONS_PER_ADDRESS; the hooks may need many at once.
         self.local_only = local_only
         self.hook_token = hook_token
         self.relay = relay
         self.secret = secret
         self.ssl_context = ssl_context
+        if max_connections is not None:
+            self.max_connections = max_connections
         self.slots = threading.BoundedSemaphore(self.max_connections)
+        self.per_address_limit = None if local_only else MAX_CONNECTIONS_PER_ADDRESS
+        self.per_address = {}
+        self.per_address_lock = threading.Lock()
         ThreadingHTTPServer.__init__(self, address, Handler)
 
+    def _refuse(self, request):
+        # Cheap: no thread, no TLS, no answer; a reset frees the socket at once.
+        try:
+            request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        except OSError:
+            pass
+        request.close()
+
+    def _leave(self, key):
+        if key is None:
+            return
+        with self.per_address_lock:
+            n = self.per_address.get(key, 0) - 1
+            if n > 0:
+                self.per_address[key] = n
+            else:
+                self.per_address.pop(key, None)
+
     def process_request(self, request, client_address):
+        key = None
+        if self.per_address_limit is not None:
+            key = address_key(client_address[0])
+            with self.per_address_lock:
+                n = self.per_address.get(key, 0)
+                if n >= self.per_address_limit:
+                    key = None
+                else:
+                    self.per_address[key] = n + 1
+            if key is None:
+                self._refuse(request)
+                return
         if not self.slots.acquire(blocking=False):
-            self.shutdown_request(request)
+            self._leave(key)
+            self._refuse(request)
             return
         try:
-            ThreadingHTTPServer.process_request(self, request, client_address)
+            ThreadingHTTPServer.process_request(self, (request, key), client_address)
         except Exception:
             self.slots.release()
+            self._leave(key)
             raise
 
     def process_request_thread(self, request, client_address):
         # The TLS handshake happens here, in the connection's own thread, so a
         # slow or silent client never stalls the accept loop.
+        request, key = request
         try:
             if self.ssl_context is not None:
-                request.settimeout(15)
-                request = self.ssl_context.wrap_socket(request, server_side=True)
+                request = _tls_handshake(self.ssl_context, request, time.monotonic() + REQUEST_DEADLINE)
             self.finish_request(request, client_address)
         except (OSError, ssl.SSLError):
             pass
@@ -1979,6 +2127,7 @@ class RelayServer(ThreadingHTTPServer):
         finally:
             self.shutdown_request(request)
             self.slots.release()
+            self._leave(key)
 
 
 class LocalServer(RelayServer):
@@ -1986,8 +2135,34 @@ class LocalServer(RelayServer):
     up in a hook that has a few milliseconds, and nothing for phones."""
     address_family = socket.AF_INET
 
-    def __init__(self, relay, secret, hook_token):
-        RelayServer.__init__(self, ("127.0.0.1", 0), relay, secret, None, local_only=True, hook_token=hook_token)
+    def __init__(self, relay, secret, hook_token, max_connections=None):
+        RelayServer.__init__(self, ("127.0.0.1", 0), relay, secret, None, local_only=True, hook_token=hook_token,
+                             max_connections=max_connections)
+
+
+def connection_budget():
+    """(device server, loopback listener) connection limits that fit in the
+    open-file limit, raised first where it is low (launchd starts agents with
+    256): were the device server's clients to use up the descriptors, the
+    loopback listener could not accept a hook or the app at all."""
+    try:
+        import resource
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        want = 4096 if hard == resource.RLIM_INFINITY else min(4096, hard)
+        if soft != resource.RLIM_INFINITY and soft < want:
+            try:
+                resource.setrlimit(resource.RLIMIT_NOFILE, (want, hard))
+            except (ValueError, OSError):
+                pass
+            soft = resource.getrlimit(resource.RLIMIT_NOFILE)[0]
+        files = 4096 if soft == resource.RLIM_INFINITY else soft
+    except (ImportError, OSError, ValueError):
+        files = 1024
+    # Stores, logs, listeners, pipes to agents' processes and the push
+    # gateway's connections stay outside the two limits.
+    spare = max(32, files - 96)
+    device = min(RelayServer.max_connections, spare * 2 // 3)
+    return device, min(RelayServer.max_connections, spare - device)
 
 
 # ---------------------------------------------------------------------------
@@ -2046,14 +2221,16 @@ def serve():
     relay = Relay(home, config, push)
     relay.board.start_saver()
     relay.sweep(time.time())
+    device_max, local_max = connection_budget()
     try:
         RelayServer.address_family = socket.AF_INET6 if ":" in host else socket.AF_INET
-        server = RelayServer((host, config["port"]), relay, secret, ssl_context, hook_token=hook_token)
+        server = RelayServer((host, config["port"]), relay, secret, ssl_context, hook_token=hook_token,
+                             max_connections=device_max)
     except OSError as exc:
         log("cannot listen on %s:%s: %s" % (host, config["port"], exc))
         return 1
     try:
-        local = LocalServer(relay, secret, hook_token)
+        local = LocalServer(relay, secret, hook_token, max_connections=local_max)
     except OSError as exc:
         log("cannot listen on 127.0.0.1 for the hooks: %s" % exc)
         return 1
