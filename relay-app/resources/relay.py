@@ -45,6 +45,7 @@ import io
 import ipaddress
 import json
 import os
+import re
 import secrets
 import select
 import shlex
@@ -395,7 +396,7 @@ class JsonStore(object):
         """Writes data; a failure is logged, never raised: the relay keeps serving."""
         try:
             atomic_write(self.path, json.dumps(data, ensure_ascii=self.ensure_ascii))
-        except OSError as exc:
+        except (OSError, ValueError, TypeError) as exc:
             log("could not save %s: %s" % (self.name, exc))
 
 
@@ -1621,6 +1622,26 @@ def _match(pattern, segments):
     return args
 
 
+LONE_SURROGATE = re.compile("[\ud800-\udfff]")
+
+
+def without_lone_surrogates(value):
+    """The decoded JSON with each unpaired UTF-16 surrogate replaced by U+FFFD.
+
+    JSON may escape half a surrogate pair ("\\ud83d": an agent that cut a
+    string in the middle of an emoji), and such a string can be neither
+    answered nor saved as UTF-8: one of them in a session made every session
+    list and the status document fail and stopped state.json being written.
+    """
+    if isinstance(value, str):
+        return LONE_SURROGATE.sub("\ufffd", value)
+    if isinstance(value, list):
+        return [without_lone_surrogates(v) for v in value]
+    if isinstance(value, dict):
+        return dict((without_lone_surrogates(k), without_lone_surrogates(v)) for k, v in value.items())
+    return value
+
+
 def _object(body):
     if not isinstance(body, dict):
         raise RequestError(400, "the request body must be a JSON object")
@@ -1811,9 +1832,14 @@ class Handler(BaseHTTPRequestHandler):
                 return {}
             raise RequestError(400, "a JSON body is required")
         try:
-            return json.loads(data.decode("utf-8"))
+            value = json.loads(data.decode("utf-8"))
         except (ValueError, RecursionError):
             raise RequestError(400, "malformed JSON")
+        # Only an escape can make a lone surrogate (the bytes were UTF-8).
+        try:
+            return without_lone_surrogates(value) if b"\\u" in data else value
+        except RecursionError:
+            raise RequestError(400, "JSON nested too deeply")
 
     def _client_loopback(self):
         if not is_loopback(self.client_address[0]):
@@ -1877,6 +1903,13 @@ class Handler(BaseHTTPRequestHandler):
                 pass
 
     do_GET = do_POST = do_PUT = do_DELETE = do_PATCH = do_HEAD = do_OPTIONS = _dispatch
+
+    def __getattr__(self, name):
+        # Any other method is the route table's to judge (405 on a known
+        # path, 404 elsewhere), not http.server's 501, a server error.
+        if name.startswith("do_"):
+            return self._dispatch
+        raise AttributeError(name)
 
     # -- device API ----------------------------------------------------------
 
