@@ -208,5 +208,34 @@ class CapacityTest(unittest.TestCase):
             drip.close()
 
 
+
+class TlsHandshakeDeadlineTest(unittest.TestCase):
+    def test_a_handshake_that_drips_in_is_cut_off(self):
+        relay = Relay(tls=True)
+        try:
+            with socket.create_connection(("127.0.0.1", relay.port)) as s:
+                hello = b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03" + b"\x00" * 500
+                stop = threading.Event()
+
+                def drip():
+                    for byte in hello:
+                        if stop.wait(0.5):
+                            return
+                        try:
+                            s.send(bytes([byte]))
+                        except OSError:
+                            return
+                dripping = threading.Thread(target=drip)
+                dripping.start()
+                try:
+                    wait_for(lambda: closed(s), "the relay to give up on the handshake", limit=60)
+                finally:
+                    stop.set()
+                    dripping.join()
+            self.assertEqual(relay.request("GET", "v1/settings", token="x")[0], 401)
+        finally:
+            relay.close()
+
+
 if __name__ == "__main__":
     unittest.main()
