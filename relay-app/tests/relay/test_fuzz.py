@@ -23,7 +23,7 @@ from concurrent.futures import ThreadPoolExecutor
 
 from relay_harness import Relay, wait_for
 
-REQUESTS = 3000
+REQUESTS = 5000
 SLOW = 40
 HALF_OPEN = 40
 STATUS = re.compile(rb"(?:^|\r\n)HTTP/(\d)\.(\d) (\d{3}) ")
@@ -196,6 +196,15 @@ class Mutator(object):
 
     def request(self):
         """(raw bytes, the version named on the request line)."""
+        if self.rng.randrange(10) == 0:
+            # Several on one kept-alive connection: one request's leftovers
+            # must not turn into the next one's trouble.
+            several = [self.single() for _ in range(self.rng.randrange(2, 5))]
+            versions = set(v for _, v in several)
+            return b"".join(d for d, _ in several), (versions.pop() if len(versions) == 1 else None)
+        return self.single()
+
+    def single(self):
         r = self.rng.randrange(40)
         if r == 0:
             return self.junk(self.rng.randrange(1, 400)), None
