@@ -2056,25 +2056,29 @@ def address_key(host):
 def _tls_handshake(context, sock, deadline):
     """The server side of the handshake, done by the deadline or not at all."""
     tls = context.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
-    tls.setblocking(False)
-    poller = select.poll()
-    while True:
-        try:
-            tls.do_handshake()
-            break
-        except ssl.SSLWantReadError:
-            events = select.POLLIN
-        except ssl.SSLWantWriteError:
-            events = select.POLLOUT
-        left = deadline - time.monotonic()
-        if left <= 0:
-            tls.close()
-            raise socket.timeout("TLS handshake deadline passed")
-        poller.register(tls, events)
-        poller.poll(left * 1000)
-        poller.unregister(tls)
-    tls.setblocking(True)
-    return tls
+    try:
+        tls.setblocking(False)
+        poller = select.poll()
+        while True:
+            try:
+                tls.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                events = select.POLLIN
+            except ssl.SSLWantWriteError:
+                events = select.POLLOUT
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise socket.timeout("TLS handshake deadline passed")
+            poller.register(tls, events)
+            poller.poll(left * 1000)
+            poller.unregister(tls)
+        tls.setblocking(True)
+        return tls
+    except BaseException:
+        # The wrapper owns the descriptor now; the caller only has the husk.
+        tls.close()
+        raise
 
 
 class RelayServer(ThreadingHTTPServer):
