@@ -98,6 +98,7 @@ class ProviderScopeTest(unittest.TestCase):
     def test_each_token_reads_and_answers_only_its_own_provider(self):
         relay = Relay()
         try:
+            hook = None
             claude_phone, codex_phone = relay.pair("claude"), relay.pair("codex")
             relay.report("codex", {"session_id": "x1", "cwd": "/w/b", "hook_event_name": "SessionStart"})
             relay.set_away(True)
@@ -129,6 +130,11 @@ class ProviderScopeTest(unittest.TestCase):
             self.assertEqual(out["hookSpecificOutput"]["decision"]["behavior"], "deny")
             self.assertEqual(hook.wait(timeout=30), 0)
         finally:
+            if hook is not None:
+                hook.kill()
+                hook.wait()
+                hook.stdout.close()
+                hook.stderr.close()
             relay.close()
 
     def test_claude_prompts_wait_only_when_a_claude_phone_could_answer(self):

@@ -62,8 +62,11 @@ class BadInputTest(unittest.TestCase):
         # And it is saved like any other session.
         self.relay.report("claude", {"session_id": "cut\ufffd", "hook_event_name": "Stop"})
         def saved():
-            with open(self.relay.path("state.json"), encoding="utf-8") as f:
-                return "cut\ufffd" in f.read()
+            try:
+                with open(self.relay.path("state.json"), encoding="utf-8") as f:
+                    return "cut\ufffd" in f.read()
+            except FileNotFoundError:
+                return False  # not written yet
         wait_for(saved, "state.json to hold the session")
 
     def test_oversized_body_is_refused_unread(self):
