@@ -47,9 +47,9 @@ def load(relay, clients, total):
     start_gate = threading.Barrier(clients + 1)
     share = [total // clients + (1 if i < total % clients else 0) for i in range(clients)]
 
-    def client(n):
+    def client(index, n):
         mine, failed = [], 0
-        source = "127.0.1.%d" % (n % 254 + 1)
+        source = "127.0.1.%d" % (index % 254 + 1)
         conn = relay.connection(source=source)
         headers = {"Authorization": "Bearer " + token}
         start_gate.wait()
@@ -72,7 +72,7 @@ def load(relay, clients, total):
             latencies.extend(mine)
             errors.append(failed)
 
-    threads = [threading.Thread(target=client, args=(n,)) for n in share]
+    threads = [threading.Thread(target=client, args=(i, n)) for i, n in enumerate(share)]
     for t in threads:
         t.start()
     start_gate.wait()
