@@ -58,7 +58,10 @@ struct SessionsResponse {
 
 template <>
 struct idlewyn::json::Codable<SessionsResponse> {
-    static SessionsResponse decode(const Decoder& d) { return {d.decode<QList<AgentSession>>(QStringLiteral("sessions"))}; }
+    static SessionsResponse decode(const Decoder& d)
+    {
+        return {d.decode<QList<AgentSession>>(QStringLiteral("sessions"))};
+    }
     static QJsonValue encode(const SessionsResponse&, const Encoder&) { return {}; }
 };
 

@@ -68,8 +68,8 @@ void requireRoundTrip(const idlewyn::json::Coder& coder, const QByteArray& bytes
         require(same(coder.decode<T>(written), *decoded), what,
                 QStringLiteral("reads back as something else: ") + QString::fromUtf8(written));
     } catch (const idlewyn::DecodingError& error) {
-        fail(what, QStringLiteral("writes what it cannot read: ") + error.description() + u'\n'
-                       + QString::fromUtf8(written));
+        fail(what,
+             QStringLiteral("writes what it cannot read: ") + error.description() + u'\n' + QString::fromUtf8(written));
     }
 }
 

@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace vesperline;
-    fuzz::requireWrittenDefinitionNamesTheScript<LaunchdServiceManager>(fuzz::bytesOf(data, size),
-                                                        "the agent written for a relay script names that script");
+    fuzz::requireWrittenDefinitionNamesTheScript<LaunchdServiceManager>(
+        fuzz::bytesOf(data, size), "the agent written for a relay script names that script");
     return 0;
 }

@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace vesperline;
-    fuzz::requireWrittenDefinitionNamesTheScript<SystemdServiceManager>(fuzz::bytesOf(data, size),
-                                                        "the unit written for a relay script names that script");
+    fuzz::requireWrittenDefinitionNamesTheScript<SystemdServiceManager>(
+        fuzz::bytesOf(data, size), "the unit written for a relay script names that script");
     return 0;
 }

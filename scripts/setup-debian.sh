@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
+  g++ clang clang-format libclang-rt-14-dev cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev qt6-image-formats-plugins libqt6svg6
   qcoro-qt6-dev qtkeychain-qt6-dev libsecret-1-0
   libqrcodegencpp-dev libplist-dev libicu-dev libxcb1-dev

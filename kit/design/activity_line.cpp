@@ -16,8 +16,8 @@ namespace {
 
 const QFont& compactMono()
 {
-    static const QFont font = Typography::font(Typography::TextStyle::caption2, std::nullopt,
-                                               Typography::Design::monospaced);
+    static const QFont font =
+        Typography::font(Typography::TextStyle::caption2, std::nullopt, Typography::Design::monospaced);
     return font;
 }
 

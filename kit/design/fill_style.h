@@ -25,9 +25,9 @@ class FillStyle {
 public:
     enum class Level { primary, secondary, tertiary, quaternary };
 
-    FillStyle(); // primary
-    FillStyle(const Color& color);       // NOLINT(google-explicit-constructor)
-    FillStyle(const QColor& color);      // NOLINT(google-explicit-constructor)
+    FillStyle();                          // primary
+    FillStyle(const Color& color);        // NOLINT(google-explicit-constructor)
+    FillStyle(const QColor& color);       // NOLINT(google-explicit-constructor)
     FillStyle(const QGradient& gradient); // NOLINT(google-explicit-constructor)
 
     static FillStyle primary() { return FillStyle(Level::primary); }

@@ -29,8 +29,8 @@ const QColor& liveActivityBackground(); // inkDeep at 0.85
 const QLinearGradient& sky();
 
 // Text and glyphs drawn on a filled status-coloured shape.
-const Color& onStatusFill();   // #F6F2E9 / #070B1C
-const Color& providerBadge();  // #4A4E63 / #C9C6D6
+const Color& onStatusFill();  // #F6F2E9 / #070B1C
+const Color& providerBadge(); // #4A4E63 / #C9C6D6
 
 // Opacity of a disabled control.
 inline constexpr qreal disabledOpacity = 0.55;

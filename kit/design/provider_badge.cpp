@@ -93,7 +93,8 @@ void ProviderBadge::paintEvent(QPaintEvent*)
     SymbolCatalogue::paint(painter, icon, symbolName(m_provider), foreground, SymbolWeight::semibold);
 
     painter.setPen(foreground);
-    const QRectF text(icon.right() + badgeIconGap, content.top(), content.right() - icon.right() - badgeIconGap, content.height());
+    const QRectF text(icon.right() + badgeIconGap, content.top(), content.right() - icon.right() - badgeIconGap,
+                      content.height());
     painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title());
 }
 

@@ -29,11 +29,11 @@ inline constexpr int large = 28;
 } // namespace StatusIconSize
 
 namespace Layout {
-inline constexpr int iconColumn = 28;             // icon column of a session row
-inline constexpr int timerColumn = 64;            // elapsed-time column
+inline constexpr int iconColumn = 28;  // icon column of a session row
+inline constexpr int timerColumn = 64; // elapsed-time column
 inline constexpr int dashboardCardMinWidth = 220;
 inline constexpr int dashboardCardMinHeight = 150;
-inline constexpr int progressBarWidth = 32;       // bar of TaskProgressView
+inline constexpr int progressBarWidth = 32; // bar of TaskProgressView
 inline constexpr int outputPanelHeight = 140;
 } // namespace Layout
 

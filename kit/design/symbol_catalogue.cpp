@@ -188,10 +188,22 @@ public:
         return {QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32), QSize(48, 48), QSize(64, 64)};
     }
 
-    QString key() const override { return QStringLiteral("idlewyn.symbol"); }
-    QString iconName() override { return m_name; }
-    bool isNull() override { return !SymbolCatalogue::contains(m_name); }
-    QIconEngine* clone() const override { return new SymbolIconEngine(m_name, m_color, m_weight); }
+    QString key() const override
+    {
+        return QStringLiteral("idlewyn.symbol");
+    }
+    QString iconName() override
+    {
+        return m_name;
+    }
+    bool isNull() override
+    {
+        return !SymbolCatalogue::contains(m_name);
+    }
+    QIconEngine* clone() const override
+    {
+        return new SymbolIconEngine(m_name, m_color, m_weight);
+    }
 
 private:
     QColor colorFor(QIcon::Mode mode) const

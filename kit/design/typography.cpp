@@ -98,9 +98,9 @@ QString roundedFamily()
         const QStringList installed = QFontDatabase::families();
         // The desktop's own family in a rounded cut first, then well-known rounded faces.
         QStringList candidates{QGuiApplication::font().family() + QStringLiteral(" Rounded")};
-        candidates << QStringLiteral("SF Pro Rounded") << QStringLiteral("Nunito")
-                   << QStringLiteral("Varela Round") << QStringLiteral("M PLUS Rounded 1c")
-                   << QStringLiteral("Rounded Mplus 1c") << QStringLiteral("Quicksand");
+        candidates << QStringLiteral("SF Pro Rounded") << QStringLiteral("Nunito") << QStringLiteral("Varela Round")
+                   << QStringLiteral("M PLUS Rounded 1c") << QStringLiteral("Rounded Mplus 1c")
+                   << QStringLiteral("Quicksand");
         for (const QString& candidate : candidates) {
             if (installed.contains(candidate, Qt::CaseInsensitive)) {
                 return candidate;

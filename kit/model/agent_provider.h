@@ -21,17 +21,26 @@ struct RawValues<AgentProvider> {
 };
 
 namespace AgentProviders {
-inline const QList<AgentProvider>& allCases() { return allCasesOf<AgentProvider>(); }
+inline const QList<AgentProvider>& allCases()
+{
+    return allCasesOf<AgentProvider>();
 }
+} // namespace AgentProviders
 
-inline QString rawValue(AgentProvider provider) { return rawValueOf(provider); }
+inline QString rawValue(AgentProvider provider)
+{
+    return rawValueOf(provider);
+}
 // Exact, case-sensitive match of the wire word.
 inline std::optional<AgentProvider> agentProviderFromRawValue(const QString& raw)
 {
     return fromRawValue<AgentProvider>(raw);
 }
 
-inline QString id(AgentProvider provider) { return rawValue(provider); }
+inline QString id(AgentProvider provider)
+{
+    return rawValue(provider);
+}
 QString displayName(AgentProvider provider);
 QString shortName(AgentProvider provider);
 QString symbolName(AgentProvider provider);

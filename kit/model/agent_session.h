@@ -65,6 +65,9 @@ struct AgentSession {
     std::optional<QString> currentActivity() const;
 };
 
-inline size_t qHash(const AgentSession& session, size_t seed = 0) { return hashFields(session, seed); }
+inline size_t qHash(const AgentSession& session, size_t seed = 0)
+{
+    return hashFields(session, seed);
+}
 
 } // namespace idlewyn

@@ -11,21 +11,32 @@ const QList<Template>& templates(AgentProvider provider)
     static const QHash<AgentProvider, QList<Template>> table{
         {AgentProvider::claude,
          {
-             {QStringLiteral("Refactor auth middleware"), QStringLiteral("~/Developer/api"), 150,
-              {QStringLiteral("Read: Sources/Auth/Middleware.swift"), QStringLiteral("Edit: Sources/Auth/Middleware.swift"),
-               QStringLiteral("Bash: swift test")}},
-             {QStringLiteral("Write widget snapshot tests"), QStringLiteral("~/Developer/Vesperline"), 210,
+             {QStringLiteral("Refactor auth middleware"),
+              QStringLiteral("~/Developer/api"),
+              150,
+              {QStringLiteral("Read: Sources/Auth/Middleware.swift"),
+               QStringLiteral("Edit: Sources/Auth/Middleware.swift"), QStringLiteral("Bash: swift test")}},
+             {QStringLiteral("Write widget snapshot tests"),
+              QStringLiteral("~/Developer/Vesperline"),
+              210,
               {QStringLiteral("Grep: SnapshotStore"), QStringLiteral("Write: Tests/WidgetSnapshotTests.swift"),
                QStringLiteral("Bash: ctest --preset dev")}},
-             {QStringLiteral("Fix flaky CI job"), QStringLiteral("~/Developer/infra"), 270,
+             {QStringLiteral("Fix flaky CI job"),
+              QStringLiteral("~/Developer/infra"),
+              270,
               {QStringLiteral("Bash: gh run view --log-failed"), QStringLiteral("Read: .github/workflows/ci.yml")}},
          }},
         {AgentProvider::codex,
          {
-             {QStringLiteral("Migrate to Swift 6"), QStringLiteral("~/Developer/ios-app"), 180,
+             {QStringLiteral("Migrate to Swift 6"),
+              QStringLiteral("~/Developer/ios-app"),
+              180,
               {QStringLiteral("shell: rg -l Sendable"), QStringLiteral("apply_patch: Sources/Store.swift")}},
-             {QStringLiteral("Profile image pipeline"), QStringLiteral("~/Developer/media"), 240,
-              {QStringLiteral("shell: instruments -t 'Time Profiler'"), QStringLiteral("shell: swift build -c release")}},
+             {QStringLiteral("Profile image pipeline"),
+              QStringLiteral("~/Developer/media"),
+              240,
+              {QStringLiteral("shell: instruments -t 'Time Profiler'"),
+               QStringLiteral("shell: swift build -c release")}},
          }},
     };
     static const QList<Template> none;
@@ -46,9 +57,9 @@ QList<AgentSession> sessions(AgentProvider provider, const QDateTime& date)
         const Template& tpl = list.at(i);
         const double x = std::fmod(t + 47.0 * static_cast<double>(i), tpl.period);
         const double f = x / tpl.period;
-        const SessionStatus status = f < 0.6   ? SessionStatus::working
-                                     : f < 0.7 ? SessionStatus::waitingForInput
-                                               : SessionStatus::finished;
+        const SessionStatus status = f < 0.6 ? SessionStatus::working
+            : f < 0.7                        ? SessionStatus::waitingForInput
+                                             : SessionStatus::finished;
         const QString index = QString::number(i);
 
         AgentSession s;

@@ -219,8 +219,7 @@ QJsonValue Coder::parse(const QByteArray& data) const
             return wrapped.array().at(0);
         }
     }
-    throw DecodingError(DecodingError::Kind::dataCorrupted, {},
-                        QStringLiteral("The given data was not valid JSON."));
+    throw DecodingError(DecodingError::Kind::dataCorrupted, {}, QStringLiteral("The given data was not valid JSON."));
 }
 
 QByteArray Coder::serialize(const QJsonValue& value)
@@ -271,9 +270,8 @@ std::optional<QDateTime> parseISO8601(QStringView text)
     };
 
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (!digits(4, year) || !expect(u'-') || !digits(2, month) || !expect(u'-') || !digits(2, day)
-        || !expect(u'T') || !digits(2, hour) || !expect(u':') || !digits(2, minute) || !expect(u':')
-        || !digits(2, second)) {
+    if (!digits(4, year) || !expect(u'-') || !digits(2, month) || !expect(u'-') || !digits(2, day) || !expect(u'T')
+        || !digits(2, hour) || !expect(u':') || !digits(2, minute) || !expect(u':') || !digits(2, second)) {
         return std::nullopt;
     }
     if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59

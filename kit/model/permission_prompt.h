@@ -27,7 +27,10 @@ struct PermissionPrompt {
     }
 };
 
-inline size_t qHash(const PermissionPrompt& prompt, size_t seed = 0) { return hashFields(prompt, seed); }
+inline size_t qHash(const PermissionPrompt& prompt, size_t seed = 0)
+{
+    return hashFields(prompt, seed);
+}
 
 enum class PermissionDecision { allow, deny, always };
 
@@ -41,7 +44,10 @@ struct RawValues<PermissionDecision> {
     };
 };
 
-inline QString rawValue(PermissionDecision decision) { return rawValueOf(decision); }
+inline QString rawValue(PermissionDecision decision)
+{
+    return rawValueOf(decision);
+}
 inline std::optional<PermissionDecision> permissionDecisionFromRawValue(const QString& raw)
 {
     return fromRawValue<PermissionDecision>(raw);

@@ -32,7 +32,8 @@ template <class E>
 struct RawValues;
 
 template <class E>
-concept HasRawValues = requires {
+concept HasRawValues = requires
+{
     RawValues<E>::typeName;
     RawValues<E>::cases;
 };

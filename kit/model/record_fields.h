@@ -45,7 +45,10 @@ constexpr Field<Record, Member> field(QStringView key, Member Record::*member)
 }
 
 template <class T>
-concept HasFields = requires { T::fields(); };
+concept HasFields = requires
+{
+    T::fields();
+};
 
 template <class T>
 struct OptionalValue {

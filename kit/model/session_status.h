@@ -22,10 +22,16 @@ struct RawValues<SessionStatus> {
 };
 
 namespace SessionStatuses {
-inline const QList<SessionStatus>& allCases() { return allCasesOf<SessionStatus>(); }
+inline const QList<SessionStatus>& allCases()
+{
+    return allCasesOf<SessionStatus>();
 }
+} // namespace SessionStatuses
 
-inline QString rawValue(SessionStatus status) { return rawValueOf(status); }
+inline QString rawValue(SessionStatus status)
+{
+    return rawValueOf(status);
+}
 // Exact match only; decoding is more forgiving (see Codable below).
 inline std::optional<SessionStatus> sessionStatusFromRawValue(const QString& raw)
 {
@@ -37,7 +43,10 @@ QString symbolName(SessionStatus status);
 // Lower sorts first: waiting for input, working, failed, finished, idle.
 int sortRank(SessionStatus status);
 bool needsAttention(SessionStatus status);
-inline bool isWorking(SessionStatus status) { return status == SessionStatus::working; }
+inline bool isWorking(SessionStatus status)
+{
+    return status == SessionStatus::working;
+}
 
 inline size_t qHash(SessionStatus status, size_t seed = 0) noexcept
 {

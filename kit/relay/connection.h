@@ -26,11 +26,10 @@ struct Connection {
     // and connectedAt as seconds since 2001-01-01T00:00:00Z.
     static constexpr auto fields()
     {
-        return std::tuple{field(u"provider", &Connection::provider), field(u"serverURL", &Connection::serverURL),
-                          field(u"accessToken", &Connection::accessToken),
-                          field(u"accountName", &Connection::accountName),
-                          field(u"connectedAt", &Connection::connectedAt),
-                          field(u"certificatePin", &Connection::certificatePin)};
+        return std::tuple{
+            field(u"provider", &Connection::provider),       field(u"serverURL", &Connection::serverURL),
+            field(u"accessToken", &Connection::accessToken), field(u"accountName", &Connection::accountName),
+            field(u"connectedAt", &Connection::connectedAt), field(u"certificatePin", &Connection::certificatePin)};
     }
 
     // A device has at most one connection per provider.
@@ -40,6 +39,9 @@ struct Connection {
     static Connection demo(AgentProvider provider);
 };
 
-inline size_t qHash(const Connection& connection, size_t seed = 0) { return hashFields(connection, seed); }
+inline size_t qHash(const Connection& connection, size_t seed = 0)
+{
+    return hashFields(connection, seed);
+}
 
 } // namespace idlewyn

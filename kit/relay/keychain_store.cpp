@@ -52,8 +52,8 @@ QCoro::Task<std::optional<QByteArray>> readItem(std::shared_ptr<SecretBackend> b
 
 QCoro::Task<> writeItem(std::shared_ptr<SecretBackend> backend, SecretQuery query, QByteArray data)
 {
-    const SecretResult result = co_await perform(std::move(backend), Operation::write, std::move(query),
-                                                 std::move(data));
+    const SecretResult result =
+        co_await perform(std::move(backend), Operation::write, std::move(query), std::move(data));
     if (result.status != KeychainStatus::success) {
         throw KeychainError(result.status, result.message);
     }

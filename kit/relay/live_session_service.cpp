@@ -116,7 +116,7 @@ QCoro::Task<> LiveSessionService::unpair(Connection connection)
 }
 
 QCoro::Task<LiveSessionService::SnapshotResult> LiveSessionService::snapshot(QList<Connection> connections,
-                                                                              SessionSnapshot fallback) const
+                                                                             SessionSnapshot fallback) const
 {
     return gather(m_relay, std::move(connections), std::move(fallback));
 }

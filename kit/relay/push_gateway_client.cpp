@@ -25,7 +25,8 @@ struct RegisterRequest {
 
     static constexpr auto fields()
     {
-        return std::tuple{field(u"token", &RegisterRequest::token), field(u"environment", &RegisterRequest::environment)};
+        return std::tuple{field(u"token", &RegisterRequest::token),
+                          field(u"environment", &RegisterRequest::environment)};
     }
 };
 

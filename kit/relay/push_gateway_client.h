@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QHash>
-#include <chrono>
 #include <QString>
 #include <QUrl>
+#include <chrono>
 #include <optional>
 
 #include <qcoro/qcorotask.h>

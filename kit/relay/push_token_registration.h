@@ -32,8 +32,7 @@ struct PushTokenRegistration {
     static constexpr auto fields()
     {
         return std::tuple{field(u"deviceID", &PushTokenRegistration::deviceID),
-                          field(u"kind", &PushTokenRegistration::kind),
-                          field(u"token", &PushTokenRegistration::token),
+                          field(u"kind", &PushTokenRegistration::kind), field(u"token", &PushTokenRegistration::token),
                           field(u"environment", &PushTokenRegistration::environment),
                           field(u"pushKey", &PushTokenRegistration::pushKey)};
     }
@@ -48,7 +47,10 @@ struct RawValues<PushTokenRegistration::Kind> {
     };
 };
 
-inline QString rawValue(PushTokenRegistration::Kind kind) { return rawValueOf(kind); }
+inline QString rawValue(PushTokenRegistration::Kind kind)
+{
+    return rawValueOf(kind);
+}
 inline std::optional<PushTokenRegistration::Kind> pushTokenKindFromRawValue(const QString& raw)
 {
     return fromRawValue<PushTokenRegistration::Kind>(raw);

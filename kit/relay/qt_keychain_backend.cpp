@@ -117,8 +117,7 @@ QCoro::Task<SecretResult> QtKeychainBackend::run(Kind kind, SecretQuery query, Q
     job->start();
     const auto finished = co_await qCoro(job, &QKeychain::Job::finished, timeout);
     if (!finished) {
-        co_return SecretResult{KeychainStatus::notAvailable, {},
-                               QStringLiteral("The secret service did not answer.")};
+        co_return SecretResult{KeychainStatus::notAvailable, {}, QStringLiteral("The secret service did not answer.")};
     }
     handle.markFinished();
 

@@ -34,7 +34,8 @@ QSize ElidedLabel::sizeHint() const
     const QFontMetricsF metrics(font());
     QString single = m_fullText;
     single.replace(u'\n', u' ');
-    return {int(std::ceil(metrics.horizontalAdvance(single))) + 1 + contentsMargins().left() + contentsMargins().right(),
+    return {int(std::ceil(metrics.horizontalAdvance(single))) + 1 + contentsMargins().left()
+                + contentsMargins().right(),
             int(std::ceil(metrics.height())) + contentsMargins().top() + contentsMargins().bottom()};
 }
 

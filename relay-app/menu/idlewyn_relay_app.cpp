@@ -36,8 +36,8 @@ IdlewynRelayApp::~IdlewynRelayApp()
 
 QCoro::Task<bool> IdlewynRelayApp::start()
 {
-    m_instance = std::make_unique<SingleInstance>(
-        m_options.instanceName.isEmpty() ? SingleInstance::defaultName() : m_options.instanceName);
+    m_instance = std::make_unique<SingleInstance>(m_options.instanceName.isEmpty() ? SingleInstance::defaultName()
+                                                                                   : m_options.instanceName);
     const bool handedOver = co_await m_instance->handOverToRunningInstance();
     if (handedOver) {
         co_return false;

@@ -33,8 +33,8 @@ class IdlewynRelayApp : public QObject {
 
 public:
     struct Options {
-        QString instanceName;         // empty: SingleInstance::defaultName()
-        int trayWaitMs = 8000;        // how long to wait for a tray before showing the window
+        QString instanceName;  // empty: SingleInstance::defaultName()
+        int trayWaitMs = 8000; // how long to wait for a tray before showing the window
         int trayCheckIntervalMs = 500;
     };
 

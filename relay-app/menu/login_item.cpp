@@ -15,7 +15,9 @@ namespace {
 QString execLine(const QString& executable)
 {
     QString escaped = executable;
-    escaped.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\"")).replace(u'`', QStringLiteral("\\`"))
+    escaped.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'"', QStringLiteral("\\\""))
+        .replace(u'`', QStringLiteral("\\`"))
         .replace(u'$', QStringLiteral("\\$"));
     return u'"' + escaped + u'"';
 }

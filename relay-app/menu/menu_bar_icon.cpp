@@ -63,8 +63,8 @@ QIcon makeIcon(IconState state, const QColor& templateColor, const QPalette& tra
     const QString name = iconSymbolName(state);
     QColor color = templateColor;
     if (!isTemplateIcon(state)) {
-        const Color& tintColor = state == IconState::working ? tint(SessionStatus::working)
-                                                              : tint(SessionStatus::waitingForInput);
+        const Color& tintColor =
+            state == IconState::working ? tint(SessionStatus::working) : tint(SessionStatus::waitingForInput);
         color = tintColor.resolved(tray);
     }
     // A symbol the catalogue lacks gives an empty (invisible) icon, not a failure.

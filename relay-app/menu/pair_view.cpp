@@ -150,7 +150,7 @@ void PairView::render()
         m_qr = *qr;
         // Nearest neighbour keeps the modules sharp at any size.
         m_qrLabel->setPixmap(QPixmap::fromImage(m_qr.scaled(qrSide * devicePixelRatioF(), qrSide * devicePixelRatioF(),
-                                                             Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+                                                            Qt::IgnoreAspectRatio, Qt::FastTransformation)));
         m_url->setText(relayUrl(status->pairingLink));
         m_code->setText(status->pairingCode);
         m_stack->setCurrentWidget(m_pairing);

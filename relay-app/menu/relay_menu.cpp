@@ -45,10 +45,7 @@ public:
         }
     }
     bool isRunning() const { return m_running; }
-    QColor color() const
-    {
-        return tint(m_running ? SessionStatus::finished : SessionStatus::failed).resolved(this);
-    }
+    QColor color() const { return tint(m_running ? SessionStatus::finished : SessionStatus::failed).resolved(this); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -173,8 +170,8 @@ RelayMenu::RelayMenu(const AppEnvironment& environment, QWidget* parent)
         {"Set Up Hooks\u2026", "link", "hooks"},
     };
     for (const auto& entry : windows) {
-        auto* row = new MenuRow(QString::fromUtf8(entry.title), QString::fromLatin1(entry.symbol), std::nullopt,
-                                m_statusGroup);
+        auto* row =
+            new MenuRow(QString::fromUtf8(entry.title), QString::fromLatin1(entry.symbol), std::nullopt, m_statusGroup);
         const QString id = QString::fromLatin1(entry.window);
         connect(row, &QAbstractButton::clicked, this, [this, id] {
             if (m_environment.openWindow) {
@@ -200,15 +197,15 @@ RelayMenu::RelayMenu(const AppEnvironment& environment, QWidget* parent)
     m_pollError->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_pollError->setContentsMargins(MenuRow::horizontalInset, 0, MenuRow::horizontalInset, 0);
     m_updateRow = new MenuRow(QStringLiteral("Update Relay"), QStringLiteral("arrow.down.circle"), std::nullopt, this);
-    m_useThisRow = new MenuRow(QStringLiteral("Use This App\u2019s Relay"), QStringLiteral("arrow.triangle.2.circlepath"),
-                               QString(), this);
+    m_useThisRow = new MenuRow(QStringLiteral("Use This App\u2019s Relay"),
+                               QStringLiteral("arrow.triangle.2.circlepath"), QString(), this);
     m_restartRow = new MenuRow(QStringLiteral("Restart Relay"), QStringLiteral("arrow.clockwise"), std::nullopt, this);
     m_stopRow = new MenuRow(QStringLiteral("Stop Relay"), QStringLiteral("stop.fill"), std::nullopt, this);
     m_openLogRow = new MenuRow(QStringLiteral("Open Log"), QStringLiteral("doc.text"), std::nullopt, this);
-    for (QWidget* widget : {static_cast<QWidget*>(m_startRow), static_cast<QWidget*>(m_pollError),
-                            static_cast<QWidget*>(m_updateRow), static_cast<QWidget*>(m_useThisRow),
-                            static_cast<QWidget*>(m_restartRow), static_cast<QWidget*>(m_stopRow),
-                            static_cast<QWidget*>(m_openLogRow)}) {
+    for (QWidget* widget :
+         {static_cast<QWidget*>(m_startRow), static_cast<QWidget*>(m_pollError), static_cast<QWidget*>(m_updateRow),
+          static_cast<QWidget*>(m_useThisRow), static_cast<QWidget*>(m_restartRow), static_cast<QWidget*>(m_stopRow),
+          static_cast<QWidget*>(m_openLogRow)}) {
         controls->addWidget(widget);
         m_outline.append(widget);
     }

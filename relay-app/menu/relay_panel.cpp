@@ -33,7 +33,7 @@ Qt::WindowFlags flagsFor(RelayPanel::Presentation presentation)
 RelayPanel::Presentation RelayPanel::trayPresentation()
 {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ? Presentation::transient
-                                                                                 : Presentation::popup;
+                                                                                : Presentation::popup;
 }
 
 RelayPanel::RelayPanel(const AppEnvironment& environment, Presentation presentation, QWidget* parent)
@@ -54,7 +54,8 @@ QPoint RelayPanel::placement(const QSize& panel, const QRect& anchor, const QRec
 {
     const int gap = 4;
     int x = anchor.center().x() - panel.width() / 2;
-    int y = anchor.center().y() < available.center().y() ? anchor.bottom() + 1 + gap : anchor.top() - gap - panel.height();
+    int y =
+        anchor.center().y() < available.center().y() ? anchor.bottom() + 1 + gap : anchor.top() - gap - panel.height();
     x = std::clamp(x, available.left(), std::max(available.left(), available.right() + 1 - panel.width()));
     y = std::clamp(y, available.top(), std::max(available.top(), available.bottom() + 1 - panel.height()));
     return {x, y};

@@ -53,8 +53,8 @@ TokensView::TokensView(const AppEnvironment& environment, QWidget* parent)
     auto* stack = new QStackedLayout(tableHost);
     stack->setStackingMode(QStackedLayout::StackAll);
     m_table = new QTableWidget(0, columnCount, tableHost);
-    m_table->setHorizontalHeaderLabels(
-        {QStringLiteral("ID"), QStringLiteral("Provider"), QStringLiteral("Paired"), QStringLiteral("Last seen"), QString()});
+    m_table->setHorizontalHeaderLabels({QStringLiteral("ID"), QStringLiteral("Provider"), QStringLiteral("Paired"),
+                                        QStringLiteral("Last seen"), QString()});
     m_table->verticalHeader()->hide();
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -68,7 +68,8 @@ TokensView::TokensView(const AppEnvironment& environment, QWidget* parent)
     header->resizeSection(idColumn, 80);
     header->resizeSection(providerColumn, 70);
     header->resizeSection(revokeColumn, 70);
-    m_empty = new PlaceholderView(QStringLiteral("iphone.slash"), QStringLiteral("No paired phones"), QString(), tableHost);
+    m_empty =
+        new PlaceholderView(QStringLiteral("iphone.slash"), QStringLiteral("No paired phones"), QString(), tableHost);
     stack->addWidget(m_empty);
     stack->addWidget(m_table);
     column->addWidget(tableHost, 1);

@@ -7,26 +7,18 @@
 # straight from bash and waits for the answer, so events keep their order.
 
 exec 2>/dev/null
-# Bytes, not characters: read -N and ${#payload} count in this locale.
-LC_ALL=C
-relay_home="$HOME/.idlewyn-relay"
+here=${BASH_SOURCE[0]%/*}
+[ "$here" != "${BASH_SOURCE[0]}" ] || here=.
+. "$here/claude-hook.sh" || exit 0
 if [ "$1" = "--hook" ]; then
     path=/v1/hooks/codex
-    # Most events are under 2 KB: bash reads those itself (a byte at a time, as
-    # stdin is a pipe or socket, still cheaper than starting cat); longer ones
-    # need cat for the rest.
-    IFS= read -r -d '' -N 2048 payload
-    [ "${#payload}" -lt 2048 ] || payload+=$(cat)
+    read_event
 elif [ -n "$1" ]; then
     path=/v1/hooks/codex-notify
     payload=$1
 else
     exit 0
 fi
-{ read -r port <"$relay_home/local-port" && read -r secret <"$relay_home/hook-token"; } || exit 0
-case $port in '' | *[!0-9]*) exit 0 ;; esac
-exec 3<>"/dev/tcp/127.0.0.1/$port" || exit 0
-printf 'POST %s HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Idlewyn-Secret: %s\r\nContent-Type: application/json\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s' \
-    "$path" "$secret" "${#payload}" "$payload" >&3
+ask_relay "$path" || exit 0
 read -r -t 5 status <&3
 exit 0

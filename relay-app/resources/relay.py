@@ -767,7 +767,9 @@ class TerminalWatch(object):
             try:
                 self.offset = os.stat(transcript).st_size
             except OSError:
-                self.offset = None
+                # Claude writes a new session's transcript a little later
+                # than it shows the dialog: all of that file will be news.
+                self.offset = 0
 
     def _new_lines(self):
         if self.offset is None:

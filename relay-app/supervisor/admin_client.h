@@ -50,7 +50,10 @@ public:
     struct Body {
         bool remoteApprovals = false;
         bool operator==(const Body&) const = default;
-        static constexpr auto fields() { return std::tuple{idlewyn::field(u"remoteApprovals", &Body::remoteApprovals)}; }
+        static constexpr auto fields()
+        {
+            return std::tuple{idlewyn::field(u"remoteApprovals", &Body::remoteApprovals)};
+        }
     };
     // The revoke call's reply: how many credentials went.
     struct Revoked {

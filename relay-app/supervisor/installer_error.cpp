@@ -30,15 +30,13 @@ InstallerError InstallerError::command(const QString& label, const QString& outp
 InstallerError InstallerError::noPython()
 {
 #ifdef Q_OS_MACOS
-    static const QString text = QStringLiteral(
-        "The relay needs Python 3.9 or later at /usr/bin/python3. "
-        "Install the Command Line Tools: xcode-select --install");
+    static const QString text = QStringLiteral("The relay needs Python 3.9 or later at /usr/bin/python3. "
+                                               "Install the Command Line Tools: xcode-select --install");
 #else
     // The Command Line Tools do not exist here; the distribution's package
     // manager is what puts python3 at /usr/bin.
-    static const QString text = QStringLiteral(
-        "The relay needs Python 3.9 or later at /usr/bin/python3. "
-        "Install it with your package manager: sudo apt install python3");
+    static const QString text = QStringLiteral("The relay needs Python 3.9 or later at /usr/bin/python3. "
+                                               "Install it with your package manager: sudo apt install python3");
 #endif
     return InstallerError(Kind::noPython, {}, {}, text);
 }

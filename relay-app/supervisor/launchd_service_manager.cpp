@@ -2,7 +2,6 @@
 
 #include "supervisor/installer_error.h"
 
-
 #include <plist/plist.h>
 #include <qcoro/qcorotimer.h>
 

@@ -35,7 +35,7 @@ public:
                                         });
     }
 
-    void await_resume() const noexcept {}
+    void await_resume() const noexcept { }
 
 private:
     QProcess& m_process;

@@ -66,10 +66,8 @@ RelayInstaller::RelayInstaller()
 }
 
 RelayInstaller::RelayInstaller(Options options)
-    : m_paths(RelayPaths::forHome(options.home.isEmpty() ? QDir::homePath() : options.home,
-                                  options.pythonExecutable))
-    , m_resourceDirectory(options.resourceDirectory.isEmpty() ? QStringLiteral(":/relay")
-                                                              : options.resourceDirectory)
+    : m_paths(RelayPaths::forHome(options.home.isEmpty() ? QDir::homePath() : options.home, options.pythonExecutable))
+    , m_resourceDirectory(options.resourceDirectory.isEmpty() ? QStringLiteral(":/relay") : options.resourceDirectory)
     , m_serviceManager(options.serviceManager ? std::move(options.serviceManager)
                                               : serviceManagerForThisMachine(m_paths))
 {
@@ -78,12 +76,9 @@ RelayInstaller::RelayInstaller(Options options)
 const QList<RelayInstaller::RelayFile>& RelayInstaller::relayFiles()
 {
     static const QList<RelayFile> files{
-        {QStringLiteral("relay.py"), false},
-        {QStringLiteral("apns.py"), false},
-        {QStringLiteral("claude-hook.sh"), true},
-        {QStringLiteral("claude-permission-hook.sh"), true},
-        {QStringLiteral("codex-notify.sh"), true},
-        {QStringLiteral("claude-settings.example.json"), true},
+        {QStringLiteral("relay.py"), false},       {QStringLiteral("apns.py"), false},
+        {QStringLiteral("claude-hook.sh"), true},  {QStringLiteral("claude-permission-hook.sh"), true},
+        {QStringLiteral("codex-notify.sh"), true}, {QStringLiteral("claude-settings.example.json"), true},
     };
     return files;
 }

@@ -28,7 +28,10 @@ struct PairedToken {
     }
 };
 
-inline size_t qHash(const PairedToken& token, size_t seed = 0) { return idlewyn::hashFields(token, seed); }
+inline size_t qHash(const PairedToken& token, size_t seed = 0)
+{
+    return idlewyn::hashFields(token, seed);
+}
 
 // The relay's status document (GET v1/admin/status): the only picture of
 // the relay the application has. Unknown keys are ignored; a missing

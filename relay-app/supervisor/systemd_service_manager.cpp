@@ -2,7 +2,6 @@
 
 #include "supervisor/installer_error.h"
 
-
 namespace vesperline {
 
 namespace {
@@ -99,8 +98,8 @@ QByteArray SystemdServiceManager::definitionText() const
     for (const QString& path : {m_paths.pythonExecutable, m_paths.relayScript, m_paths.logFile}) {
         // A line break would end the directive and start another one.
         if (path.contains(u'\n') || path.contains(u'\r')) {
-            throw FileSystemError(QStringLiteral("Cannot write a service unit for a path with a line break: %1")
-                                      .arg(path));
+            throw FileSystemError(
+                QStringLiteral("Cannot write a service unit for a path with a line break: %1").arg(path));
         }
     }
     const QString log = escapedForUnit(m_paths.logFile);

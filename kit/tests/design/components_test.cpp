@@ -96,7 +96,8 @@ TEST(TabularTextTest, EveryDigitTakesTheWidestDigitsWidth)
         widest = std::max(widest, metrics.horizontalAdvance(QLatin1Char(digit)));
     }
     EXPECT_DOUBLE_EQ(TabularText::width(font, QStringLiteral("1:11")), 3 * widest + metrics.horizontalAdvance(':'));
-    EXPECT_DOUBLE_EQ(TabularText::width(font, QStringLiteral("1:11")), TabularText::width(font, QStringLiteral("8:08")));
+    EXPECT_DOUBLE_EQ(TabularText::width(font, QStringLiteral("1:11")),
+                     TabularText::width(font, QStringLiteral("8:08")));
     // Words between digits keep their own shaping and width.
     EXPECT_DOUBLE_EQ(TabularText::width(font, QStringLiteral("in 5 minutes")),
                      metrics.horizontalAdvance(QStringLiteral("in ")) + widest
@@ -184,8 +185,8 @@ TEST(ElapsedLabelTest, ShownTimerAdvancesOnTheSharedTick)
 {
     QWidget window;
     // Half a second past a whole second: the next change is about 0.5 s away.
-    auto* label = new ElapsedLabel(QDateTime::currentDateTimeUtc().addMSecs(-65'500), QDateTime::currentDateTimeUtc(),
-                                   &window);
+    auto* label =
+        new ElapsedLabel(QDateTime::currentDateTimeUtc().addMSecs(-65'500), QDateTime::currentDateTimeUtc(), &window);
     window.show();
     const QString before = label->text();
     QSignalSpy ticks(&ElapsedLabel::sharedTimer(), &QTimer::timeout);

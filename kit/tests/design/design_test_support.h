@@ -2,9 +2,9 @@
 
 // Palettes and pixel helpers shared by the design suites.
 #include <QColor>
-#include <QLayout>
 #include <QHash>
 #include <QImage>
+#include <QLayout>
 #include <QPalette>
 #include <QWidget>
 

@@ -80,7 +80,9 @@ TEST(TypographyTest, TextStylesKeepTheirRatiosToTheDesktopBodySize)
     QFont base(QStringLiteral("DejaVu Sans"));
     base.setPointSizeF(12);
     using Typography::TextStyle;
-    const auto size = [&](TextStyle style) { return Typography::font(style, std::nullopt, {}, false, base).pointSizeF(); };
+    const auto size = [&](TextStyle style) {
+        return Typography::font(style, std::nullopt, {}, false, base).pointSizeF();
+    };
     EXPECT_DOUBLE_EQ(size(TextStyle::body), 12);
     EXPECT_DOUBLE_EQ(size(TextStyle::largeTitle), 24);
     EXPECT_NEAR(size(TextStyle::title3), 12 * 15 / 13.0, 0.001);

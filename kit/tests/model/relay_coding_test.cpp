@@ -37,16 +37,17 @@ DecodingError decodeError(const QByteArray& json)
 
 TEST(RelayDatesTest, FractionalAndPlainFormsBothDecode)
 {
-    EXPECT_EQ(json::relay.decode<QDateTime>(QByteArray("\"2026-03-01T09:15:27.123Z\"")), utc(2026, 3, 1, 9, 15, 27, 123));
+    EXPECT_EQ(json::relay.decode<QDateTime>(QByteArray("\"2026-03-01T09:15:27.123Z\"")),
+              utc(2026, 3, 1, 9, 15, 27, 123));
     EXPECT_EQ(json::relay.decode<QDateTime>(QByteArray("\"2026-03-01T09:15:27Z\"")), utc(2026, 3, 1, 9, 15, 27));
     EXPECT_EQ(json::relay.decode<QDateTime>(QByteArray("\"2026-03-01T10:15:27+01:00\"")), utc(2026, 3, 1, 9, 15, 27));
 }
 
 TEST(RelayDatesTest, AnythingElseFailsWithTheInputInTheDescription)
 {
-    const char* bad[] = {"2026-03-01 09:15:27Z", "2026-03-01T09:15:27", "2026-02-30T09:15:27Z",
-                         "2026-03-01T24:00:00Z", "2026-03-01",          "2026-03-01T09:15:27.Z",
-                         "yesterday",            " 2026-03-01T09:15:27Z"};
+    const char* bad[] = {
+        "2026-03-01 09:15:27Z",  "2026-03-01T09:15:27", "2026-02-30T09:15:27Z", "2026-03-01T24:00:00Z", "2026-03-01",
+        "2026-03-01T09:15:27.Z", "yesterday",           " 2026-03-01T09:15:27Z"};
     for (const char* text : bad) {
         try {
             json::relay.decode<QDateTime>(QByteArray("\"") + text + "\"");
@@ -82,8 +83,8 @@ TEST(RelayDatesTest, PlainCodingUsesSecondsSinceTheReferenceDate)
 // fifth digit or a sign.
 TEST(RelayDatesTest, EveryAcceptedDateWritesBackToTheSameInstant)
 {
-    const QStringList dates = {QStringLiteral("0000-01-01T00:00:00"), QStringLiteral("0000-12-31T23:59:59.999"),
-                               QStringLiteral("0001-01-01T00:00:00"), QStringLiteral("0001-01-01T00:30:00"),
+    const QStringList dates = {QStringLiteral("0000-01-01T00:00:00"),     QStringLiteral("0000-12-31T23:59:59.999"),
+                               QStringLiteral("0001-01-01T00:00:00"),     QStringLiteral("0001-01-01T00:30:00"),
                                QStringLiteral("2026-03-01T09:15:27.123"), QStringLiteral("9999-12-31T00:00:00"),
                                QStringLiteral("9999-12-31T23:59:59.999")};
     const QStringList zones = {QStringLiteral("Z"), QStringLiteral("+23:59"), QStringLiteral("-23:59"),
@@ -101,7 +102,8 @@ TEST(RelayDatesTest, EveryAcceptedDateWritesBackToTheSameInstant)
             }
             ++accepted;
             const QByteArray written = json::relay.encode(decoded);
-            EXPECT_EQ(json::relay.decode<QDateTime>(written), decoded) << text.constData() << " -> " << written.constData();
+            EXPECT_EQ(json::relay.decode<QDateTime>(written), decoded)
+                << text.constData() << " -> " << written.constData();
             EXPECT_EQ(json::plain.decode<QDateTime>(json::plain.encode(decoded)), decoded) << text.constData();
         }
     }
@@ -126,8 +128,12 @@ TEST(RelayDatesTest, PlainDatesOutsideTheWritableYearsAreCorruptedData)
     EXPECT_EQ(json::plain.decode<QDateTime>(QByteArray::number(afterLast - 1) + ".999"),
               utc(9999, 12, 31, 23, 59, 59, 999));
 
-    const QByteArray outside[] = {"1e300", "-1e300", "9.3e15", QByteArray::number(first) + ".001",
-                                  QByteArray::number(first - 1), QByteArray::number(afterLast)};
+    const QByteArray outside[] = {"1e300",
+                                  "-1e300",
+                                  "9.3e15",
+                                  QByteArray::number(first) + ".001",
+                                  QByteArray::number(first - 1),
+                                  QByteArray::number(afterLast)};
     for (const QByteArray& number : outside) {
         try {
             json::plain.decode<QDateTime>(number);

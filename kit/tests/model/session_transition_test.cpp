@@ -34,7 +34,8 @@ const QString B = QStringLiteral("B");
 
 TEST(SessionTransitionTest, NewSessionsNeverQualify)
 {
-    EXPECT_TRUE(detect({}, {session(A, SessionStatus::waitingForInput), session(B, SessionStatus::finished)}).isEmpty());
+    EXPECT_TRUE(
+        detect({}, {session(A, SessionStatus::waitingForInput), session(B, SessionStatus::finished)}).isEmpty());
 }
 
 TEST(SessionTransitionTest, LeavingWorkOrIdleForAnAttentionStateQualifies)
@@ -64,8 +65,7 @@ TEST(SessionTransitionTest, OnlyANewPromptIdQualifiesAmongAttentionStates)
                      {session(A, SessionStatus::waitingForInput, QStringLiteral("p1"))})
                   .size(),
               1);
-    EXPECT_TRUE(detect({session(A, SessionStatus::working)},
-                       {session(A, SessionStatus::working, QStringLiteral("p1"))})
+    EXPECT_TRUE(detect({session(A, SessionStatus::working)}, {session(A, SessionStatus::working, QStringLiteral("p1"))})
                     .isEmpty())
         << "working never qualifies, whatever its prompt";
 }

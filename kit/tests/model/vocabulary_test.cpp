@@ -32,8 +32,9 @@ TEST(SessionStatusTest, RankOrderAndAttentionFlags)
     QList<SessionStatus> statuses = SessionStatuses::allCases();
     std::sort(statuses.begin(), statuses.end(),
               [](SessionStatus a, SessionStatus b) { return sortRank(a) < sortRank(b); });
-    EXPECT_EQ(statuses, (QList<SessionStatus>{SessionStatus::waitingForInput, SessionStatus::working,
-                                              SessionStatus::failed, SessionStatus::finished, SessionStatus::idle}));
+    EXPECT_EQ(statuses,
+              (QList<SessionStatus>{SessionStatus::waitingForInput, SessionStatus::working, SessionStatus::failed,
+                                    SessionStatus::finished, SessionStatus::idle}));
     EXPECT_FALSE(needsAttention(SessionStatus::idle));
     EXPECT_FALSE(needsAttention(SessionStatus::working));
     EXPECT_TRUE(needsAttention(SessionStatus::finished));

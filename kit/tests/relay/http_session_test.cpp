@@ -203,13 +203,17 @@ TEST_F(TlsTest, PemFileFingerprintMatchesTheCertificateAndRejectsGarbage)
         file.write(bytes);
         return file.fileName();
     };
-    EXPECT_FALSE(CertificatePin::fingerprint(write(QStringLiteral("garbage.pem"),
-                                                   "-----BEGIN CERTIFICATE-----\nnot*base64!\n-----END CERTIFICATE-----\n"))
-                     .has_value());
-    EXPECT_FALSE(CertificatePin::fingerprint(write(QStringLiteral("empty.pem"),
-                                                   "-----BEGIN CERTIFICATE-----\n-----END CERTIFICATE-----\n"))
+    EXPECT_FALSE(
+        CertificatePin::fingerprint(write(QStringLiteral("garbage.pem"),
+                                          "-----BEGIN CERTIFICATE-----\nnot*base64!\n-----END CERTIFICATE-----\n"))
+            .has_value());
+    EXPECT_FALSE(CertificatePin::fingerprint(
+                     write(QStringLiteral("empty.pem"), "-----BEGIN CERTIFICATE-----\n-----END CERTIFICATE-----\n"))
                      .has_value())
         << "a pin of nothing would refuse every connection for no visible reason";
-    EXPECT_FALSE(CertificatePin::fingerprint(write(QStringLiteral("latin1.pem"), QByteArray("\xff\xfe" "bad"))).has_value());
+    EXPECT_FALSE(CertificatePin::fingerprint(write(QStringLiteral("latin1.pem"),
+                                                   QByteArray("\xff\xfe"
+                                                              "bad")))
+                     .has_value());
     EXPECT_FALSE(CertificatePin::fingerprint(dir.filePath(QStringLiteral("missing.pem"))).has_value());
 }

@@ -43,8 +43,11 @@ std::optional<KeychainError> failureOf(QCoro::Task<T> task)
 
 Connection paired(AgentProvider provider)
 {
-    return Connection{provider, QUrl(QStringLiteral("http://127.0.0.1:8787")), QStringLiteral("token"),
-                      QStringLiteral("phone"), QDateTime(QDate(2026, 3, 1), QTime(9, 15, 27, 123), Qt::UTC),
+    return Connection{provider,
+                      QUrl(QStringLiteral("http://127.0.0.1:8787")),
+                      QStringLiteral("token"),
+                      QStringLiteral("phone"),
+                      QDateTime(QDate(2026, 3, 1), QTime(9, 15, 27, 123), Qt::UTC),
                       std::nullopt};
 }
 
@@ -173,8 +176,9 @@ TEST(NoSecretServiceTest, ServiceThatNeverAnswersFailsInsteadOfHanging)
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QString::fromLatin1(childRole), QStringLiteral("1"));
         child.setProcessEnvironment(environment);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--gtest_filter=NoSecretServiceTest.ServiceThatNeverAnswersFailsInsteadOfHanging")});
+        child.start(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--gtest_filter=NoSecretServiceTest.ServiceThatNeverAnswersFailsInsteadOfHanging")});
         ASSERT_TRUE(child.waitForFinished(60000));
         const QByteArray output = child.readAll();
         EXPECT_EQ(child.exitCode(), 0) << output.toStdString();

@@ -61,9 +61,10 @@ TEST(LiveSessionServiceTest, FailingRealRelayKeepsItsFallbackBesideFreshDemoSess
     RelayProcess relay;
     LiveSessionService service;
     const QDateTime before = QDateTime::currentDateTimeUtc();
-    const auto result = outcomeOf(service.snapshot(
-        {connectionTo(relay.url(), AgentProvider::claude, QStringLiteral("revoked")), Connection::demo(AgentProvider::codex)},
-        fallback));
+    const auto result =
+        outcomeOf(service.snapshot({connectionTo(relay.url(), AgentProvider::claude, QStringLiteral("revoked")),
+                                    Connection::demo(AgentProvider::codex)},
+                                   fallback));
     ASSERT_TRUE(result.succeeded()) << result.describe();
 
     const auto& [snapshot, errors] = *result.value;
@@ -87,15 +88,17 @@ TEST(LiveSessionServiceTest, FailingRealRelayKeepsItsFallbackBesideFreshDemoSess
 TEST(LiveSessionServiceTest, MergesInCompletionOrderNotInputOrder)
 {
     ScriptedServer server;
-    server.respond(200, R"({"sessions":[{"id":"live-1","provider":"claude","title":"t","status":"working",)"
-                        R"("startedAt":"2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:00:00Z"}]})");
+    server.respond(200,
+                   R"({"sessions":[{"id":"live-1","provider":"claude","title":"t","status":"working",)"
+                   R"("startedAt":"2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:00:00Z"}]})");
     LiveSessionService service;
     // The demo answer is ready at once; the relay's needs a round trip.
-    const auto result = outcomeOf(
-        service.snapshot({connectionTo(server.baseUrl(), AgentProvider::claude), Connection::demo(AgentProvider::codex)},
-                         SessionSnapshot::empty()));
+    const auto result = outcomeOf(service.snapshot(
+        {connectionTo(server.baseUrl(), AgentProvider::claude), Connection::demo(AgentProvider::codex)},
+        SessionSnapshot::empty()));
     ASSERT_TRUE(result.succeeded()) << result.describe();
-    EXPECT_EQ(ids(result.value->snapshot.sessions), demoIds(AgentProvider::codex) + QStringList{QStringLiteral("live-1")});
+    EXPECT_EQ(ids(result.value->snapshot.sessions),
+              demoIds(AgentProvider::codex) + QStringList{QStringLiteral("live-1")});
     EXPECT_TRUE(result.value->errors.isEmpty());
 }
 
@@ -113,9 +116,9 @@ TEST(LiveSessionServiceTest, EveryConnectionFailingStillGivesAFreshSnapshot)
     EXPECT_GE(none.value->snapshot.updatedAt, before);
 
     // Two failing connections of one provider show its last state once.
-    const auto failed = outcomeOf(service.snapshot({connectionTo(server.baseUrl(), AgentProvider::claude),
-                                                    connectionTo(server.baseUrl(), AgentProvider::claude)},
-                                                   fallback));
+    const auto failed = outcomeOf(service.snapshot(
+        {connectionTo(server.baseUrl(), AgentProvider::claude), connectionTo(server.baseUrl(), AgentProvider::claude)},
+        fallback));
     ASSERT_TRUE(failed.succeeded());
     EXPECT_EQ(ids(failed.value->snapshot.sessions),
               (QStringList{QStringLiteral("old-claude-1"), QStringLiteral("old-claude-2")}));

@@ -91,12 +91,9 @@ TEST(ConnectionTest, DemoConnectionsAndIdentity)
 
 TEST(ConnectionTest, PlainJsonUsesAbsoluteUrlsAndReferenceDateSeconds)
 {
-    Connection connection{AgentProvider::codex,
-                          QUrl(QStringLiteral("https://relay.local:8443/base")),
-                          QStringLiteral("tok"),
-                          QStringLiteral("phone"),
-                          QDateTime(QDate(2001, 1, 1), QTime(0, 0, 10, 250), Qt::UTC),
-                          pin64};
+    Connection connection{
+        AgentProvider::codex,    QUrl(QStringLiteral("https://relay.local:8443/base")),       QStringLiteral("tok"),
+        QStringLiteral("phone"), QDateTime(QDate(2001, 1, 1), QTime(0, 0, 10, 250), Qt::UTC), pin64};
     const QByteArray bytes = json::plain.encode(QList<Connection>{connection});
     const QJsonObject object = json::relay.parse(bytes).toArray().at(0).toObject();
     EXPECT_EQ(object.value(QStringLiteral("serverURL")).toString(), QStringLiteral("https://relay.local:8443/base"));

@@ -46,7 +46,8 @@ TEST(PushGatewayClientTest, RegistersOnceAndKeepsTheKeyPerEnvironmentAndToken)
     PushGatewayClient client(QUrl(server.baseUrl().toString() + QStringLiteral("/gateway/")));
     EXPECT_TRUE(client.isConfigured());
 
-    EXPECT_EQ(outcomeOf(client.pushKey(QStringLiteral("0aff"), QStringLiteral("production"))).value, QStringLiteral("key-1"));
+    EXPECT_EQ(outcomeOf(client.pushKey(QStringLiteral("0aff"), QStringLiteral("production"))).value,
+              QStringLiteral("key-1"));
     ASSERT_EQ(server.requests().size(), 1);
     const auto& request = server.requests().first();
     EXPECT_EQ(request.method, "POST");
@@ -57,10 +58,12 @@ TEST(PushGatewayClientTest, RegistersOnceAndKeepsTheKeyPerEnvironmentAndToken)
               (QJsonObject{{QStringLiteral("token"), QStringLiteral("0aff")},
                            {QStringLiteral("environment"), QStringLiteral("production")}}));
 
-    EXPECT_EQ(outcomeOf(client.pushKey(QStringLiteral("0aff"), QStringLiteral("production"))).value, QStringLiteral("key-1"));
+    EXPECT_EQ(outcomeOf(client.pushKey(QStringLiteral("0aff"), QStringLiteral("production"))).value,
+              QStringLiteral("key-1"));
     EXPECT_EQ(server.requests().size(), 1) << "a known key is not asked for again";
 
-    EXPECT_EQ(outcomeOf(client.pushKey(QStringLiteral("0aff"), QStringLiteral("sandbox"))).value, QStringLiteral("key-2"));
+    EXPECT_EQ(outcomeOf(client.pushKey(QStringLiteral("0aff"), QStringLiteral("sandbox"))).value,
+              QStringLiteral("key-2"));
     EXPECT_EQ(server.requests().size(), 2) << "another environment is another key";
 }
 
@@ -68,7 +71,9 @@ TEST(PushGatewayClientTest, AnythingButAUsable200FailsAndCachesNothing)
 {
     ScriptedServer server;
     PushGatewayClient client(server.baseUrl());
-    const auto ask = [&client] { return outcomeOf(client.pushKey(QStringLiteral("0aff"), QStringLiteral("production"))); };
+    const auto ask = [&client] {
+        return outcomeOf(client.pushKey(QStringLiteral("0aff"), QStringLiteral("production")));
+    };
 
     server.respond(201, R"({"pushKey":"k"})");
     EXPECT_EQ(ask().errorAs<RelayError>(), RelayError::server(201));

@@ -45,9 +45,10 @@ PermissionPrompt heldPrompt(const RelayClient& client, const Connection& connect
 
 QJsonObject claudeDecision(const QString& behavior)
 {
-    return QJsonObject{{QStringLiteral("hookSpecificOutput"),
-                        QJsonObject{{QStringLiteral("hookEventName"), QStringLiteral("PermissionRequest")},
-                                    {QStringLiteral("decision"), QJsonObject{{QStringLiteral("behavior"), behavior}}}}}};
+    return QJsonObject{
+        {QStringLiteral("hookSpecificOutput"),
+         QJsonObject{{QStringLiteral("hookEventName"), QStringLiteral("PermissionRequest")},
+                     {QStringLiteral("decision"), QJsonObject{{QStringLiteral("behavior"), behavior}}}}}};
 }
 
 } // namespace
@@ -65,15 +66,18 @@ TEST(RelayIntegrationTest, PairListAnswerAndUnpairOverHttp)
     EXPECT_FALSE(connection.accountName.isEmpty());
 
     // Sessions as the agents' hooks report them.
-    ASSERT_EQ(relay.runHook(QStringLiteral("claude-hook.sh"),
-                            RelayProcess::claudeEvent(QStringLiteral("SessionStart"), QStringLiteral("s-hook"))).exitCode,
+    ASSERT_EQ(relay
+                  .runHook(QStringLiteral("claude-hook.sh"),
+                           RelayProcess::claudeEvent(QStringLiteral("SessionStart"), QStringLiteral("s-hook")))
+                  .exitCode,
               0);
-    ASSERT_EQ(relay.runHook(QStringLiteral("codex-notify.sh"),
-                            QJsonObject{{QStringLiteral("session_id"), QStringLiteral("thread-1")},
-                                        {QStringLiteral("cwd"), QStringLiteral("/home/dev/web")},
-                                        {QStringLiteral("hook_event_name"), QStringLiteral("UserPromptSubmit")},
-                                        {QStringLiteral("prompt"), QStringLiteral("add dark mode")}},
-                            {QStringLiteral("--hook")})
+    ASSERT_EQ(relay
+                  .runHook(QStringLiteral("codex-notify.sh"),
+                           QJsonObject{{QStringLiteral("session_id"), QStringLiteral("thread-1")},
+                                       {QStringLiteral("cwd"), QStringLiteral("/home/dev/web")},
+                                       {QStringLiteral("hook_event_name"), QStringLiteral("UserPromptSubmit")},
+                                       {QStringLiteral("prompt"), QStringLiteral("add dark mode")}},
+                           {QStringLiteral("--hook")})
                   .exitCode,
               0);
     const auto listed = outcomeOf(client.sessions(connection));
@@ -179,7 +183,8 @@ TEST(RelayIntegrationTest, HttpsPairingPinsTheRelaysCertificateUntilItChanges)
     for (const auto& [operation, error] : outcomes) {
         idlewyn::testing::Outcome<void> outcome;
         outcome.error = error;
-        EXPECT_EQ(outcome.errorAs<RelayError>(), RelayError::certificateMismatch()) << operation << " " << outcome.describe();
+        EXPECT_EQ(outcome.errorAs<RelayError>(), RelayError::certificateMismatch())
+            << operation << " " << outcome.describe();
     }
     EXPECT_TRUE(relay.status().value(QStringLiteral("remoteApprovals")).toBool())
         << "nothing reached the relay with its new certificate";

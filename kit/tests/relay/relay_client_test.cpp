@@ -26,8 +26,8 @@ using Request = ScriptedServer::Request;
 using Headers = QList<QPair<QByteArray, QByteArray>>;
 
 // What Qt's HTTP stack adds on its own; everything else was set by us.
-const QSet<QByteArray> transportHeaders{"host",           "content-length", "connection",
-                                        "accept-encoding", "accept-language", "user-agent"};
+const QSet<QByteArray> transportHeaders{
+    "host", "content-length", "connection", "accept-encoding", "accept-language", "user-agent"};
 
 Headers ourHeaders(const Request& request)
 {
@@ -71,8 +71,8 @@ QByteArray wellFormedAnswer(const Request& request)
 
 Connection connectionTo(const QUrl& url, AgentProvider provider = AgentProvider::claude)
 {
-    return Connection{provider, url, QStringLiteral("tok-123"), QStringLiteral("dev"),
-                      QDateTime::currentDateTimeUtc(), std::nullopt};
+    return Connection{
+        provider, url, QStringLiteral("tok-123"), QStringLiteral("dev"), QDateTime::currentDateTimeUtc(), std::nullopt};
 }
 
 class RelayClientTest : public ::testing::Test {
@@ -95,8 +95,8 @@ protected:
 TEST_F(RelayClientTest, PairPostsProviderAndCodeWithoutAuthorization)
 {
     const QDateTime before = QDateTime::currentDateTimeUtc();
-    const auto paired
-        = outcomeOf(client.pair(AgentProvider::codex, server.baseUrl(), QStringLiteral(" ab-12 "), std::nullopt));
+    const auto paired =
+        outcomeOf(client.pair(AgentProvider::codex, server.baseUrl(), QStringLiteral(" ab-12 "), std::nullopt));
     ASSERT_TRUE(paired.succeeded()) << paired.describe();
 
     const Request& request = only();
@@ -104,7 +104,8 @@ TEST_F(RelayClientTest, PairPostsProviderAndCodeWithoutAuthorization)
     EXPECT_EQ(request.target, "/v1/pair");
     EXPECT_EQ(ourHeaders(request), (Headers{{"Content-Type", "application/json"}}));
     EXPECT_EQ(bodyObject(request),
-              (QJsonObject{{QStringLiteral("provider"), QStringLiteral("codex")}, {QStringLiteral("code"), QStringLiteral(" ab-12 ")}}))
+              (QJsonObject{{QStringLiteral("provider"), QStringLiteral("codex")},
+                           {QStringLiteral("code"), QStringLiteral(" ab-12 ")}}))
         << "the code goes out exactly as given";
 
     const Connection& made = *paired.value;
@@ -119,15 +120,17 @@ TEST_F(RelayClientTest, PairPostsProviderAndCodeWithoutAuthorization)
 
 TEST_F(RelayClientTest, SessionListIsAPlainAuthorizedGetFilteredToTheProvider)
 {
-    server.respond(200, "{\"sessions\":[" + sessionJson("c1", "claude") + "," + sessionJson("x1", "codex") + ","
-                            + sessionJson("c2", "claude") + "]}");
+    server.respond(200,
+                   "{\"sessions\":[" + sessionJson("c1", "claude") + "," + sessionJson("x1", "codex") + ","
+                       + sessionJson("c2", "claude") + "]}");
     const auto listed = outcomeOf(client.sessions(connection));
     ASSERT_TRUE(listed.succeeded()) << listed.describe();
     QStringList ids;
     for (const AgentSession& s : *listed.value) {
         ids.append(s.id);
     }
-    EXPECT_EQ(ids, (QStringList{QStringLiteral("c1"), QStringLiteral("c2")})) << "only the connection's provider, in order";
+    EXPECT_EQ(ids, (QStringList{QStringLiteral("c1"), QStringLiteral("c2")}))
+        << "only the connection's provider, in order";
 
     const Request& request = only();
     EXPECT_EQ(request.method, "GET");
@@ -164,8 +167,8 @@ TEST_F(RelayClientTest, EveryOtherRequestCarriesBearerTokenAndJsonContentType)
                                              QByteArray::fromHex("0aff"), QStringLiteral("sandbox"),
                                              QStringLiteral("gw-key"));
     const std::vector<Row> rows{
-        {"decide", [&] { return client.decide(PermissionDecision::always, QStringLiteral("p-1"), connection); },
-         "POST", "/v1/permissions/p-1", QJsonObject{{QStringLiteral("decision"), QStringLiteral("always")}}},
+        {"decide", [&] { return client.decide(PermissionDecision::always, QStringLiteral("p-1"), connection); }, "POST",
+         "/v1/permissions/p-1", QJsonObject{{QStringLiteral("decision"), QStringLiteral("always")}}},
         {"remoteApprovals", [&] { return discard(client.remoteApprovals(connection)); }, "GET", "/v1/settings",
          std::nullopt},
         {"setRemoteApprovals", [&] { return discard(client.setRemoteApprovals(false, connection)); }, "POST",
@@ -200,13 +203,16 @@ TEST_F(RelayClientTest, EveryOtherRequestCarriesBearerTokenAndJsonContentType)
 TEST_F(RelayClientTest, PathsJoinBasesWithAndWithoutTrailingSlashOrOwnPath)
 {
     const QString root = server.baseUrl().toString();
-    const std::vector<std::pair<QString, QByteArray>> bases{
-        {root, ""}, {root + u'/', ""}, {root + QStringLiteral("/relay"), "/relay"}, {root + QStringLiteral("/relay/"), "/relay"}};
+    const std::vector<std::pair<QString, QByteArray>> bases{{root, ""},
+                                                            {root + u'/', ""},
+                                                            {root + QStringLiteral("/relay"), "/relay"},
+                                                            {root + QStringLiteral("/relay/"), "/relay"}};
     for (const auto& [base, prefix] : bases) {
         SCOPED_TRACE(base.toStdString());
         server.clear();
         const Connection at = connectionTo(QUrl(base));
-        ASSERT_TRUE(outcomeOf(client.pair(AgentProvider::claude, QUrl(base), QStringLiteral("1"), std::nullopt)).succeeded());
+        ASSERT_TRUE(
+            outcomeOf(client.pair(AgentProvider::claude, QUrl(base), QStringLiteral("1"), std::nullopt)).succeeded());
         ASSERT_TRUE(outcomeOf(client.sessions(at)).succeeded());
         ASSERT_TRUE(outcomeOf(client.decide(PermissionDecision::allow, QStringLiteral("p"), at)).succeeded());
         ASSERT_EQ(server.requests().size(), 3);
@@ -272,13 +278,16 @@ TEST_F(RelayClientTest, StatusesMapToRelayErrors)
     }
 
     server.respond(429, "{}");
-    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt)).errorAs<RelayError>(),
+    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt))
+                  .errorAs<RelayError>(),
               RelayError::tooManyAttempts());
     server.respond(401, "{}");
-    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt)).errorAs<RelayError>(),
+    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt))
+                  .errorAs<RelayError>(),
               RelayError::unauthorized());
     server.respond(404, "{}");
-    EXPECT_EQ(outcomeOf(client.decide(PermissionDecision::allow, QStringLiteral("gone/one"), connection)).errorAs<RelayError>(),
+    EXPECT_EQ(outcomeOf(client.decide(PermissionDecision::allow, QStringLiteral("gone/one"), connection))
+                  .errorAs<RelayError>(),
               RelayError::promptExpired())
         << "the percent-encoded permission path still counts as one";
     EXPECT_EQ(outcomeOf(client.unpair(connection)).errorAs<RelayError>(), RelayError::server(404));
@@ -286,8 +295,11 @@ TEST_F(RelayClientTest, StatusesMapToRelayErrors)
 
 TEST_F(RelayClientTest, OkAnswersNeedTheKeyButNotItsValue)
 {
-    const std::vector<std::pair<QByteArray, bool>> bodies{
-        {"", false}, {"{}", false}, {R"({"ok":"yes"})", false}, {R"({"ok":false})", true}, {R"({"ok":true,"more":1})", true}};
+    const std::vector<std::pair<QByteArray, bool>> bodies{{"", false},
+                                                          {"{}", false},
+                                                          {R"({"ok":"yes"})", false},
+                                                          {R"({"ok":false})", true},
+                                                          {R"({"ok":true,"more":1})", true}};
     for (const auto& [body, accepted] : bodies) {
         SCOPED_TRACE(body.toStdString());
         server.respond(200, body);
@@ -355,8 +367,9 @@ TEST(PushTokenRegistrationTest, TokenBytesBecomeHexAndAnAbsentKeyIsLeftOut)
     EXPECT_EQ(PushTokenRegistration::hexToken(QByteArray(32, '\xAB')), QStringLiteral("ab").repeated(32));
 
     const QJsonObject written = QJsonDocument::fromJson(json::relay.encode(registration)).object();
-    EXPECT_EQ(written.keys(), (QStringList{QStringLiteral("deviceID"), QStringLiteral("environment"),
-                                           QStringLiteral("kind"), QStringLiteral("token")}));
+    EXPECT_EQ(written.keys(),
+              (QStringList{QStringLiteral("deviceID"), QStringLiteral("environment"), QStringLiteral("kind"),
+                           QStringLiteral("token")}));
     EXPECT_EQ(written.value(QStringLiteral("kind")), QStringLiteral("activity"));
 
     EXPECT_EQ(json::relay.decode<PushTokenRegistration>(json::relay.encode(registration)), registration);
@@ -364,7 +377,8 @@ TEST(PushTokenRegistrationTest, TokenBytesBecomeHexAndAnAbsentKeyIsLeftOut)
         QByteArray(R"({"deviceID":"d","kind":"pushToStart","token":"00","environment":"e","pushKey":null})"));
     EXPECT_EQ(withNull.kind, PushTokenRegistration::Kind::pushToStart);
     EXPECT_FALSE(withNull.pushKey.has_value());
-    EXPECT_THROW(json::relay.decode<PushTokenRegistration>(QByteArray(R"({"deviceID":"d","kind":"push","token":"00","environment":"e"})")),
+    EXPECT_THROW(json::relay.decode<PushTokenRegistration>(
+                     QByteArray(R"({"deviceID":"d","kind":"push","token":"00","environment":"e"})")),
                  DecodingError);
 }
 
@@ -392,7 +406,8 @@ QString withColonsInUpperCase(const QString& pin)
 TEST_F(RelayClientTlsTest, PairingWithoutPinRecordsTheRelaysFingerprintAndUsesItAfterwards)
 {
     server.setResponder(wellFormedAnswer);
-    const auto paired = outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt));
+    const auto paired =
+        outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt));
     ASSERT_TRUE(paired.succeeded()) << paired.describe();
     EXPECT_EQ(paired.value->certificatePin, relayCertificate.opensslFingerprint);
     const auto pinned = outcomeOf(client.sessions(*paired.value));
@@ -418,7 +433,8 @@ TEST_F(RelayClientTlsTest, AGivenPinIsEnforcedAndStoredNormalized)
     EXPECT_EQ(paired.value->certificatePin, relayCertificate.opensslFingerprint);
 
     server.clear();
-    const auto wrong = outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), QString(64, u'0')));
+    const auto wrong =
+        outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), QString(64, u'0')));
     EXPECT_EQ(wrong.errorAs<RelayError>(), RelayError::certificateMismatch());
     EXPECT_EQ(server.bytesReceived(), 0) << "the pairing code must not reach a relay with another certificate";
 }

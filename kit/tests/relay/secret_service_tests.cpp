@@ -56,8 +56,7 @@ const QList<Connection> someConnections{
                QStringLiteral("tok-claude"), QStringLiteral("Pixel"),
                QDateTime(QDate(2026, 3, 1), QTime(9, 15, 27, 123), Qt::UTC), QString(64, u'e')},
     Connection{AgentProvider::codex, QUrl(QStringLiteral("http://127.0.0.1:8787")), QStringLiteral("tok-codex"),
-               QStringLiteral("Pixel"), QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC),
-               std::nullopt},
+               QStringLiteral("Pixel"), QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC), std::nullopt},
 };
 
 class SecretServiceTest : public ::testing::Test {

@@ -66,10 +66,7 @@ struct Outcome {
     }
 
     // For assertion messages.
-    std::string describe() const
-    {
-        return value ? std::string("succeeded") : "threw: " + errorText().toStdString();
-    }
+    std::string describe() const { return value ? std::string("succeeded") : "threw: " + errorText().toStdString(); }
 };
 
 template <class T>

@@ -124,8 +124,7 @@ void RelayProcess::writeConfig(std::optional<int> port) const
         config.insert(it.key(), it.value());
     }
     QFile file(path(QStringLiteral("config.json")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(QJsonDocument(config).toJson()) < 0) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(QJsonDocument(config).toJson()) < 0) {
         fail(QStringLiteral("cannot write config.json"));
     }
 }
@@ -295,8 +294,8 @@ QString RelayProcess::pairingCode() const
 
 void RelayProcess::setRemoteApprovals(bool on) const
 {
-    const AdminAnswer answer
-        = admin("POST", QStringLiteral("v1/admin/settings"), QJsonObject{{QStringLiteral("remoteApprovals"), on}});
+    const AdminAnswer answer =
+        admin("POST", QStringLiteral("v1/admin/settings"), QJsonObject{{QStringLiteral("remoteApprovals"), on}});
     if (answer.status != 200) {
         fail(QStringLiteral("switching remote approvals answered %1").arg(answer.status));
     }

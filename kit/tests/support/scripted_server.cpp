@@ -72,7 +72,8 @@ quint16 ScriptedServer::port() const
 
 QUrl ScriptedServer::baseUrl() const
 {
-    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? QStringLiteral("https") : QStringLiteral("http")).arg(port()));
+    return QUrl(
+        QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? QStringLiteral("https") : QStringLiteral("http")).arg(port()));
 }
 
 void ScriptedServer::setResponder(Responder responder)

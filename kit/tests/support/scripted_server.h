@@ -24,9 +24,9 @@ class ScriptedServer : public QObject {
 public:
     struct Request {
         QByteArray method;
-        QByteArray target;   // as sent: path plus query, still percent-encoded
-        QByteArray path;     // percent-encoded path only
-        QByteArray query;    // without the "?"
+        QByteArray target;                            // as sent: path plus query, still percent-encoded
+        QByteArray path;                              // percent-encoded path only
+        QByteArray query;                             // without the "?"
         QList<QPair<QByteArray, QByteArray>> headers; // in the order received
         QByteArray body;
 

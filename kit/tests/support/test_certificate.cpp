@@ -40,9 +40,10 @@ TestCertificate TestCertificate::generate(const QString& directory, const QStrin
          QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
          QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
          QStringLiteral("-keyout"), result.keyPath, QStringLiteral("-out"), result.certificatePath});
-    const QByteArray sum = run(QStringLiteral("sh"),
-                               {QStringLiteral("-c"), QStringLiteral("openssl x509 -outform der -in '%1' | sha256sum")
-                                                          .arg(result.certificatePath)});
+    const QByteArray sum =
+        run(QStringLiteral("sh"),
+            {QStringLiteral("-c"),
+             QStringLiteral("openssl x509 -outform der -in '%1' | sha256sum").arg(result.certificatePath)});
     result.opensslFingerprint = QString::fromLatin1(sum.left(64));
     result.certificate = QSslCertificate(readFile(result.certificatePath), QSsl::Pem);
     result.key = QSslKey(readFile(result.keyPath), QSsl::Ec, QSsl::Pem);

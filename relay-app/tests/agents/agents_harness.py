@@ -197,8 +197,20 @@ class AgentWorld(object):
         try:
             return wait_for(check, what, limit)
         except AssertionError:
-            raise AssertionError("gave up waiting for %s; sessions: %s\nrelay log:\n%s" % (
-                what, json.dumps(self.sessions(), indent=1), self.relay.read("relay.log")[-3000:]))
+            raise AssertionError("gave up waiting for %s; sessions: %s\nrelay log:\n%s\n%s" % (
+                what, json.dumps(self.sessions(), indent=1), self.relay.read("relay.log")[-3000:],
+                self.transcripts_tail()))
+
+    def transcripts_tail(self, lines=6):
+        """The end of Claude's transcripts, for a failure message."""
+        out = []
+        for root, _, files in os.walk(os.path.join(self.home, ".claude", "projects")):
+            for name in files:
+                if name.endswith(".jsonl"):
+                    with open(os.path.join(root, name), errors="replace") as f:
+                        tail = f.read().splitlines()[-lines:]
+                    out.append("transcript %s:\n%s" % (name, "\n".join(line[:600] for line in tail)))
+        return "\n".join(out)
 
     def phone(self, provider="claude"):
         return Phone(self, provider)

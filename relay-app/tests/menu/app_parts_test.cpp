@@ -13,8 +13,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QFontMetrics>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -65,7 +65,8 @@ TEST(MenuBarIconTest, DownAndIdleAreTemplatesWorkingAndWaitingKeepTheirTint)
     EXPECT_EQ(waiting.name(), QStringLiteral("#b84a00"));
 
     // A faint light halo lets the dark glyph read on a dark bar too.
-    const QImage down = makeIcon(IconState::down, foreground, light).pixmap(24, 24).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage down =
+        makeIcon(IconState::down, foreground, light).pixmap(24, 24).toImage().convertToFormat(QImage::Format_ARGB32);
     bool lightHalo = false;
     for (int y = 0; y < down.height() && !lightHalo; ++y) {
         for (int x = 0; x < down.width() && !lightHalo; ++x) {
@@ -160,8 +161,10 @@ TEST(PanelPlacementTest, HangsUnderATopIconAndAboveABottomOneInsideTheScreen)
 {
     const QRect screen(0, 0, 1920, 1080);
     const QSize panel(340, 400);
-    EXPECT_EQ(RelayPanel::placement(panel, QRect(1000, 0, 24, 24), screen), QPoint(QRect(1000, 0, 24, 24).center().x() - 170, 28));
-    EXPECT_EQ(RelayPanel::placement(panel, QRect(1000, 1056, 24, 24), screen), QPoint(QRect(1000, 0, 24, 24).center().x() - 170, 1056 - 4 - 400));
+    EXPECT_EQ(RelayPanel::placement(panel, QRect(1000, 0, 24, 24), screen),
+              QPoint(QRect(1000, 0, 24, 24).center().x() - 170, 28));
+    EXPECT_EQ(RelayPanel::placement(panel, QRect(1000, 1056, 24, 24), screen),
+              QPoint(QRect(1000, 0, 24, 24).center().x() - 170, 1056 - 4 - 400));
     EXPECT_EQ(RelayPanel::placement(panel, QRect(1900, 0, 20, 20), screen).x(), 1920 - 340) << "kept on screen";
 }
 

@@ -124,7 +124,8 @@ void MenuFixture::relayDown()
     probe.listen(QHostAddress::LocalHost, 0);
     const quint16 port = probe.serverPort();
     probe.close();
-    writeText(supportDirectory + QStringLiteral("/relay-url"), QStringLiteral("http://127.0.0.1:%1\n").arg(port).toUtf8());
+    writeText(supportDirectory + QStringLiteral("/relay-url"),
+              QStringLiteral("http://127.0.0.1:%1\n").arg(port).toUtf8());
 }
 
 void MenuFixture::serveStatus(const QByteArray& statusDocument)

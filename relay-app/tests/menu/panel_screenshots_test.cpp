@@ -2,9 +2,9 @@
 // <build>/menu-gallery/ so a person can look at what the menu shows.
 #include "menu_fixture.h"
 
-#include "menu/relay_menu.h"
 #include "menu/hooks_view.h"
 #include "menu/pair_view.h"
+#include "menu/relay_menu.h"
 #include "menu/relay_panel.h"
 #include "menu/tokens_view.h"
 
@@ -51,7 +51,8 @@ QJsonArray sampleSessions()
         sessionJson(QStringLiteral("b"), QStringLiteral("working"), isoAgo(3),
                     {{QStringLiteral("workingDirectory"), QStringLiteral("/home/dev/vesperline")},
                      {QStringLiteral("turnStartedAt"), isoAgo(754)},
-                     {QStringLiteral("activity"), QStringLiteral("Bash: ctest --preset dev --output-on-failure -R relay_client")},
+                     {QStringLiteral("activity"),
+                      QStringLiteral("Bash: ctest --preset dev --output-on-failure -R relay_client")},
                      {QStringLiteral("taskDone"), 1},
                      {QStringLiteral("taskTotal"), 4}}),
         sessionJson(QStringLiteral("c"), QStringLiteral("failed"), isoAgo(600),
@@ -118,12 +119,15 @@ TEST(PanelScreenshotsTest, PairingPairedPhonesAndHooksWindows)
     MenuFixture fixture;
     const QString hourAgo = QDateTime::currentDateTimeUtc().addSecs(-3600).toString(Qt::ISODate);
     const QString dayAgo = QDateTime::currentDateTimeUtc().addDays(-1).toString(Qt::ISODate);
-    fixture.serveStatus(statusJson(
-        {}, {QJsonObject{{QStringLiteral("id"), QStringLiteral("3f9a01c2")}, {QStringLiteral("provider"), QStringLiteral("claude")},
-                         {QStringLiteral("createdAt"), dayAgo}, {QStringLiteral("lastSeenAt"), hourAgo}},
-             QJsonObject{{QStringLiteral("id"), QStringLiteral("b71e44d0")}, {QStringLiteral("provider"), QStringLiteral("codex")},
-                         {QStringLiteral("createdAt"), dayAgo}}},
-        true));
+    fixture.serveStatus(statusJson({},
+                                   {QJsonObject{{QStringLiteral("id"), QStringLiteral("3f9a01c2")},
+                                                {QStringLiteral("provider"), QStringLiteral("claude")},
+                                                {QStringLiteral("createdAt"), dayAgo},
+                                                {QStringLiteral("lastSeenAt"), hourAgo}},
+                                    QJsonObject{{QStringLiteral("id"), QStringLiteral("b71e44d0")},
+                                                {QStringLiteral("provider"), QStringLiteral("codex")},
+                                                {QStringLiteral("createdAt"), dayAgo}}},
+                                   true));
     AppEnvironment environment = fixture.environment();
     ASSERT_TRUE(fixture.waitForStatus());
 

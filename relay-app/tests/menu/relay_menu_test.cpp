@@ -53,12 +53,15 @@ TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElse)
     const QString pollError = *fixture.monitor().lastError();
     const QStringList outline = menu.visibleOutline();
     ASSERT_EQ(outline.size(), 9) << outline.join(u'|').toStdString();
-    EXPECT_EQ(outline.mid(0, 4), (QStringList{QStringLiteral("Vesperline Relay"), QStringLiteral("Not running"),
-                                              QStringLiteral("separator"), QStringLiteral("Start Relay")}));
-    EXPECT_TRUE(pollError.startsWith(outline[4].split(u'\n').first().remove(QChar(0x2026)))) << outline[4].toStdString();
+    EXPECT_EQ(outline.mid(0, 4),
+              (QStringList{QStringLiteral("Vesperline Relay"), QStringLiteral("Not running"),
+                           QStringLiteral("separator"), QStringLiteral("Start Relay")}));
+    EXPECT_TRUE(pollError.startsWith(outline[4].split(u'\n').first().remove(QChar(0x2026))))
+        << outline[4].toStdString();
     EXPECT_LE(outline[4].count(u'\n'), 1) << "the poll error takes two lines at most";
-    EXPECT_EQ(outline.mid(5), (QStringList{QStringLiteral("Open Log"), QStringLiteral("separator"),
-                                           QStringLiteral("Open at Login"), QStringLiteral("Quit Vesperline Relay")}));
+    EXPECT_EQ(outline.mid(5),
+              (QStringList{QStringLiteral("Open Log"), QStringLiteral("separator"), QStringLiteral("Open at Login"),
+                           QStringLiteral("Quit Vesperline Relay")}));
     EXPECT_EQ(menu.statusLine(), QStringLiteral("Not running"));
     EXPECT_EQ(menu.statusDotColor(), idlewyn::tint(SessionStatus::failed).resolved(&menu));
 }
@@ -71,8 +74,9 @@ TEST(RelayMenuTest, ActionErrorStandsFirstUnderTheHeader)
     ASSERT_TRUE(fixture.waitForError());
     fixture.monitor().setActionError(QStringLiteral("launchctl bootstrap failed: Input/output error"));
     const QStringList outline = menu.visibleOutline();
-    EXPECT_EQ(outline.mid(2, 2), (QStringList{QStringLiteral("launchctl bootstrap failed: Input/output error"),
-                                              QStringLiteral("separator")}));
+    EXPECT_EQ(
+        outline.mid(2, 2),
+        (QStringList{QStringLiteral("launchctl bootstrap failed: Input/output error"), QStringLiteral("separator")}));
 }
 
 TEST(RelayMenuTest, StatusLineTellsTlsPushAndPairedTokens)
@@ -84,10 +88,14 @@ TEST(RelayMenuTest, StatusLineTellsTlsPushAndPairedTokens)
     const QJsonObject token{{QStringLiteral("id"), QStringLiteral("a1")}};
     const QJsonObject other{{QStringLiteral("id"), QStringLiteral("b2")}};
     const Case cases[] = {
-        {statusJson({}, {token}, false, false), QStringLiteral("Running \u00B7 no TLS \u00B7 push off \u00B7 1 connection")},
-        {statusJson({}, {}, false, false), QStringLiteral("Running \u00B7 no TLS \u00B7 push off \u00B7 0 connections")},
-        {statusJson({}, {token, other}, true, false), QStringLiteral("Running \u00B7 TLS \u00B7 push off \u00B7 2 connections")},
-        {statusJson({}, {token}, false, true), QStringLiteral("Running \u00B7 no TLS \u00B7 push on \u00B7 1 connection")},
+        {statusJson({}, {token}, false, false),
+         QStringLiteral("Running \u00B7 no TLS \u00B7 push off \u00B7 1 connection")},
+        {statusJson({}, {}, false, false),
+         QStringLiteral("Running \u00B7 no TLS \u00B7 push off \u00B7 0 connections")},
+        {statusJson({}, {token, other}, true, false),
+         QStringLiteral("Running \u00B7 TLS \u00B7 push off \u00B7 2 connections")},
+        {statusJson({}, {token}, false, true),
+         QStringLiteral("Running \u00B7 no TLS \u00B7 push on \u00B7 1 connection")},
     };
     for (const Case& c : cases) {
         MenuFixture fixture;
@@ -166,8 +174,9 @@ TEST(RelayMenuTest, RelayControlsFollowTheInstalledService)
 
 TEST(RelayMenuTest, LongCaptionKeepsItsEnd)
 {
-    MenuRow row(QStringLiteral("Use This App\u2019s Relay"), QStringLiteral("arrow.triangle.2.circlepath"),
-                QStringLiteral("Now running /home/someone/with/a/very/long/path/to/a/checkout/of/the/relay/bin/relay.py"));
+    MenuRow row(
+        QStringLiteral("Use This App\u2019s Relay"), QStringLiteral("arrow.triangle.2.circlepath"),
+        QStringLiteral("Now running /home/someone/with/a/very/long/path/to/a/checkout/of/the/relay/bin/relay.py"));
     row.resize(RelayMenu::panelWidth - 24, row.sizeHint().height());
     const QString shown = row.displayedCaption();
     EXPECT_TRUE(shown.startsWith(QChar(0x2026))) << shown.toStdString();

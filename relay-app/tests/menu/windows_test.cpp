@@ -69,7 +69,8 @@ TEST(PairViewTest, RelayUrlIsTheFirstUrlItemOrTheWholeLink)
     EXPECT_EQ(PairView::relayUrl(QStringLiteral("idlewyn://pair?url=http%3A%2F%2Fa&url=http%3A%2F%2Fb")),
               QStringLiteral("http://a"));
     EXPECT_EQ(PairView::relayUrl(QStringLiteral("idlewyn://pair")), QStringLiteral("idlewyn://pair"));
-    EXPECT_EQ(PairView::relayUrl(QStringLiteral("idlewyn://pair?url&code=1")), QStringLiteral("idlewyn://pair?url&code=1"));
+    EXPECT_EQ(PairView::relayUrl(QStringLiteral("idlewyn://pair?url&code=1")),
+              QStringLiteral("idlewyn://pair?url&code=1"));
     EXPECT_EQ(PairView::relayUrl(QStringLiteral("not a url at all")), QStringLiteral("not a url at all"));
 }
 
@@ -98,7 +99,8 @@ TEST(PairViewTest, ShowsAScannableCodeWhileTheRelayRunsAndThePlaceholderOtherwis
     }
 
     fixture.relayDown();
-    ASSERT_TRUE(waitUntil([&] { return !view.showsPairing(); })) << "a stopped relay turns the window into the placeholder";
+    ASSERT_TRUE(waitUntil([&] { return !view.showsPairing(); }))
+        << "a stopped relay turns the window into the placeholder";
     fixture.serveStatus(statusJson());
     QFile(fixture.supportDirectory + QStringLiteral("/relay-url")).remove();
 }
@@ -114,10 +116,11 @@ TEST(TokensViewTest, RowsSortByPairingTimeWithFallbackTexts)
     const QString hourAgo = QDateTime::currentDateTimeUtc().addSecs(-3600).toString(Qt::ISODate);
     MenuFixture fixture;
     fixture.serveStatus(statusJson(
-        {}, {token(QStringLiteral("b"), QStringLiteral("codex"), QStringLiteral("2026-03-02T10:00:00Z")),
-             token(QStringLiteral("a"), QStringLiteral("claude"), QStringLiteral("2026-03-01T10:00:00Z"), hourAgo),
-             token(QStringLiteral("none"), QJsonValue::Undefined, QJsonValue::Undefined),
-             token(QStringLiteral("frac"), QStringLiteral("open ai"), QStringLiteral("2026-03-01T09:15:27.123Z"))}));
+        {},
+        {token(QStringLiteral("b"), QStringLiteral("codex"), QStringLiteral("2026-03-02T10:00:00Z")),
+         token(QStringLiteral("a"), QStringLiteral("claude"), QStringLiteral("2026-03-01T10:00:00Z"), hourAgo),
+         token(QStringLiteral("none"), QJsonValue::Undefined, QJsonValue::Undefined),
+         token(QStringLiteral("frac"), QStringLiteral("open ai"), QStringLiteral("2026-03-01T09:15:27.123Z"))}));
     TokensView view(fixture.environment());
     ASSERT_TRUE(fixture.waitForStatus());
     view.render();
@@ -152,8 +155,10 @@ TEST(TokensViewTest, RelayDownShowsTheEmptyState)
 TEST(TokensViewTest, RevokeNeedsConfirmationAndRunsOnce)
 {
     MenuFixture fixture;
-    fixture.serveStatus(statusJson({}, {token(QStringLiteral("a1"), QStringLiteral("claude"), QStringLiteral("2026-03-01T10:00:00Z")),
-                                        token(QStringLiteral("b2"), QStringLiteral("codex"), QStringLiteral("2026-03-02T10:00:00Z"))}));
+    fixture.serveStatus(
+        statusJson({},
+                   {token(QStringLiteral("a1"), QStringLiteral("claude"), QStringLiteral("2026-03-01T10:00:00Z")),
+                    token(QStringLiteral("b2"), QStringLiteral("codex"), QStringLiteral("2026-03-02T10:00:00Z"))}));
     TokensView view(fixture.environment());
     view.show();
     ASSERT_TRUE(fixture.waitForStatus());
@@ -172,7 +177,8 @@ TEST(TokensViewTest, RevokeNeedsConfirmationAndRunsOnce)
     EXPECT_EQ(view.pendingRevoke()->id, QStringLiteral("b2"));
     ASSERT_TRUE(view.confirmation());
     EXPECT_EQ(view.confirmation()->text(), QStringLiteral("Revoke b2?"));
-    EXPECT_EQ(view.confirmation()->informativeText(), QStringLiteral("That phone stops receiving sessions until it pairs again."));
+    EXPECT_EQ(view.confirmation()->informativeText(),
+              QStringLiteral("That phone stops receiving sessions until it pairs again."));
     view.confirmation()->reject(); // Escape, or Cancel
     EXPECT_FALSE(view.pendingRevoke());
 
@@ -189,7 +195,8 @@ TEST(TokensViewTest, RevokeNeedsConfirmationAndRunsOnce)
     QCoreApplication::processEvents();
     const auto bodies = revokeRequests();
     ASSERT_EQ(bodies.size(), 1) << "exactly one revoke, for the confirmed row";
-    EXPECT_EQ(QJsonDocument::fromJson(bodies.first()).object().value(QStringLiteral("id")).toString(), QStringLiteral("a1"));
+    EXPECT_EQ(QJsonDocument::fromJson(bodies.first()).object().value(QStringLiteral("id")).toString(),
+              QStringLiteral("a1"));
 }
 
 // The state machine is the HooksModel's (tested with the supervisor); here

@@ -568,6 +568,20 @@ class TerminalWatchTest(BoardTest):
         self.assertNotIn("activity", s)
         self.assertFalse(self.board.decide(pid, "allow", self.clock(), "claude"))
 
+    def test_a_transcript_written_only_after_the_dialog_is_read_from_its_start(self):
+        # Claude may not have written a new session's transcript yet when
+        # the dialog shows; the refusal it writes later still counts.
+        os.unlink(self.transcript)
+        self.ask()
+        self.board.watch_terminals()
+        self.assertEqual(self.session()["status"], "waitingForInput")
+        self.append({"type": "user", "message": {"role": "user", "content": "go"}},
+                    {"type": "user", "message": {"role": "user", "content": [
+                        {"type": "tool_result", "tool_use_id": "toolu_1", "is_error": True,
+                         "content": "The user doesn't want to proceed with this tool use."}]}})
+        self.board.watch_terminals()
+        self.assertEqual(self.session()["status"], "idle")
+
     def test_a_result_for_another_tool_call_changes_nothing(self):
         self.ask()
         self.append({"type": "user", "message": {"content": [

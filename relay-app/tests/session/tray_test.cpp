@@ -23,12 +23,16 @@ class Trayer {
 public:
     void start()
     {
-        m_process.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                                                   QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
-                                                   QStringLiteral("--width"), QStringLiteral("120"), QStringLiteral("--height"),
-                                                   QStringLiteral("28")});
+        m_process.start(QStringLiteral("trayer"),
+                        {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                         QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                         QStringLiteral("--width"), QStringLiteral("120"), QStringLiteral("--height"),
+                         QStringLiteral("28")});
     }
-    bool waitUntilUp() { return waitUntil([] { return TrayWatch::xembedTrayPresent(); }); }
+    bool waitUntilUp()
+    {
+        return waitUntil([] { return TrayWatch::xembedTrayPresent(); });
+    }
     ~Trayer()
     {
         m_process.kill();
@@ -159,7 +163,8 @@ TEST(TrayTest, AStatusNotifierHostOnTheSessionBusCountsAsATray)
     TrayWatch watch(20);
     watch.start();
     Watcher watcher;
-    ASSERT_TRUE(bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher, QDBusConnection::ExportAllProperties));
+    ASSERT_TRUE(
+        bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher, QDBusConnection::ExportAllProperties));
     ASSERT_TRUE(bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
     // A watcher without a host (a panel still starting) is no tray yet:
     // let the watch ask a few times.

@@ -107,8 +107,8 @@ TEST_F(AdminClientTest, RequestsGoToTheLoopbackListenerWhenTheRelayNamesOne)
 TEST_F(AdminClientTest, SettingsAndRevokeSendTheirBodiesAndDecodeTheReplies)
 {
     server.setResponder([](const ScriptedServer::Request& request) {
-        return ScriptedServer::httpResponse(200, request.path.endsWith("settings") ? "{\"remoteApprovals\":false}"
-                                                                                  : "{\"revoked\":2}");
+        return ScriptedServer::httpResponse(
+            200, request.path.endsWith("settings") ? "{\"remoteApprovals\":false}" : "{\"revoked\":2}");
     });
     EXPECT_EQ(outcomeOf(client.setRemoteApprovals(true)).value, AdminClient::Body{false}) << "the relay's word";
     EXPECT_EQ(outcomeOf(client.revoke(QStringLiteral("t\"1"))).value, AdminClient::Revoked{2});

@@ -50,9 +50,10 @@ protected:
     QString pythonThatCannotApply()
     {
         const QString path = tools.filePath(QStringLiteral("python3"));
-        writeFile(path, "#!/bin/sh\n"
-                        "if [ \"$3\" = --dry-run ]; then echo 'Would add 3 hooks (dry run)'; exit 0; fi\n"
-                        "echo '  settings.json is read-only  '; exit 1\n");
+        writeFile(path,
+                  "#!/bin/sh\n"
+                  "if [ \"$3\" = --dry-run ]; then echo 'Would add 3 hooks (dry run)'; exit 0; fi\n"
+                  "echo '  settings.json is read-only  '; exit 1\n");
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return path;
     }
@@ -128,7 +129,8 @@ TEST_F(HooksModelTest, AFailedPreviewKeepsCheckingAndShowsTheError)
     outcomeOf(model.runPreview());
     EXPECT_EQ(changes.count(), 1);
     EXPECT_FALSE(model.preview());
-    EXPECT_EQ(model.error(), QStringLiteral("relay.py install-hooks --dry-run failed: settings.json is not valid JSON"));
+    EXPECT_EQ(model.error(),
+              QStringLiteral("relay.py install-hooks --dry-run failed: settings.json is not valid JSON"));
     EXPECT_EQ(model.reportText(), QStringLiteral("Checking\u2026"));
     EXPECT_EQ(model.statusText(), std::nullopt);
     EXPECT_FALSE(model.isApplyEnabled());

@@ -98,8 +98,9 @@ TEST_F(InstallerTest, TheSixRelayFilesAreEmbeddedAsInTheSourceTree)
         EXPECT_FALSE(embedded.isEmpty()) << file.name.toStdString();
         EXPECT_EQ(embedded, readFile(QStringLiteral(VESPERLINE_SOURCE_DIR "/relay-app/resources/") + file.name));
     }
-    EXPECT_EQ(names.join(u' '), QStringLiteral("relay.py apns.py claude-hook.sh claude-permission-hook.sh "
-                                               "codex-notify.sh claude-settings.example.json"));
+    EXPECT_EQ(names.join(u' '),
+              QStringLiteral("relay.py apns.py claude-hook.sh claude-permission-hook.sh "
+                             "codex-notify.sh claude-settings.example.json"));
 }
 
 TEST_F(InstallerTest, LaunchdStartOnAFreshAccountInstallsWithModesWritesTheAgentThenBootsOutAndBootstraps)
@@ -117,8 +118,9 @@ TEST_F(InstallerTest, LaunchdStartOnAFreshAccountInstallsWithModesWritesTheAgent
             (file.inHooksDirectory ? installer.hooksDirectory() : installer.binDirectory()) + u'/' + file.name;
         EXPECT_EQ(modeOf(path), file.name.endsWith(QStringLiteral(".sh")) ? 0755 : 0644) << path.toStdString();
     }
-    EXPECT_EQ(launchctl.calls(), (QStringList{QStringLiteral("bootout gui/501/io.zembrix.idlewyn.relay"),
-                                              QStringLiteral("bootstrap gui/501 ") + plist()}));
+    EXPECT_EQ(launchctl.calls(),
+              (QStringList{QStringLiteral("bootout gui/501/io.zembrix.idlewyn.relay"),
+                           QStringLiteral("bootstrap gui/501 ") + plist()}));
 
     const QByteArray xml = readFile(plist());
     plist_t root = nullptr;
@@ -158,8 +160,9 @@ TEST_F(InstallerTest, LaunchdBootstrapGetsFiveAttemptsAndTheFifthFailureIsReport
 TEST_F(InstallerTest, LaunchdRestartStartsInFullWithoutAnAgentAndBootstrapsOnceWhenKickstartFails)
 {
     EXPECT_EQ(failureOf(installerWith(launchd(launchctl)).restart()), QString());
-    EXPECT_EQ(launchctl.calls(), (QStringList{QStringLiteral("bootout gui/501/io.zembrix.idlewyn.relay"),
-                                              QStringLiteral("bootstrap gui/501 ") + plist()}));
+    EXPECT_EQ(launchctl.calls(),
+              (QStringList{QStringLiteral("bootout gui/501/io.zembrix.idlewyn.relay"),
+                           QStringLiteral("bootstrap gui/501 ") + plist()}));
 
     FakeTool loaded(QStringLiteral("launchctl"));
     EXPECT_EQ(failureOf(installerWith(launchd(loaded)).restart()), QString());
@@ -198,8 +201,9 @@ TEST_F(InstallerTest, TheInstalledRelayPathIsTheAgentsSecondProgramArgument)
 
     writeFile(plist(), binaryPlist({QStringLiteral("/usr/bin/python3")}));
     EXPECT_EQ(installer.installedRelayPath(), std::nullopt);
-    writeFile(plist(), "<plist version=\"1.0\"><dict><key>ProgramArguments</key><array><string>a</string>"
-                       "<integer>3</integer></array></dict></plist>");
+    writeFile(plist(),
+              "<plist version=\"1.0\"><dict><key>ProgramArguments</key><array><string>a</string>"
+              "<integer>3</integer></array></dict></plist>");
     EXPECT_EQ(installer.installedRelayPath(), std::nullopt);
 
     // A binary list may hold U+0000 inside a UTF-16 string. Such a path is no
@@ -299,16 +303,17 @@ TEST_F(SystemdTest, StartWritesAUnitForTheInstalledRelayThenReloadsEnablesAndRes
 {
     const RelayInstaller installer = installerWith(systemd(systemctl));
     EXPECT_EQ(failureOf(installer.start()), QString());
-    EXPECT_EQ(systemctl.calls(), (QStringList{QStringLiteral("--user daemon-reload"),
-                                              QStringLiteral("--user enable io.zembrix.idlewyn.relay.service"),
-                                              QStringLiteral("--user restart io.zembrix.idlewyn.relay.service")}));
+    EXPECT_EQ(systemctl.calls(),
+              (QStringList{QStringLiteral("--user daemon-reload"),
+                           QStringLiteral("--user enable io.zembrix.idlewyn.relay.service"),
+                           QStringLiteral("--user restart io.zembrix.idlewyn.relay.service")}));
     const QString unit =
         QString::fromUtf8(readFile(home + QStringLiteral("/.config/systemd/user/io.zembrix.idlewyn.relay.service")));
     QString log = installer.logFile(); // as systemd reads it: %% and $$ stand for % and $
     log.replace(u'%', QStringLiteral("%%")).replace(u'$', QStringLiteral("$$"));
-    for (const QString& line : {QStringLiteral("Restart=always"), QStringLiteral("WantedBy=default.target"),
-                                QStringLiteral("StandardOutput=append:") + log,
-                                QStringLiteral("StandardError=append:") + log}) {
+    for (const QString& line :
+         {QStringLiteral("Restart=always"), QStringLiteral("WantedBy=default.target"),
+          QStringLiteral("StandardOutput=append:") + log, QStringLiteral("StandardError=append:") + log}) {
         EXPECT_TRUE(unit.contains(u'\n' + line + u'\n')) << line.toStdString();
     }
     EXPECT_EQ(installer.installedRelayPath(), installer.relayScript());

@@ -234,7 +234,7 @@ TEST_F(RelayMonitorTest, RemoteApprovalsAndRevokeGoThroughTheAdminInterface)
     RelayMonitor& m = polledMonitor();
     server.setResponder([](const ScriptedServer::Request& request) {
         return request.path.endsWith("settings") ? ScriptedServer::httpResponse(404, "{}")
-             : request.path.endsWith("revoke")   ? ScriptedServer::httpResponse(200, "{\"revoked\":1}")
+            : request.path.endsWith("revoke")    ? ScriptedServer::httpResponse(200, "{\"revoked\":1}")
                                                  : ScriptedServer::httpResponse(200, statusDocument());
     });
     outcomeOf(m.setRemoteApprovals(true));
@@ -264,7 +264,8 @@ TEST_F(RelayMonitorTest, TheInstallationIsReadAtCreationEachPollAndEachActionAnd
     writeFile(plist, elsewhere.definitionText());
     installer().installFiles();
     outcomeOf(m.refresh());
-    EXPECT_EQ(m.installation(), (InstallationState{false, false, QStringLiteral("/home/other/.idlewyn-relay/bin/relay.py")}));
+    EXPECT_EQ(m.installation(),
+              (InstallationState{false, false, QStringLiteral("/home/other/.idlewyn-relay/bin/relay.py")}));
     outcomeOf(m.refresh());
     EXPECT_EQ(changes.count(), 1) << "an unchanged installation notifies nobody";
 

@@ -40,7 +40,7 @@ QByteArray readFile(const QString& path)
 
 int modeOf(const QString& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
 }
 
@@ -70,15 +70,18 @@ QByteArray statusDocument(const QList<idlewyn::AgentSession>& sessions)
 FakeTool::FakeTool(const QString& name)
     : m_name(name)
 {
-    writeFile(path(), "#!/bin/sh\n"
-                      "dir='" + m_directory.path().toUtf8() + "'\n"
-                      "printf '%s\\n' \"$*\" >> \"$dir/calls.log\"\n"
-                      "verb=$1; [ \"$verb\" = --user ] && verb=$2\n"
-                      "n=$(( $(cat \"$dir/count-$verb\" 2>/dev/null || echo 0) + 1 )); echo $n > \"$dir/count-$verb\"\n"
-                      "left=$(cat \"$dir/fail-$verb\" 2>/dev/null || echo 0)\n"
-                      "if [ \"$left\" -gt 0 ]; then\n"
-                      "  echo $((left - 1)) > \"$dir/fail-$verb\"; echo \"$verb refused (call $n)\" >&2; exit 5\n"
-                      "fi\n");
+    writeFile(path(),
+              "#!/bin/sh\n"
+              "dir='"
+                  + m_directory.path().toUtf8()
+                  + "'\n"
+                    "printf '%s\\n' \"$*\" >> \"$dir/calls.log\"\n"
+                    "verb=$1; [ \"$verb\" = --user ] && verb=$2\n"
+                    "n=$(( $(cat \"$dir/count-$verb\" 2>/dev/null || echo 0) + 1 )); echo $n > \"$dir/count-$verb\"\n"
+                    "left=$(cat \"$dir/fail-$verb\" 2>/dev/null || echo 0)\n"
+                    "if [ \"$left\" -gt 0 ]; then\n"
+                    "  echo $((left - 1)) > \"$dir/fail-$verb\"; echo \"$verb refused (call $n)\" >&2; exit 5\n"
+                    "fi\n");
     QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
@@ -112,9 +115,9 @@ RelayInstaller detachedInstaller(const QString& home, std::shared_ptr<DetachedSe
 } // namespace
 
 RunningRelay::RunningRelay(const QString& home, bool tls)
-    : manager(std::make_shared<DetachedServiceManager>(RelayPaths::forHome(home),
-                                                       DetachedServiceManager::Options{std::chrono::seconds(5),
-                                                                                       std::chrono::milliseconds(20)}))
+    : manager(std::make_shared<DetachedServiceManager>(
+        RelayPaths::forHome(home),
+        DetachedServiceManager::Options{std::chrono::seconds(5), std::chrono::milliseconds(20)}))
     , installer(detachedInstaller(home, manager))
 {
     QFile::remove(installer.supportDirectory() + QStringLiteral("/relay-url")); // only the relay's own counts

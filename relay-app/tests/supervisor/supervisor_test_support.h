@@ -72,6 +72,6 @@ struct RunningRelay {
 };
 
 qint64 sessionIdOf(qint64 pid); // -1 when the process is gone
-bool processExists(qint64 pid);  // a zombie counts as gone
+bool processExists(qint64 pid); // a zombie counts as gone
 
 } // namespace vesperline::fixtures
