@@ -93,8 +93,8 @@ TEST_F(AdminClientTest, RequestsGoToTheLoopbackListenerWhenTheRelayNamesOne)
     EXPECT_TRUE(server.requests().isEmpty()) << "nothing went to relay-url";
 
     // A port file that names no port leaves relay-url in charge.
-    for (const QByteArray& junk : {QByteArray("http://127.0.0.1:1\n"), QByteArray("0"), QByteArray("70000"),
-                                   QByteArray("")}) {
+    for (const QByteArray& junk :
+         {QByteArray("http://127.0.0.1:1\n"), QByteArray("0"), QByteArray("70000"), QByteArray("")}) {
         writeFile(portFile, junk);
         EXPECT_EQ(client.requestBaseUrl(), server.baseUrl()) << junk.toStdString();
     }
@@ -238,7 +238,8 @@ TEST_F(AdminClientTest, TalksToTheRealRelaysLoopbackListenerAndFallsBackToPinned
     EXPECT_NE(client.requestBaseUrl().port(), client.baseUrl().port());
     const auto local = outcomeOf(client.fetchStatus());
     ASSERT_TRUE(local.value) << local.errorText().toStdString();
-    const std::optional<QString> pin = idlewyn::CertificatePin::fingerprint(support + QStringLiteral("/relay-cert.pem"));
+    const std::optional<QString> pin =
+        idlewyn::CertificatePin::fingerprint(support + QStringLiteral("/relay-cert.pem"));
     EXPECT_EQ(local.value->tlsFingerprint, pin);
 
     // A relay without the listener: the admin routes on its TLS port, pinned.
