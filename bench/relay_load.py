@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Load and latency figures for the relay, run against a real relay on loopback.
 
-1. Load: CLIENTS concurrent phones (threads, one keep-alive connection each)
-   send REQUESTS requests in total (sessions lists, with a settings read every
-   fifth request), over plain http and over pinned https. Reports throughput,
-   p50/p99 latency and errors (anything but 200 counts; there must be none).
+1. Load: CLIENTS concurrent phones (threads, one keep-alive connection each,
+   each phone from an address of its own in 127.0.1.0/24 as real phones are:
+   the relay holds one address to a few connections) send REQUESTS requests
+   in total (sessions lists, with a settings read every fifth request), over
+   plain http and over pinned https. Reports throughput, p50/p99 latency and
+   errors (anything but 200 counts; there must be none).
 2. Admin keep-alive: 1, 10 and 100 concurrent clients (threads, each with one
-   keep-alive connection, all started together behind a barrier) ask for the
-   status document for a few seconds; requests per second in all.
+   keep-alive connection, all started together behind a barrier) ask the
+   loopback listener (local-port, where the app sends its admin requests) for
+   the status document for a few seconds; requests per second in all.
 3. Permission round trip: the real permission hook raises a prompt, a phone
    sees it and answers, the hook prints the decision. p50/p99 over RUNS runs,
    next to the cost of a hook run that is not held (away mode off).
@@ -44,9 +47,10 @@ def load(relay, clients, total):
     start_gate = threading.Barrier(clients + 1)
     share = [total // clients + (1 if i < total % clients else 0) for i in range(clients)]
 
-    def client(n):
+    def client(index, n):
         mine, failed = [], 0
-        conn = relay.connection()
+        source = "127.0.1.%d" % (index % 254 + 1)
+        conn = relay.connection(source=source)
         headers = {"Authorization": "Bearer " + token}
         start_gate.wait()
         for i in range(n):
@@ -61,14 +65,14 @@ def load(relay, clients, total):
             except Exception:
                 failed += 1
                 conn.close()
-                conn = relay.connection()
+                conn = relay.connection(source=source)
             mine.append(time.perf_counter() - t0)
         conn.close()
         with lock:
             latencies.extend(mine)
             errors.append(failed)
 
-    threads = [threading.Thread(target=client, args=(n,)) for n in share]
+    threads = [threading.Thread(target=client, args=(i, n)) for i, n in enumerate(share)]
     for t in threads:
         t.start()
     start_gate.wait()
@@ -89,9 +93,10 @@ def admin_keepalive(relay, clients, seconds=3.0):
     counts, errors = [0] * clients, [0] * clients
     barrier = threading.Barrier(clients + 1)
     end = [0.0]
+    port = int(relay.read("local-port"))
 
     def client(n):
-        conn = http.client.HTTPConnection("127.0.0.1", relay.port, timeout=10)
+        conn = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
         barrier.wait()
         while time.perf_counter() < end[0]:
             try:
@@ -105,7 +110,7 @@ def admin_keepalive(relay, clients, seconds=3.0):
             except (OSError, http.client.HTTPException):
                 errors[n] += 1
                 conn.close()
-                conn = http.client.HTTPConnection("127.0.0.1", relay.port, timeout=10)
+                conn = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
         conn.close()
     threads = [threading.Thread(target=client, args=(n,)) for n in range(clients)]
     for t in threads:

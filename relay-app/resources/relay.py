@@ -48,6 +48,7 @@ hook client; install-hooks with its TOML scanner.
 import errno
 import hashlib
 import hmac
+import io
 import ipaddress
 import json
 import os
@@ -60,6 +61,7 @@ import signal
 import socket
 import ssl
 import stat
+import struct
 import subprocess
 import sys
 import threading
@@ -97,6 +99,19 @@ PAIR_FAILURE_WINDOW = 60.0
 # from many addresses gains nothing.
 PAIR_GLOBAL_FAILURE_LIMIT = 30
 CODE_ALPHABET = "ABCDEFGHJKLMNPQRSTUVWXYZ23456789"
+
+# The device server. A phone's app, its widgets and its live activity each
+# keep at most a handful of connections to one host (six per pool on the
+# phones we know), so even two phones behind one NAT stay well below this; a
+# single address holding more is not a phone, and it must not take the
+# capacity that everyone else shares.
+MAX_CONNECTIONS_PER_ADDRESS = 32
+# A client gets this long to finish its TLS handshake, and then each request
+# (line, headers and body) from its first byte on. Phones give up on a
+# request after 10 s themselves, so nothing slower is ever answered to anyone;
+# a connection that drips bytes to stay open is shed instead of holding a
+# thread for as long as it likes.
+REQUEST_DEADLINE = 10.0
 
 MAX_SESSIONS = 200
 MAX_PUSH_PER_TOKEN = 16
@@ -1181,7 +1196,8 @@ class SessionBoard(object):
     def raise_permission(self, payload, now, phone_paired):
         """Claude's permission hook: record the prompt and say whether to hold it.
 
-        phone_paired: whether any phone could answer (the pairing book knows).
+        phone_paired: whether a phone paired for Claude could answer (the
+        pairing book knows); a Codex phone never sees Claude's prompts.
         """
         if payload.get("hook_event_name", "PermissionRequest") != "PermissionRequest":
             raise RequestError(400, "not a PermissionRequest")
@@ -1213,14 +1229,18 @@ class SessionBoard(object):
             log("holding %s prompt %s for the phone" % (tool_name, p.id))
             return {"hold": True, "promptId": p.id, "waitSeconds": timeout}
 
-    def decide(self, pid, decision, now):
-        """The phone's answer; False when the prompt is no longer open."""
+    def decide(self, pid, decision, now, provider):
+        """The answer of a phone paired for provider; False when the prompt is
+        no longer open or belongs to another provider's session (which the
+        phone must not learn exists)."""
         with self.cond:
             p = self.prompts.get(pid)
             if p is None or not self._live(p, now):
                 return False
-            p.decision = decision
             s = self.sessions.get(p.session)
+            if s is None or s.provider != provider:
+                return False
+            p.decision = decision
             if s is not None:
                 s.watch = None
                 s.status = "working" if self._open_prompt(s, now) is None else "waitingForInput"
@@ -1701,9 +1721,9 @@ class PairingBook(object):
                     return t
         return None
 
-    def has_tokens(self):
+    def has_tokens(self, provider):
         with self.lock:
-            return bool(self.tokens)
+            return any(t.get("provider") == provider for t in self.tokens)
 
     def remove_tokens(self, predicate):
         """Revokes the matching tokens with their push registrations; how many went."""
@@ -1862,7 +1882,7 @@ class Relay(object):
         self.board.sweep(now)
 
     def raise_permission(self, payload, now):
-        return self.board.raise_permission(payload, now, phone_paired=self.pairing.has_tokens())
+        return self.board.raise_permission(payload, now, phone_paired=self.pairing.has_tokens("claude"))
 
     def session_list(self, provider, now):
         self.pairing.sweep(now)
@@ -1905,6 +1925,26 @@ def _match(pattern, segments):
         elif p != seg:
             return None
     return args
+
+
+LONE_SURROGATE = re.compile("[\ud800-\udfff]")
+
+
+def without_lone_surrogates(value):
+    """The decoded JSON with each unpaired UTF-16 surrogate replaced by U+FFFD.
+
+    JSON may escape half a surrogate pair ("\\ud83d": an agent that cut a
+    string in the middle of an emoji), and such a string can be neither
+    answered nor saved as UTF-8: one of them in a session made every session
+    list and the status document fail and stopped state.json being written.
+    """
+    if isinstance(value, str):
+        return LONE_SURROGATE.sub("\ufffd", value)
+    if isinstance(value, list):
+        return [without_lone_surrogates(v) for v in value]
+    if isinstance(value, dict):
+        return dict((without_lone_surrogates(k), without_lone_surrogates(v)) for k, v in value.items())
+    return value
 
 
 def _object(body):
@@ -1955,6 +1995,28 @@ def route(method, segments, routes=ROUTES):
     raise RequestError(404, "no such endpoint")
 
 
+class _DeadlineReader(io.RawIOBase):
+    """The socket as the request reader sees it: while a deadline is set,
+    every read waits only for what is left of it, so bytes sent one at a
+    time cannot keep a read going past it."""
+
+    def __init__(self, sock):
+        io.RawIOBase.__init__(self)
+        self.sock = sock
+        self.deadline = None
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        if self.deadline is not None:
+            left = self.deadline - time.monotonic()
+            if left <= 0:
+                raise socket.timeout("request deadline passed")
+            self.sock.settimeout(left)
+        return self.sock.recv_into(buffer)
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     # Nobody speaks HTTP/0.9 to us; answering a garbled request line as 0.9
@@ -1968,6 +2030,18 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):
         pass
 
+    def parse_request(self):
+        if not BaseHTTPRequestHandler.parse_request(self):
+            return False
+        if self.request_version.startswith("HTTP/0."):
+            # http.server answers a request line that names HTTP/0.9 with a
+            # bare body, no status line; nobody here speaks 0.9, so it gets
+            # a proper refusal instead.
+            self.request_version = "HTTP/1.0"
+            self.send_error(505, "HTTP/1.0 or HTTP/1.1 only")
+            return False
+        return True
+
     def setup(self):
         BaseHTTPRequestHandler.setup(self)
         # Answers leave in one write; without this a reply on a kept-alive
@@ -1976,12 +2050,40 @@ class Handler(BaseHTTPRequestHandler):
             self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         except (OSError, AttributeError):
             pass
+        self.reader = None
+        if not self.server.local_only:
+            self.rfile.close()
+            self.reader = _DeadlineReader(self.connection)
+            self.rfile = io.BufferedReader(self.reader)
+            # The first request is due from the moment the connection is ours.
+            self.reader.deadline = time.monotonic() + REQUEST_DEADLINE
+
+    def handle_one_request(self):
+        if self.reader is not None and self.reader.deadline is None:
+            # A kept-alive connection may idle (the socket's own timeout);
+            # once the next request starts, it has to arrive in time.
+            try:
+                if not self.rfile.peek(1):
+                    self.close_connection = True
+                    return
+            except (OSError, ValueError):
+                self.close_connection = True
+                return
+            self.reader.deadline = time.monotonic() + REQUEST_DEADLINE
+        BaseHTTPRequestHandler.handle_one_request(self)
+
+    def _request_read(self):
+        """The request is in: its handler and the answer run without the deadline."""
+        if self.reader is not None and self.reader.deadline is not None:
+            self.reader.deadline = None
+            self.connection.settimeout(self.timeout)
 
     def send_error(self, code, message=None, explain=None):
         # Requests the HTTP parser already refused (bad request line, too many
         # headers...) get the same JSON shape as everything else.
         self.close_connection = True
         try:
+            self._request_read()
             self._send(code, {"error": message or self.responses.get(code, ("error",))[0]})
         except OSError:
             pass
@@ -2035,9 +2137,14 @@ class Handler(BaseHTTPRequestHandler):
                 return {}
             raise RequestError(400, "a JSON body is required")
         try:
-            return json.loads(data.decode("utf-8"))
+            value = json.loads(data.decode("utf-8"))
         except (ValueError, RecursionError):
             raise RequestError(400, "malformed JSON")
+        # Only an escape can make a lone surrogate (the bytes were UTF-8).
+        try:
+            return without_lone_surrogates(value) if b"\\u" in data else value
+        except RecursionError:
+            raise RequestError(400, "JSON nested too deeply")
 
     def _client_loopback(self):
         if not is_loopback(self.client_address[0]):
@@ -2076,6 +2183,7 @@ class Handler(BaseHTTPRequestHandler):
             # Read the body first, whatever the route: an unread body would be
             # taken for the next request on this keep-alive connection.
             self.raw_body = self._body()
+            self._request_read()
             name, args = route(self.command, [seg for seg in parts.path.split("/") if seg != ""])
             if self.server.local_only and not name.startswith(("h_hook", "h_admin")):
                 raise RequestError(404, "not served here")
@@ -2101,6 +2209,13 @@ class Handler(BaseHTTPRequestHandler):
 
     do_GET = do_POST = do_PUT = do_DELETE = do_PATCH = do_HEAD = do_OPTIONS = _dispatch
 
+    def __getattr__(self, name):
+        # Any other method is the route table's to judge (405 on a known
+        # path, 404 elsewhere), not http.server's 501, a server error.
+        if name.startswith("do_"):
+            return self._dispatch
+        raise AttributeError(name)
+
     # -- device API ----------------------------------------------------------
 
     def h_pair(self):
@@ -2116,15 +2231,19 @@ class Handler(BaseHTTPRequestHandler):
         provider = (self.query.get("provider") or [token.get("provider")])[0]
         if provider not in PROVIDERS:
             raise RequestError(400, "provider must be \"claude\" or \"codex\"")
+        if provider != token.get("provider"):
+            # A phone pairs once per agent; each token reads its own agent's
+            # sessions (and the prompts in them) only.
+            raise RequestError(403, "this token was paired for %s" % token.get("provider"))
         return 200, {"sessions": self.server.relay.session_list(provider, time.time())}
 
     def h_decide(self, pid):
-        self._device()
+        token = self._device()
         body = _object(self._json())
         decision = _field(body, "decision", str)
         if decision not in DECISIONS:
             raise RequestError(400, "decision must be \"allow\", \"deny\" or \"always\"")
-        if not self.server.relay.board.decide(pid, decision, time.time()):
+        if not self.server.relay.board.decide(pid, decision, time.time(), token.get("provider")):
             raise RequestError(404, "that permission prompt was already answered or has expired")
         return 200, {"ok": True}
 
@@ -2214,48 +2333,134 @@ class Handler(BaseHTTPRequestHandler):
     def _peer_gone(self):
         # The hook sends nothing after its request, so a readable socket means
         # it closed the connection (or broke protocol, which counts the same).
+        # poll, not select: select cannot watch a descriptor above 1023, and
+        # taking such a hook for gone would end its prompt.
         try:
-            readable, _, _ = select.select([self.connection], [], [], 0)
-            return bool(readable)
+            poller = select.poll()
+            poller.register(self.connection, select.POLLIN)
+            return bool(poller.poll(0))
         except (OSError, ValueError):
             return True
+
+
+def address_key(host):
+    """Whose connection it is: the IPv4 address, or an IPv6 address's /64
+    (one host picks addresses from its /64 at will)."""
+    try:
+        ip = ipaddress.ip_address(host.split("%", 1)[0])
+    except ValueError:
+        return host
+    mapped = getattr(ip, "ipv4_mapped", None)
+    if mapped is not None:
+        return str(mapped)
+    if ip.version == 6:
+        return str(ipaddress.ip_network("%s/64" % ip, strict=False))
+    return str(ip)
+
+
+def _tls_handshake(context, sock, deadline):
+    """The server side of the handshake, done by the deadline or not at all."""
+    tls = context.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+    try:
+        tls.setblocking(False)
+        poller = select.poll()
+        while True:
+            try:
+                tls.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                events = select.POLLIN
+            except ssl.SSLWantWriteError:
+                events = select.POLLOUT
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise socket.timeout("TLS handshake deadline passed")
+            poller.register(tls, events)
+            poller.poll(left * 1000)
+            poller.unregister(tls)
+        tls.setblocking(True)
+        return tls
+    except BaseException:
+        # The wrapper owns the descriptor now; the caller only has the husk.
+        tls.close()
+        raise
 
 
 class RelayServer(ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 128
     # Above this many open connections new ones are turned away rather than
-    # letting a flood exhaust threads and memory.
+    # letting a flood exhaust threads and memory. The loopback listener has
+    # its own: the device server's clients can never use it up.
     max_connections = 512
 
-    def __init__(self, address, relay, secret, ssl_context, local_only=False, hook_token=None):
+    def __init__(self, address, relay, secret, ssl_context, local_only=False, hook_token=None,
+                 max_connections=None):
         # local_only: the plain loopback listener of the hooks and the admin
-        # API, which phones never reach.
+        # API, which phones never reach. Everyone else is held to
+        # MAX_CONNECTIONS_PER_ADDRESS; the hooks may need many at once.
         self.local_only = local_only
         self.hook_token = hook_token
         self.relay = relay
         self.secret = secret
         self.ssl_context = ssl_context
+        if max_connections is not None:
+            self.max_connections = max_connections
         self.slots = threading.BoundedSemaphore(self.max_connections)
+        self.per_address_limit = None if local_only else MAX_CONNECTIONS_PER_ADDRESS
+        self.per_address = {}
+        self.per_address_lock = threading.Lock()
         ThreadingHTTPServer.__init__(self, address, Handler)
 
+    def _refuse(self, request):
+        # Cheap: no thread, no TLS, no answer; a reset frees the socket at once.
+        try:
+            request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        except OSError:
+            pass
+        request.close()
+
+    def _leave(self, key):
+        if key is None:
+            return
+        with self.per_address_lock:
+            n = self.per_address.get(key, 0) - 1
+            if n > 0:
+                self.per_address[key] = n
+            else:
+                self.per_address.pop(key, None)
+
     def process_request(self, request, client_address):
+        key = None
+        if self.per_address_limit is not None:
+            key = address_key(client_address[0])
+            with self.per_address_lock:
+                n = self.per_address.get(key, 0)
+                if n >= self.per_address_limit:
+                    key = None
+                else:
+                    self.per_address[key] = n + 1
+            if key is None:
+                self._refuse(request)
+                return
         if not self.slots.acquire(blocking=False):
-            self.shutdown_request(request)
+            self._leave(key)
+            self._refuse(request)
             return
         try:
-            ThreadingHTTPServer.process_request(self, request, client_address)
+            ThreadingHTTPServer.process_request(self, (request, key), client_address)
         except Exception:
             self.slots.release()
+            self._leave(key)
             raise
 
     def process_request_thread(self, request, client_address):
         # The TLS handshake happens here, in the connection's own thread, so a
         # slow or silent client never stalls the accept loop.
+        request, key = request
         try:
             if self.ssl_context is not None:
-                request.settimeout(15)
-                request = self.ssl_context.wrap_socket(request, server_side=True)
+                request = _tls_handshake(self.ssl_context, request, time.monotonic() + REQUEST_DEADLINE)
             self.finish_request(request, client_address)
         except (OSError, ssl.SSLError):
             pass
@@ -2264,6 +2469,7 @@ class RelayServer(ThreadingHTTPServer):
         finally:
             self.shutdown_request(request)
             self.slots.release()
+            self._leave(key)
 
 
 class LocalServer(RelayServer):
@@ -2271,8 +2477,34 @@ class LocalServer(RelayServer):
     up in a hook that has a few milliseconds, and nothing for phones."""
     address_family = socket.AF_INET
 
-    def __init__(self, relay, secret, hook_token):
-        RelayServer.__init__(self, ("127.0.0.1", 0), relay, secret, None, local_only=True, hook_token=hook_token)
+    def __init__(self, relay, secret, hook_token, max_connections=None):
+        RelayServer.__init__(self, ("127.0.0.1", 0), relay, secret, None, local_only=True, hook_token=hook_token,
+                             max_connections=max_connections)
+
+
+def connection_budget():
+    """(device server, loopback listener) connection limits that fit in the
+    open-file limit, raised first where it is low (launchd starts agents with
+    256): were the device server's clients to use up the descriptors, the
+    loopback listener could not accept a hook or the app at all."""
+    try:
+        import resource
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        want = 4096 if hard == resource.RLIM_INFINITY else min(4096, hard)
+        if soft != resource.RLIM_INFINITY and soft < want:
+            try:
+                resource.setrlimit(resource.RLIMIT_NOFILE, (want, hard))
+            except (ValueError, OSError):
+                pass
+            soft = resource.getrlimit(resource.RLIMIT_NOFILE)[0]
+        files = 4096 if soft == resource.RLIM_INFINITY else soft
+    except (ImportError, OSError, ValueError):
+        files = 1024
+    # Stores, logs, listeners, pipes to agents' processes and the push
+    # gateway's connections stay outside the two limits.
+    spare = max(32, files - 96)
+    device = min(RelayServer.max_connections, spare * 2 // 3)
+    return device, min(RelayServer.max_connections, spare - device)
 
 
 # ---------------------------------------------------------------------------
@@ -2332,14 +2564,16 @@ def serve():
     relay = Relay(home, config, push)
     relay.board.start_saver()
     relay.sweep(time.time())
+    device_max, local_max = connection_budget()
     try:
         RelayServer.address_family = socket.AF_INET6 if ":" in host else socket.AF_INET
-        server = RelayServer((host, config["port"]), relay, secret, ssl_context, hook_token=hook_token)
+        server = RelayServer((host, config["port"]), relay, secret, ssl_context, hook_token=hook_token,
+                             max_connections=device_max)
     except OSError as exc:
         log("cannot listen on %s:%s: %s" % (host, config["port"], exc))
         return 1
     try:
-        local = LocalServer(relay, secret, hook_token)
+        local = LocalServer(relay, secret, hook_token, max_connections=local_max)
     except OSError as exc:
         log("cannot listen on 127.0.0.1 for the hooks: %s" % exc)
         return 1

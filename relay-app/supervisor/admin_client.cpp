@@ -82,6 +82,26 @@ QUrl AdminClient::baseUrl() const
     return url;
 }
 
+QUrl AdminClient::requestBaseUrl() const
+{
+    // The relay's loopback listener, when it has one: plain http that only
+    // this machine reaches, with a capacity of its own, so however many
+    // phones (or strangers) crowd the device port the app is still served.
+    const std::optional<QByteArray> data = readFile(m_supportDirectory + QStringLiteral("/local-port"));
+    if (data) {
+        bool ok = false;
+        const uint port = QString::fromUtf8(*data).trimmed().toUInt(&ok);
+        if (ok && port > 0 && port <= 65535) {
+            QUrl url;
+            url.setScheme(QStringLiteral("http"));
+            url.setHost(QStringLiteral("127.0.0.1"));
+            url.setPort(static_cast<int>(port));
+            return url;
+        }
+    }
+    return baseUrl();
+}
+
 QByteArray AdminClient::secret() const
 {
     const QByteArray data = readFile(m_supportDirectory + QStringLiteral("/hook-secret")).value_or(QByteArray());
@@ -106,7 +126,7 @@ QCoro::Task<QByteArray> AdminClient::send(QByteArray method, QString path, std::
 {
     // Everything is worked out before the first suspension: the client
     // object may be gone by the time the reply arrives.
-    const QUrl base = baseUrl();
+    const QUrl base = requestBaseUrl();
     QUrl url = base;
     QString basePath = base.path();
     if (!basePath.endsWith(u'/')) {

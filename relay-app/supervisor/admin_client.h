@@ -36,8 +36,8 @@ private:
 };
 
 // The client of the local relay's admin interface (loopback only, secret in
-// X-Idlewyn-Secret). It keeps nothing between requests: relay-url,
-// hook-secret and relay-cert.pem are read afresh for each one, so a relay
+// X-Idlewyn-Secret). It keeps nothing between requests: local-port,
+// relay-url, hook-secret and relay-cert.pem are read afresh for each one, so a relay
 // that restarted on another port or with a new certificate is found at the
 // next request.
 //
@@ -74,7 +74,12 @@ public:
     QCoro::Task<Revoked> revoke(QString id) const;
 
     // What the next request would use, read from the files now.
+    // relay-url: where the relay serves phones (or the default).
     QUrl baseUrl() const;
+    // Where admin requests go: http://127.0.0.1:<local-port> when the relay
+    // wrote a valid local-port, otherwise baseUrl() (a relay without the
+    // loopback listener).
+    QUrl requestBaseUrl() const;
     QByteArray secret() const;
     // The pin of relay-cert.pem when the base URL is https and the file
     // yields one; requests then go through the pinned session.

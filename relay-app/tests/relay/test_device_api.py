@@ -38,7 +38,7 @@ class DeviceApiTest(unittest.TestCase):
         self.relay.report("codex", {"session_id": "x1", "cwd": "/w/b", "hook_event_name": "SessionStart"})
         self.assertIn("c1", self.relay.sessions(self.token, "claude"))
         self.assertNotIn("x1", self.relay.sessions(self.token, "claude"))
-        self.assertEqual(set(self.relay.sessions(self.token, "codex")), {"x1"})
+        self.assertEqual(set(self.relay.sessions(self.relay.pair("codex"), "codex")), {"x1"})
         self.assertEqual(self.relay.request("GET", "v1/sessions?provider=claude")[0], 401)
         self.assertEqual(self.relay.request("GET", "v1/sessions?provider=claude", token="nope")[0], 401)
         self.assertEqual(self.relay.request("GET", "v1/sessions?provider=other", token=self.token)[0], 400)
@@ -90,6 +90,62 @@ class DeviceApiTest(unittest.TestCase):
         self.assertEqual(self.relay.request("POST", "v1/unpair", token=doomed), (200, {"ok": True}))
         self.assertEqual(self.relay.request("GET", "v1/settings", token=doomed)[0], 401)
         self.assertEqual(self.relay.request("GET", "v1/settings", token=other)[0], 200)
+
+
+class ProviderScopeTest(unittest.TestCase):
+    """A token opens its own agent's sessions and prompts, never the other agent's."""
+
+    def test_each_token_reads_and_answers_only_its_own_provider(self):
+        relay = Relay()
+        try:
+            hook = None
+            claude_phone, codex_phone = relay.pair("claude"), relay.pair("codex")
+            relay.report("codex", {"session_id": "x1", "cwd": "/w/b", "hook_event_name": "SessionStart"})
+            relay.set_away(True)
+            hook = relay.hook("claude-permission-hook.sh", PROMPT, wait=False)
+            pid = wait_for(lambda: relay.sessions(claude_phone).get("s-claude", {}).get("permission"),
+                           "the held prompt")["id"]
+            path = "v1/permissions/" + urllib.parse.quote(pid, safe="")
+
+            # Codex's token on Claude's side: the list is refused, and the
+            # held prompt answers exactly as one that does not exist.
+            self.assertEqual(relay.request("GET", "v1/sessions?provider=claude", token=codex_phone)[0], 403)
+            unknown = relay.request("POST", "v1/permissions/p0123456789abcdef", {"decision": "allow"},
+                                    token=codex_phone)
+            self.assertEqual(unknown[0], 404)
+            for decision in ("allow", "deny", "always"):
+                self.assertEqual(relay.request("POST", path, {"decision": decision}, token=codex_phone), unknown)
+            self.assertEqual(set(relay.sessions(codex_phone, "codex")), {"x1"})
+
+            # Claude's token on Codex's side, the other way round.
+            self.assertEqual(relay.request("GET", "v1/sessions?provider=codex", token=claude_phone)[0], 403)
+            self.assertNotIn("x1", relay.sessions(claude_phone))
+
+            # The prompt is untouched: the Claude phone answers it and the
+            # waiting hook gets that answer.
+            self.assertEqual(relay.sessions(claude_phone)["s-claude"]["permission"]["id"], pid)
+            self.assertEqual(relay.request("POST", path, {"decision": "deny"}, token=claude_phone),
+                             (200, {"ok": True}))
+            out = json.loads(hook.stdout.read().decode())
+            self.assertEqual(out["hookSpecificOutput"]["decision"]["behavior"], "deny")
+            self.assertEqual(hook.wait(timeout=30), 0)
+        finally:
+            if hook is not None:
+                hook.kill()
+                hook.wait()
+                hook.stdout.close()
+                hook.stderr.close()
+            relay.close()
+
+    def test_claude_prompts_wait_only_when_a_claude_phone_could_answer(self):
+        relay = Relay()
+        try:
+            relay.pair("codex")
+            relay.set_away(True)
+            status, held = relay.request("POST", "v1/hooks/claude/permission", PROMPT, secret=relay.secret)
+            self.assertEqual((status, held), (200, {"hold": False}))
+        finally:
+            relay.close()
 
 
 class PairingLockoutTest(unittest.TestCase):

@@ -436,8 +436,8 @@ class PromptTest(BoardTest):
         self.assertEqual(self.pushed[-1][1]["permission"]["id"], pid)
 
         self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "pending", "waitSeconds": 60.0})
-        self.assertTrue(self.board.decide(pid, "always", self.clock()))
-        self.assertFalse(self.board.decide(pid, "deny", self.clock()))
+        self.assertTrue(self.board.decide(pid, "always", self.clock(), "claude"))
+        self.assertFalse(self.board.decide(pid, "deny", self.clock(), "claude"))
         s = self.session()
         self.assertEqual(s["status"], "working")
         self.assertNotIn("permission", s)
@@ -449,7 +449,7 @@ class PromptTest(BoardTest):
         self.clock.advance(1)
         second = self.hold(permission(command="npm run lint"))
         self.assertEqual([w["permission"]["id"] for _, w in self.pushed], [first, first])
-        self.assertTrue(self.board.decide(first, "allow", self.clock()))
+        self.assertTrue(self.board.decide(first, "allow", self.clock(), "claude"))
         s = self.session()
         self.assertEqual((s["status"], s["permission"]["id"]), ("waitingForInput", second))
 
@@ -468,14 +468,14 @@ class PromptTest(BoardTest):
     def test_long_detail_is_cut(self):
         pid = self.hold(permission(command="x" * 5000))
         self.assertEqual(len(self.session()["permission"]["detail"]), 1000)
-        self.assertTrue(self.board.decide(pid, "deny", self.clock()))
+        self.assertTrue(self.board.decide(pid, "deny", self.clock(), "claude"))
 
     def test_a_prompt_ends_at_its_deadline(self):
         pid = self.hold()
         self.clock.advance(59)
         self.assertEqual(self.board.wait_prompt(pid, 0)["state"], "pending")
         self.clock.advance(1)
-        self.assertFalse(self.board.decide(pid, "allow", self.clock()))
+        self.assertFalse(self.board.decide(pid, "allow", self.clock(), "claude"))
         self.assertEqual(self.board.wait_prompt(pid, 20), {"state": "gone"})
         self.assertNotIn("permission", self.session())
 
@@ -485,13 +485,13 @@ class PromptTest(BoardTest):
         self.assertIn("permission", self.session())
         self.clock.advance(1)
         self.assertNotIn("permission", self.session())
-        self.assertFalse(self.board.decide(pid, "allow", self.clock()))
+        self.assertFalse(self.board.decide(pid, "allow", self.clock(), "claude"))
 
     def test_a_cancelled_hook_is_a_refusal_at_the_terminal(self):
         self.event(claude("UserPromptSubmit", prompt="go"))
         pid = self.hold()
         self.assertEqual(self.board.wait_prompt(pid, 20, hook_gone=lambda: True), {"state": "gone"})
-        self.assertFalse(self.board.decide(pid, "allow", self.clock()))
+        self.assertFalse(self.board.decide(pid, "allow", self.clock(), "claude"))
         s = self.session()
         self.assertEqual(s["status"], "idle")
         self.assertNotIn("activity", s)
@@ -517,7 +517,7 @@ class PromptTest(BoardTest):
 
     def test_away_mode_off_releases_undecided_prompts_only(self):
         decided = self.hold()
-        self.assertTrue(self.board.decide(decided, "deny", self.clock()))
+        self.assertTrue(self.board.decide(decided, "deny", self.clock(), "claude"))
         open_ = self.hold(permission(command="ls"))
         self.assertFalse(self.board.set_remote_approvals(False))
         self.assertEqual(self.board.wait_prompt(open_, 0), {"state": "gone"})
@@ -567,7 +567,7 @@ class TerminalWatchTest(BoardTest):
         self.assertEqual(s["status"], "idle")
         self.assertNotIn("permission", s)
         self.assertNotIn("activity", s)
-        self.assertFalse(self.board.decide(pid, "allow", self.clock()))
+        self.assertFalse(self.board.decide(pid, "allow", self.clock(), "claude"))
 
     def test_a_transcript_written_only_after_the_dialog_is_read_from_its_start(self):
         # Claude may not have written a new session's transcript yet when
@@ -602,7 +602,7 @@ class TerminalWatchTest(BoardTest):
         s = self.session()
         self.assertNotIn("permission", s)
         self.assertEqual(s["activity"], "Bash: " + command)
-        self.assertFalse(self.board.decide(pid, "deny", self.clock()))
+        self.assertFalse(self.board.decide(pid, "deny", self.clock(), "claude"))
 
     def test_a_vanished_agent_leaves_nothing_waiting(self):
         gone = subprocess.Popen(["true"])
@@ -615,7 +615,7 @@ class TerminalWatchTest(BoardTest):
     def test_the_phones_answer_ends_the_watch(self):
         pid = self.ask()
         self.assertTrue(self.board.watching())
-        self.assertTrue(self.board.decide(pid, "allow", self.clock()))
+        self.assertTrue(self.board.decide(pid, "allow", self.clock(), "claude"))
         self.assertFalse(self.board.watching())
 
     def test_the_agent_is_the_first_ancestor_that_is_no_shell(self):
@@ -657,7 +657,7 @@ class AgingTest(BoardTest):
     def test_an_answer_nobody_collects_is_dropped(self):
         self.board.set_remote_approvals(True)
         pid = self.hold()
-        self.assertTrue(self.board.decide(pid, "allow", self.clock()))
+        self.assertTrue(self.board.decide(pid, "allow", self.clock(), "claude"))
         self.clock.advance(relay.ABANDONED_AFTER)
         self.board.sweep(self.clock())
         self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "gone"})
@@ -696,7 +696,7 @@ class BoardPersistenceTest(BoardTest):
         self.assertEqual(self.session(), before)
         # The hook gets its usual grace period to reconnect after the restart.
         self.clock.advance(relay.ABANDONED_AFTER - 1)
-        self.assertTrue(self.board.decide(pid, "allow", self.clock()))
+        self.assertTrue(self.board.decide(pid, "allow", self.clock(), "claude"))
 
     def test_a_lone_surrogate_from_a_hook_is_saved_and_listed(self):
         # JSON lets a hook send "\ud800"; UTF-8 has no such character.
@@ -898,11 +898,15 @@ class ComposedRelayTest(QuietLog):
         self.assertFalse(r.status_document(self.clock())["pushConfigured"])
         self.assertFalse(self.make(None).status_document(self.clock())["pushConfigured"])
 
-    def test_a_permission_is_held_only_once_a_phone_is_paired(self):
+    def test_a_permission_is_held_only_once_a_claude_phone_is_paired(self):
         r = self.make(None)
         r.board.set_remote_approvals(True)
         self.assertEqual(r.raise_permission(permission(), self.clock()), {"hold": False})
+        # A phone paired for Codex cannot answer Claude's prompts: holding one
+        # would only keep the terminal waiting for nobody.
         self.paired(r, "codex", "phone")
+        self.assertEqual(r.raise_permission(permission(), self.clock()), {"hold": False})
+        self.paired(r, "claude", "phone")
         self.assertTrue(r.raise_permission(permission(), self.clock())["hold"])
 
     def test_status_document(self):

@@ -5,7 +5,7 @@ import socket
 import subprocess
 import unittest
 
-from relay_harness import HOOK_SCRIPTS, RESOURCES, Relay
+from relay_harness import HOOK_SCRIPTS, RESOURCES, Relay, wait_for
 
 
 class BadInputTest(unittest.TestCase):
@@ -51,6 +51,24 @@ class BadInputTest(unittest.TestCase):
         for payload in bad_hooks:
             self.assertEqual(self.relay.request("POST", "v1/hooks/claude", payload, secret=self.relay.secret)[0], 400)
 
+    def test_half_a_surrogate_pair_in_a_report_breaks_no_list(self):
+        # What JSON.stringify writes for a string cut in the middle of an emoji.
+        event = (b'{"session_id": "cut\\ud83d", "cwd": "/w/\\udcff", "hook_event_name": "UserPromptSubmit",'
+                 b' "prompt": "fix \\ud83d\\ude00 and \\ud83d"}')
+        self.assertEqual(self.relay.request("POST", "v1/hooks/claude", raw=event, secret=self.relay.secret)[0], 200)
+        cut = self.relay.sessions(self.token)["cut\ufffd"]
+        self.assertEqual((cut["workingDirectory"], cut["title"]), ("/w/\ufffd", "fix \U0001F600 and \ufffd"))
+        self.assertIn("cut\ufffd", [s["id"] for s in self.relay.status()["sessions"]])
+        # And it is saved like any other session.
+        self.relay.report("claude", {"session_id": "cut\ufffd", "hook_event_name": "Stop"})
+        def saved():
+            try:
+                with open(self.relay.path("state.json"), encoding="utf-8") as f:
+                    return "cut\ufffd" in f.read()
+            except FileNotFoundError:
+                return False  # not written yet
+        wait_for(saved, "state.json to hold the session")
+
     def test_oversized_body_is_refused_unread(self):
         # The refusal comes from the announced length alone; sending the whole
         # body first would race the relay's close (a reset on the sender).
@@ -66,17 +84,24 @@ class BadInputTest(unittest.TestCase):
     def test_unknown_paths_and_methods(self):
         self.assertEqual(self.relay.request("GET", "v2/sessions", token=self.token)[0], 404)
         self.assertEqual(self.relay.request("GET", "v1/permissions/a/b", token=self.token)[0], 404)
-        for method, path in (("GET", "v1/pair"), ("DELETE", "v1/sessions"), ("PUT", "v1/admin/status")):
+        for method, path in (("GET", "v1/pair"), ("DELETE", "v1/sessions"), ("PUT", "v1/admin/status"),
+                             ("post", "v1/pair"), ("TRACE", "v1/sessions")):
             self.assertEqual(self.relay.request(method, path)[0], 405, (method, path))
         self.assertEqual(self.relay.last_headers.get("Allow"), "GET")
+        # A method nobody defined is no server error either.
+        self.assertEqual(self.relay.request("BREW", "v2/pot")[0], 404)
 
     def test_broken_http_framing(self):
         for request, expected in ((b"garbage\r\n\r\n", b"HTTP/1.1 400"),
                                   (b"POST /v1/pair HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
                                    b"HTTP/1.1 411"),
-                                  (b"POST /v1/pair HTTP/1.1\r\nContent-Length: -4\r\n\r\n", b"HTTP/1.1 400")):
+                                  (b"POST /v1/pair HTTP/1.1\r\nContent-Length: -4\r\n\r\n", b"HTTP/1.1 400"),
+                                  # No bare-body 0.9 answer: a status line, then the relay hangs up.
+                                  (b"GET /v1/settings HTTP/0.9\r\n\r\n", b"HTTP/1.1 505"),
+                                  (b"POST /v1/pair HTTP/0.9\r\nContent-Length: 2\r\n\r\n{}", b"HTTP/1.1 505")):
             reply = self.raw(request)
             self.assertTrue(reply.startswith(expected), reply[:60])
+            self.assertIn(b"\r\nConnection: close\r\n", reply)
             self.assertIn(b'"error"', reply)
         # A client that hangs up mid-body must not take anything with it.
         with socket.create_connection(("127.0.0.1", self.relay.port)) as s:

@@ -79,6 +79,32 @@ TEST_F(AdminClientTest, TheBaseUrlFallsBackToTheDefaultWhenTheFileIsMissingOrInv
     EXPECT_EQ(client.baseUrl(), QUrl(QStringLiteral("http://127.0.0.1:8787")));
 }
 
+TEST_F(AdminClientTest, RequestsGoToTheLoopbackListenerWhenTheRelayNamesOne)
+{
+    ScriptedServer local;
+    local.respond(200, statusDocument());
+    const QString portFile = support + QStringLiteral("/local-port");
+    writeFile(portFile, QByteArray::number(local.baseUrl().port()) + '\n');
+
+    EXPECT_TRUE(outcomeOf(client.fetchStatus()).value);
+    EXPECT_TRUE(outcomeOf(client.setRemoteApprovals(true)).value);
+    ASSERT_EQ(local.requests().size(), 2);
+    EXPECT_EQ(local.requests()[0].method + ' ' + local.requests()[0].path, "GET /v1/admin/status");
+    EXPECT_EQ(local.requests()[1].path, "/v1/admin/settings");
+    EXPECT_TRUE(server.requests().isEmpty()) << "nothing went to relay-url";
+
+    // A port file that names no port leaves relay-url in charge.
+    for (const QByteArray& junk :
+         {QByteArray("http://127.0.0.1:1\n"), QByteArray("0"), QByteArray("70000"), QByteArray("")}) {
+        writeFile(portFile, junk);
+        EXPECT_EQ(client.requestBaseUrl(), server.baseUrl()) << junk.toStdString();
+    }
+    QFile::remove(portFile);
+    EXPECT_TRUE(outcomeOf(client.fetchStatus()).value);
+    EXPECT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(local.requests().size(), 2);
+}
+
 TEST_F(AdminClientTest, SettingsAndRevokeSendTheirBodiesAndDecodeTheReplies)
 {
     server.setResponder([](const ScriptedServer::Request& request) {
@@ -237,13 +263,25 @@ TEST_F(AdminClientTest, TheRealRelaysStatusDecodesWhateverItsStoredFilesHold)
     EXPECT_EQ(outcomeOf(client.revoke(QStringLiteral("good"))).value, AdminClient::Revoked{1});
 }
 
-TEST_F(AdminClientTest, DrivesTheRealRelayOverPinnedHttps)
+TEST_F(AdminClientTest, TalksToTheRealRelaysLoopbackListenerAndFallsBackToPinnedHttps)
 {
     RunningRelay relay(home, /*tls=*/true);
     ASSERT_TRUE(relay.answers());
     ASSERT_TRUE(client.baseUrl().toString().startsWith(QStringLiteral("https://127.0.0.1:")));
-    const auto status = outcomeOf(client.fetchStatus());
-    ASSERT_TRUE(status.value) << status.errorText().toStdString();
-    EXPECT_EQ(status.value->tlsFingerprint,
-              idlewyn::CertificatePin::fingerprint(support + QStringLiteral("/relay-cert.pem")));
+    const QByteArray localPort = readFile(support + QStringLiteral("/local-port")).trimmed();
+    ASSERT_FALSE(localPort.isEmpty());
+    EXPECT_EQ(client.requestBaseUrl(), QUrl(QStringLiteral("http://127.0.0.1:") + QString::fromUtf8(localPort)));
+    EXPECT_NE(client.requestBaseUrl().port(), client.baseUrl().port());
+    const auto local = outcomeOf(client.fetchStatus());
+    ASSERT_TRUE(local.value) << local.errorText().toStdString();
+    const std::optional<QString> pin =
+        idlewyn::CertificatePin::fingerprint(support + QStringLiteral("/relay-cert.pem"));
+    EXPECT_EQ(local.value->tlsFingerprint, pin);
+
+    // A relay without the listener: the admin routes on its TLS port, pinned.
+    QFile::remove(support + QStringLiteral("/local-port"));
+    ASSERT_EQ(client.requestBaseUrl(), client.baseUrl());
+    const auto pinned = outcomeOf(client.fetchStatus());
+    ASSERT_TRUE(pinned.value) << pinned.errorText().toStdString();
+    EXPECT_EQ(pinned.value->tlsFingerprint, pin);
 }
