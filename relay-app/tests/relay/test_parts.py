@@ -1054,13 +1054,15 @@ class StoredRecordsTest(QuietLog):
         # Values at the edges of what the relay takes in.
         r.pairing.register_push(record, {"deviceID": "d", "token": "x" * 512, "environment": " ", "kind": "activity",
                                          "pushKey": ""}, self.clock())
+        # A Claude prompt is held only for a phone that could answer it.
+        r.pairing.pair("10.0.0.3", "claude", r.pairing.current_code(self.clock()), self.clock())
         r.board.set_remote_approvals(True)
         r.board.hook_event("claude", claude("UserPromptSubmit", sid=" s" + "x" * 197, prompt="\u00e9" * 5000,
                                             cwd="/" + "d" * 5000), self.clock())
         r.raise_permission(dict(permission(), tool_name=" "), self.clock())
         r.close()
         again = self.open_relay()
-        self.assertEqual(len(again.status_document(self.clock())["tokens"]), 1)
+        self.assertEqual(len(again.status_document(self.clock())["tokens"]), 2)
         self.assertEqual(len(again.pairing.registrations_for("codex")), 1)
         self.assertEqual(len(again.board.prompts), 1)
         self.assertEqual([n for n in os.listdir(self.dir) if ".refused-" in n], [])
