@@ -11,9 +11,20 @@ import ssl
 import subprocess
 import tempfile
 import time
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 RESOURCES = os.path.normpath(os.path.join(HERE, "..", "..", "resources"))
+
+
+def load_relay(name="relay_in_process"):
+    """relay.py as a module of this process, to drive its parts directly."""
+    path = os.path.join(RESOURCES, "relay.py")
+    module = types.ModuleType(name)
+    module.__file__ = path
+    with open(path, encoding="utf-8") as f:
+        exec(compile(f.read(), path, "exec"), module.__dict__)
+    return module
 PYTHON = "/usr/bin/python3"
 HOOK_SCRIPTS = ("claude-hook.sh", "claude-permission-hook.sh", "codex-notify.sh")
 

@@ -7,7 +7,6 @@ another address are each served within a second.
 """
 
 import http.client
-import importlib.util
 import json
 import os
 import select
@@ -16,17 +15,10 @@ import threading
 import unittest
 import urllib.parse
 
-from relay_harness import RESOURCES, Relay, wait_for
+from relay_harness import Relay, load_relay, wait_for
 
 
-def relay_constant(name):
-    found = importlib.util.spec_from_file_location("relay_constants", os.path.join(RESOURCES, "relay.py"))
-    module = importlib.util.module_from_spec(found)
-    found.loader.exec_module(module)
-    return getattr(module, name)
-
-
-PER_ADDRESS = relay_constant("MAX_CONNECTIONS_PER_ADDRESS")
+PER_ADDRESS = load_relay("relay_constants").MAX_CONNECTIONS_PER_ADDRESS
 ATTACKERS = 520
 SERVED_WITHIN = 1.0
 

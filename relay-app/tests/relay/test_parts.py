@@ -2,7 +2,6 @@
 agents' payloads and a hand-moved clock. What needs a real process (sockets,
 signals, the hook scripts) stays in the other modules."""
 
-import importlib.util
 import io
 import json
 import os
@@ -23,14 +22,7 @@ import relay_harness
 from relay_harness import RESOURCES
 
 
-def load_relay():
-    found = importlib.util.spec_from_file_location("relay_in_process", os.path.join(RESOURCES, "relay.py"))
-    module = importlib.util.module_from_spec(found)
-    found.loader.exec_module(module)
-    return module
-
-
-relay = load_relay()
+relay = relay_harness.load_relay()
 
 T0 = 1_700_000_000.0
 SUGGESTION = {"type": "addRules", "rules": [{"toolName": "Bash", "ruleContent": "npm test"}],
