@@ -256,7 +256,7 @@ class NoPhoneTest(unittest.TestCase):
         try:
             relay.set_away(True)
             self.assertEqual(relay.request("POST", "v1/hooks/claude/permission", permission_request(),
-                                           secret=relay.secret), (200, {"hold": False}))
+                                           secret=relay.hook_token), (200, {"hold": False}))
             self.assertEqual(relay.status()["sessions"][0]["status"], "waitingForInput")
         finally:
             relay.close()
