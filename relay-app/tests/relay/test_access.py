@@ -7,7 +7,6 @@ cannot go untried.
 """
 
 import http.client
-import json
 import unittest
 
 from relay_harness import Relay, load_relay
