@@ -146,7 +146,9 @@ def main():
                 shutil.copy(os.path.join(args.before, name), os.path.join(old_bin, "hooks", name))
                 os.chmod(os.path.join(old_bin, "hooks", name), 0o755)
             # The old scripts find relay.py beside them and read the live
-            # relay's relay-url and hook-secret from $HOME/.idlewyn-relay.
+            # relay's local-port and hook-token from $HOME/.idlewyn-relay; the
+            # relay takes nothing else on its hook routes, so hooks from
+            # before the hook token cannot be measured against it.
             text = json.dumps(ours).replace(world.relay.path("bin/hooks"), os.path.join(old_bin, "hooks"))
             variants.append(("hooks (before)", json.loads(text), None))
         times = dict((name, []) for name, _, _ in variants)

@@ -18,6 +18,10 @@ if grep -rq "$(cd "$(dirname "$0")/../.." && pwd)" "$work/prefix/lib"*/cmake/Idl
     echo "the installed package refers to the source tree"; exit 1
 fi
 
-cmake -S "$example" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$work/prefix"
+# Every installed header compiles against the installation alone: one that
+# includes a header the kit keeps to itself fails the build.
+(cd "$work/prefix/include/idlewynkit" && find . -name '*.h' | sort | sed 's|^\./\(.*\)|#include "\1"|') >"$work/headers.cpp"
+cmake -S "$example" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$work/prefix" \
+    -DKIT_HEADERS_SOURCE="$work/headers.cpp"
 cmake --build "$work/build"
 QT_QPA_PLATFORM=offscreen "$work/build/kit-consumer"

@@ -9,9 +9,9 @@ reads the status document through the loopback-only admin API.
 Usage:
   relay.py                        serve until SIGTERM or SIGINT (then exit 0)
   relay.py install-hooks [--dry-run]
-  relay.py hook claude|claude-permission|codex|codex-notify [ARG]
   relay.py hook claude-permission-wait PROMPT-ID SECONDS
-                                  run by the hook scripts; never fails the agent
+                                  run by claude-permission-hook.sh for a held
+                                  prompt; never fails the agent
 
 Files in ~/.idlewyn-relay (HOME decides where that is):
   hook-secret      admin secret (made on first start, 0600)
@@ -33,8 +33,10 @@ Files in ~/.idlewyn-relay (HOME decides where that is):
                    keepEndedFor (600 s: how long an ended session stays listed),
                    unusedTokenLifetime (1 day: how long a token the phone
                    has not used yet stays paired; its pairing reply may
-                   never have reached the phone)
-The log goes to stderr; the service manager sends it to relay.log.
+                   never have reached the phone), logLimit (2 MiB)
+The log goes to stderr; the service manager sends it to relay.log. When it
+does, the relay itself moves relay.log to relay.log.1 past logLimit bytes.
+What the requests of one address add to the log is bounded too.
 
 Standard library only; runs on Python 3.9 or later. One file, in sections
 that each own one concern: helpers and configuration; JsonStore (a file on
@@ -67,7 +69,7 @@ import sys
 import threading
 import time
 import urllib.parse
-from http.client import HTTPConnection, HTTPSConnection
+from http.client import HTTPConnection
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 VERSION = "1.0.0"
@@ -125,6 +127,8 @@ DEFAULTS = {
     "expireAfter": 6 * 3600.0,
     "keepEndedFor": 600.0,
     "unusedTokenLifetime": 86400.0,
+    # Bytes: relay.log moves to relay.log.1 past this size.
+    "logLimit": 2 << 20,
 }
 
 # How often the relay looks at what the agents left behind while a terminal
@@ -138,13 +142,70 @@ CODEX_TITLE_TURN = "Generate a concise, single-line task title"
 # Small helpers
 
 
+_log_lock = threading.Lock()
+# Set by serve() when relay.log is the relay's own standard error.
+_log_rotation = None
+
+
 def log(message):
     stamp = time.strftime("%Y-%m-%d %H:%M:%S", time.localtime())
-    try:
-        sys.stderr.write("%s %s\n" % (stamp, message))
-        sys.stderr.flush()
-    except (OSError, ValueError):
-        pass
+    with _log_lock:
+        try:
+            sys.stderr.write("%s %s\n" % (stamp, message))
+            sys.stderr.flush()
+        except (OSError, ValueError):
+            pass
+        if _log_rotation is not None:
+            _log_rotation.check()
+
+
+class LogRotation(object):
+    """Keeps relay.log to a bounded size while it is this process's output.
+
+    The service manager (or the app, for a detached relay) opens relay.log
+    for appending and hands it over as stdout and stderr, and nobody else
+    ever trims it. Past the limit the file moves to relay.log.1 (replacing
+    the one before) and a new relay.log takes its place on the same
+    descriptors, so whatever writes to them, tracebacks included, goes on
+    into the new file, and a restarted relay's redirect finds it by name.
+    """
+
+    def __init__(self, path, limit, descriptors):
+        self.path = path
+        self.limit = limit
+        self.descriptors = descriptors
+
+    @classmethod
+    def of_output(cls, path, limit):
+        """A rotation for path when stderr writes to it, else None (a terminal, a pipe, another file)."""
+        try:
+            named = os.stat(path)
+        except OSError:
+            return None
+        mine = []
+        for fd in (1, 2):
+            try:
+                st = os.fstat(fd)
+            except OSError:
+                continue
+            if stat.S_ISREG(st.st_mode) and (st.st_dev, st.st_ino) == (named.st_dev, named.st_ino):
+                mine.append(fd)
+        return cls(path, limit, mine) if 2 in mine else None
+
+    def check(self):
+        """Called with the log lock held, after each line."""
+        try:
+            if os.fstat(2).st_size < self.limit:
+                return
+            os.replace(self.path, self.path + ".1")
+            fd = os.open(self.path, os.O_WRONLY | os.O_APPEND | os.O_CREAT, 0o600)
+        except OSError:
+            return
+        try:
+            for target in self.descriptors:
+                os.dup2(fd, target)
+        finally:
+            os.close(fd)
 
 
 def home_dir():
@@ -299,6 +360,7 @@ def load_config(home):
         "expireAfter": lambda v: _number(v) and v > 0,
         "keepEndedFor": lambda v: _number(v) and v >= 0,
         "unusedTokenLifetime": lambda v: _number(v) and v > 0,
+        "logLimit": lambda v: _number(v) and v >= 1024,
     }
     for key, ok in checks.items():
         if key in raw:
@@ -816,11 +878,14 @@ PROMPT_FIELDS = {
 
 
 class RequestError(Exception):
-    def __init__(self, status, message, headers=None):
+    def __init__(self, status, message, headers=None, logged=None):
         Exception.__init__(self, message)
         self.status = status
         self.message = message
         self.headers = headers
+        # A phone with a revoked token, or one asking about a prompt already
+        # answered, keeps asking: those would only fill the log.
+        self.logged = status not in (401, 404) if logged is None else logged
 
 
 # Statuses a phone is told about when a session moves into one of them.
@@ -1678,11 +1743,10 @@ class PairingBook(object):
                 if len(self.failures) > 1000:
                     self._prune_failures(now)
                 self.global_failures += 1
-                log("wrong pairing code from %s" % client)
                 if self.global_failures >= PAIR_GLOBAL_FAILURE_LIMIT:
                     log("too many wrong pairing codes overall; the code was replaced")
                     self.rotate_code(now)
-                raise RequestError(401, "wrong pairing code")
+                raise RequestError(401, "wrong pairing code", logged=True)
             token = secrets.token_urlsafe(32)
             ids = set(t["id"] for t in self.tokens)
             tid = secrets.token_hex(4)
@@ -1962,36 +2026,49 @@ def _field(body, key, kind, required=True):
     return value
 
 
-# Routes: (path pattern, {method: Handler method}); "*" matches one path
-# segment, which the Handler method gets as an argument.
+# Who may call a route. A phone shows the bearer token it paired for; the app
+# the admin secret (hook-secret); the hook scripts the hook token, which
+# opens their routes and nothing else; pairing takes no credential but the
+# code in its body. Admin and hook callers must be on this machine.
+PHONE, ADMIN, HOOK, ANYONE = "phone", "admin", "hook", "anyone"
+# Where a route is served: the device listener (phones reach it, over the LAN
+# when it serves https) and the plain loopback listener of the hooks and the
+# app, which phones never reach.
+DEVICE, LOOPBACK = "device", "loopback"
+EVERYWHERE = (DEVICE, LOOPBACK)
+
+# Routes: (path pattern, caller, listeners, {method: Handler method}); "*"
+# matches one path segment, which the Handler method gets as an argument.
+# The caller and the listener are checked before any handler runs.
 ROUTES = [
-    ("v1/pair", {"POST": "h_pair"}),
-    ("v1/sessions", {"GET": "h_sessions"}),
-    ("v1/permissions/*", {"POST": "h_decide"}),
-    ("v1/settings", {"GET": "h_settings_get", "POST": "h_settings_post"}),
-    ("v1/push/tokens", {"POST": "h_push_tokens"}),
-    ("v1/unpair", {"POST": "h_unpair"}),
-    ("v1/admin/status", {"GET": "h_admin_status"}),
-    ("v1/admin/settings", {"POST": "h_admin_settings"}),
-    ("v1/admin/tokens/revoke", {"POST": "h_admin_revoke"}),
-    ("v1/hooks/claude", {"POST": "h_hook_claude"}),
-    ("v1/hooks/codex", {"POST": "h_hook_codex"}),
-    ("v1/hooks/codex-notify", {"POST": "h_hook_codex_notify"}),
-    ("v1/hooks/claude/permission", {"POST": "h_hook_permission"}),
-    ("v1/hooks/permissions/*/wait", {"POST": "h_hook_wait"}),
+    ("v1/pair", ANYONE, (DEVICE,), {"POST": "h_pair"}),
+    ("v1/sessions", PHONE, (DEVICE,), {"GET": "h_sessions"}),
+    ("v1/permissions/*", PHONE, (DEVICE,), {"POST": "h_decide"}),
+    ("v1/settings", PHONE, (DEVICE,), {"GET": "h_settings_get", "POST": "h_settings_post"}),
+    ("v1/push/tokens", PHONE, (DEVICE,), {"POST": "h_push_tokens"}),
+    ("v1/unpair", PHONE, (DEVICE,), {"POST": "h_unpair"}),
+    ("v1/admin/status", ADMIN, EVERYWHERE, {"GET": "h_admin_status"}),
+    ("v1/admin/settings", ADMIN, EVERYWHERE, {"POST": "h_admin_settings"}),
+    ("v1/admin/tokens/revoke", ADMIN, EVERYWHERE, {"POST": "h_admin_revoke"}),
+    ("v1/hooks/claude", HOOK, EVERYWHERE, {"POST": "h_hook_claude"}),
+    ("v1/hooks/codex", HOOK, EVERYWHERE, {"POST": "h_hook_codex"}),
+    ("v1/hooks/codex-notify", HOOK, EVERYWHERE, {"POST": "h_hook_codex_notify"}),
+    ("v1/hooks/claude/permission", HOOK, EVERYWHERE, {"POST": "h_hook_permission"}),
+    ("v1/hooks/permissions/*/wait", HOOK, EVERYWHERE, {"POST": "h_hook_wait"}),
 ]
 
 
 def route(method, segments, routes=ROUTES):
-    """(Handler method name, path arguments) for a request, or RequestError 404/405."""
-    for pattern, methods in routes:
+    """(Handler method name, caller, listeners, path arguments) for a request,
+    or RequestError 404/405."""
+    for pattern, caller, listeners, methods in routes:
         args = _match(pattern.split("/"), segments)
         if args is None:
             continue
         name = methods.get(method)
         if name is None:
             raise RequestError(405, "method not allowed", {"Allow": ", ".join(sorted(methods))})
-        return name, args
+        return name, caller, listeners, args
     raise RequestError(404, "no such endpoint")
 
 
@@ -2034,10 +2111,6 @@ class Handler(BaseHTTPRequestHandler):
         if not BaseHTTPRequestHandler.parse_request(self):
             return False
         if self.request_version.startswith("HTTP/0."):
-            # http.server answers a request line that names HTTP/0.9 with a
-            # bare body, no status line; nobody here speaks 0.9, so it gets
-            # a proper refusal instead.
-            self.request_version = "HTTP/1.0"
             self.send_error(505, "HTTP/1.0 or HTTP/1.1 only")
             return False
         return True
@@ -2082,6 +2155,12 @@ class Handler(BaseHTTPRequestHandler):
         # Requests the HTTP parser already refused (bad request line, too many
         # headers...) get the same JSON shape as everything else.
         self.close_connection = True
+        if self.request_version.startswith("HTTP/0."):
+            # http.server writes neither status line nor headers to a request
+            # line that names HTTP/0.9 (it is refused before or after its
+            # headers are read); nobody here speaks 0.9, so it gets a proper
+            # refusal instead.
+            self.request_version = "HTTP/1.0"
         try:
             self._request_read()
             self._send(code, {"error": message or self.responses.get(code, ("error",))[0]})
@@ -2146,35 +2225,27 @@ class Handler(BaseHTTPRequestHandler):
         except RecursionError:
             raise RequestError(400, "JSON nested too deeply")
 
-    def _client_loopback(self):
-        if not is_loopback(self.client_address[0]):
-            raise RequestError(403, "only this machine may use this endpoint")
-
-    def _admin(self):
-        self._client_loopback()
-        given = self.headers.get("X-Idlewyn-Secret", "").strip().encode("utf-8")
-        if not hmac.compare_digest(given, self.server.secret.encode("utf-8")):
-            raise RequestError(401, "wrong or missing X-Idlewyn-Secret")
-
-    def _hook_auth(self):
-        """The hook routes: the hook token, or the admin secret (older hooks)."""
-        self._client_loopback()
-        given = self.headers.get("X-Idlewyn-Secret", "").strip().encode("utf-8")
-        token = (self.server.hook_token or "").encode("utf-8")
-        if not (token and hmac.compare_digest(given, token)) and not hmac.compare_digest(
-                given, self.server.secret.encode("utf-8")):
-            raise RequestError(401, "wrong or missing X-Idlewyn-Secret")
-
-    def _device(self):
-        auth = self.headers.get("Authorization", "")
-        scheme, _, token = auth.partition(" ")
-        token = token.strip()
-        if scheme.lower() != "bearer" or not token:
-            raise RequestError(401, "missing bearer token")
-        record = self.server.relay.pairing.authenticate(token, time.time())
-        if record is None:
-            raise RequestError(401, "unknown or revoked token")
-        return record
+    def _admit(self, caller, listeners):
+        """Refuses a caller the route is not for; a phone's token record is kept as self.token."""
+        self.token = None
+        if self.server.listener not in listeners:
+            raise RequestError(404, "not served here")
+        if caller == PHONE:
+            auth = self.headers.get("Authorization", "")
+            scheme, _, token = auth.partition(" ")
+            token = token.strip()
+            if scheme.lower() != "bearer" or not token:
+                raise RequestError(401, "missing bearer token")
+            self.token = self.server.relay.pairing.authenticate(token, self.server.relay.clock())
+            if self.token is None:
+                raise RequestError(401, "unknown or revoked token")
+        elif caller in (ADMIN, HOOK):
+            if not is_loopback(self.client_address[0]):
+                raise RequestError(403, "only this machine may use this endpoint")
+            wanted = self.server.secret if caller == ADMIN else self.server.hook_token
+            given = self.headers.get("X-Idlewyn-Secret", "").strip().encode("utf-8")
+            if not (wanted and hmac.compare_digest(given, wanted.encode("utf-8"))):
+                raise RequestError(401, "wrong or missing X-Idlewyn-Secret")
 
     def _dispatch(self):
         try:
@@ -2184,15 +2255,15 @@ class Handler(BaseHTTPRequestHandler):
             # taken for the next request on this keep-alive connection.
             self.raw_body = self._body()
             self._request_read()
-            name, args = route(self.command, [seg for seg in parts.path.split("/") if seg != ""])
-            if self.server.local_only and not name.startswith(("h_hook", "h_admin")):
-                raise RequestError(404, "not served here")
+            name, caller, listeners, args = route(self.command, [seg for seg in parts.path.split("/") if seg])
+            self._admit(caller, listeners)
             status, obj = getattr(self, name)(*args)
             self._send(status, obj)
         except RequestError as exc:
-            if exc.status not in (401, 404):
-                log("%s %s from %s: %d %s" % (self.command, urllib.parse.urlsplit(self.path).path,
-                                               self.client_address[0], exc.status, exc.message))
+            if exc.logged:
+                self.server.log_for(self.client_address[0], "%s %s from %s: %d %s" % (
+                    self.command, urllib.parse.urlsplit(self.path).path, self.client_address[0], exc.status,
+                    exc.message))
             self._send(exc.status, {"error": exc.message}, exc.headers)
         except (ConnectionError, socket.timeout, ssl.SSLError):
             # The peer went away mid-answer (a cancelled hook over TLS ends
@@ -2200,7 +2271,8 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
         except Exception as exc:
             import traceback
-            log("internal error on %s %s: %s\n%s" % (self.command, self.path, exc, traceback.format_exc()))
+            self.server.log_for(self.client_address[0], "internal error on %s %s: %s\n%s" % (
+                self.command, self.path, exc, traceback.format_exc()))
             self.close_connection = True
             try:
                 self._send(500, {"error": "internal error"})
@@ -2224,10 +2296,10 @@ class Handler(BaseHTTPRequestHandler):
         if provider not in PROVIDERS:
             raise RequestError(400, "provider must be \"claude\" or \"codex\"")
         code = _field(body, "code", str)
-        return 200, self.server.relay.pairing.pair(self.client_address[0], provider, code, time.time())
+        return 200, self.server.relay.pairing.pair(self.client_address[0], provider, code, self.server.relay.clock())
 
     def h_sessions(self):
-        token = self._device()
+        token = self.token
         provider = (self.query.get("provider") or [token.get("provider")])[0]
         if provider not in PROVIDERS:
             raise RequestError(400, "provider must be \"claude\" or \"codex\"")
@@ -2235,29 +2307,27 @@ class Handler(BaseHTTPRequestHandler):
             # A phone pairs once per agent; each token reads its own agent's
             # sessions (and the prompts in them) only.
             raise RequestError(403, "this token was paired for %s" % token.get("provider"))
-        return 200, {"sessions": self.server.relay.session_list(provider, time.time())}
+        return 200, {"sessions": self.server.relay.session_list(provider, self.server.relay.clock())}
 
     def h_decide(self, pid):
-        token = self._device()
+        token = self.token
         body = _object(self._json())
         decision = _field(body, "decision", str)
         if decision not in DECISIONS:
             raise RequestError(400, "decision must be \"allow\", \"deny\" or \"always\"")
-        if not self.server.relay.board.decide(pid, decision, time.time(), token.get("provider")):
+        if not self.server.relay.board.decide(pid, decision, self.server.relay.clock(), token.get("provider")):
             raise RequestError(404, "that permission prompt was already answered or has expired")
         return 200, {"ok": True}
 
     def h_settings_get(self):
-        self._device()
         return 200, {"remoteApprovals": self.server.relay.board.away()}
 
     def h_settings_post(self):
-        self._device()
         value = _field(_object(self._json()), "remoteApprovals", bool)
         return 200, {"remoteApprovals": self.server.relay.board.set_remote_approvals(value)}
 
     def h_push_tokens(self):
-        token = self._device()
+        token = self.token
         body = _object(self._json())
         reg = {}
         for key in ("deviceID", "token", "environment"):
@@ -2270,11 +2340,11 @@ class Handler(BaseHTTPRequestHandler):
         push_key = _field(body, "pushKey", str, required=False)
         if push_key is not None:
             reg["pushKey"] = push_key[:1024]
-        self.server.relay.pairing.register_push(token, reg, time.time())
+        self.server.relay.pairing.register_push(token, reg, self.server.relay.clock())
         return 200, {"ok": True}
 
     def h_unpair(self):
-        token = self._device()
+        token = self.token
         self._json(optional=True)
         self.server.relay.pairing.remove_tokens(lambda t: t["id"] == token["id"])
         log("phone unpaired (token %s)" % token["id"])
@@ -2283,16 +2353,13 @@ class Handler(BaseHTTPRequestHandler):
     # -- admin API -----------------------------------------------------------
 
     def h_admin_status(self):
-        self._admin()
-        return 200, self.server.relay.status_document(time.time())
+        return 200, self.server.relay.status_document(self.server.relay.clock())
 
     def h_admin_settings(self):
-        self._admin()
         value = _field(_object(self._json()), "remoteApprovals", bool)
         return 200, {"remoteApprovals": self.server.relay.board.set_remote_approvals(value)}
 
     def h_admin_revoke(self):
-        self._admin()
         tid = _field(_object(self._json()), "id", str)
         n = self.server.relay.pairing.remove_tokens(lambda t: t["id"] == tid)
         if n:
@@ -2308,25 +2375,21 @@ class Handler(BaseHTTPRequestHandler):
         return self._hook("codex")
 
     def _hook(self, provider):
-        self._hook_auth()
-        return 200, self.server.relay.board.hook_event(provider, _object(self._json()), time.time())
+        return 200, self.server.relay.board.hook_event(provider, _object(self._json()), self.server.relay.clock())
 
     def h_hook_codex_notify(self):
-        self._hook_auth()
-        return 200, self.server.relay.board.codex_notify(_object(self._json()), time.time())
+        return 200, self.server.relay.board.codex_notify(_object(self._json()), self.server.relay.clock())
 
     def h_hook_permission(self):
-        self._hook_auth()
         payload = _object(self._json())
         if "agentPid" not in payload:
             # The shell hook names its parent; the agent is the first process
             # up from there that is no shell (the relay runs as the same user).
             parent = (self.query.get("parent") or [""])[0]
             payload["agentPid"] = agent_pid(int(parent)) if parent.isdigit() else None
-        return 200, self.server.relay.raise_permission(payload, time.time())
+        return 200, self.server.relay.raise_permission(payload, self.server.relay.clock())
 
     def h_hook_wait(self, pid):
-        self._hook_auth()
         self._json(optional=True)
         return 200, self.server.relay.board.wait_prompt(pid, WAIT_SLICE, self._peer_gone)
 
@@ -2356,6 +2419,69 @@ def address_key(host):
     if ip.version == 6:
         return str(ipaddress.ip_network("%s/64" % ip, strict=False))
     return str(ip)
+
+
+# What the requests of one address may add to the log: this many lines a
+# minute, then one line that counts the rest. Otherwise a machine on the LAN
+# sending bad requests in a loop would write a line for each, without end.
+LOG_LINES_PER_ADDRESS = 5
+LOG_WINDOW = 60.0
+# Addresses with a window open at once; lines from any more are only counted.
+LOG_ADDRESSES = 4096
+
+
+class LogBudget(object):
+    def __init__(self, clock):
+        self.clock = clock
+        self.lock = threading.Lock()
+        # address key -> [window start, lines written, lines held back]
+        self.windows = {}
+        self.uncounted = 0
+
+    def log(self, address, message):
+        key = address_key(address)
+        now = self.clock()
+        lines = []
+        with self.lock:
+            window = self.windows.get(key)
+            if window is not None and now - window[0] >= LOG_WINDOW:
+                lines.append(self._held_back(key, window))
+                window = None
+            if window is None:
+                if len(self.windows) >= LOG_ADDRESSES:
+                    self.uncounted += 1
+                    window = [now, LOG_LINES_PER_ADDRESS, 0]
+                else:
+                    window = self.windows[key] = [now, 0, 0]
+            if window[1] < LOG_LINES_PER_ADDRESS:
+                window[1] += 1
+                lines.append(message)
+            else:
+                window[2] += 1
+        for line in lines:
+            if line:
+                log(line)
+
+    def sweep(self, now):
+        """Closes the windows that are over, saying what each held back."""
+        with self.lock:
+            over = [(key, self.windows.pop(key)) for key, w in list(self.windows.items())
+                    if now - w[0] >= LOG_WINDOW]
+            lines = [self._held_back(key, window) for key, window in over]
+            if self.uncounted:
+                lines.append("%d more log lines about requests from other addresses were not written"
+                             % self.uncounted)
+                self.uncounted = 0
+        for line in lines:
+            if line:
+                log(line)
+
+    @staticmethod
+    def _held_back(key, window):
+        if not window[2]:
+            return None
+        return ("%d more log lines about requests from %s were not written (at most %d a minute)"
+                % (window[2], key, LOG_LINES_PER_ADDRESS))
 
 
 def _tls_handshake(context, sock, deadline):
@@ -2395,15 +2521,17 @@ class RelayServer(ThreadingHTTPServer):
     max_connections = 512
 
     def __init__(self, address, relay, secret, ssl_context, local_only=False, hook_token=None,
-                 max_connections=None):
+                 max_connections=None, log_budget=None):
         # local_only: the plain loopback listener of the hooks and the admin
         # API, which phones never reach. Everyone else is held to
         # MAX_CONNECTIONS_PER_ADDRESS; the hooks may need many at once.
         self.local_only = local_only
+        self.listener = LOOPBACK if local_only else DEVICE
         self.hook_token = hook_token
         self.relay = relay
         self.secret = secret
         self.ssl_context = ssl_context
+        self.log_budget = log_budget or LogBudget(relay.clock)
         if max_connections is not None:
             self.max_connections = max_connections
         self.slots = threading.BoundedSemaphore(self.max_connections)
@@ -2411,6 +2539,14 @@ class RelayServer(ThreadingHTTPServer):
         self.per_address = {}
         self.per_address_lock = threading.Lock()
         ThreadingHTTPServer.__init__(self, address, Handler)
+
+    def log_for(self, address, message):
+        """Logs what a request from address gave rise to, within that address's share of the log."""
+        self.log_budget.log(address, message)
+
+    def handle_error(self, request, client_address):
+        import traceback
+        self.log_for(client_address[0], "error serving %s: %s" % (client_address[0], traceback.format_exc()))
 
     def _refuse(self, request):
         # Cheap: no thread, no TLS, no answer; a reset frees the socket at once.
@@ -2477,9 +2613,9 @@ class LocalServer(RelayServer):
     up in a hook that has a few milliseconds, and nothing for phones."""
     address_family = socket.AF_INET
 
-    def __init__(self, relay, secret, hook_token, max_connections=None):
+    def __init__(self, relay, secret, hook_token, max_connections=None, log_budget=None):
         RelayServer.__init__(self, ("127.0.0.1", 0), relay, secret, None, local_only=True, hook_token=hook_token,
-                             max_connections=max_connections)
+                             max_connections=max_connections, log_budget=log_budget)
 
 
 def connection_budget():
@@ -2524,6 +2660,8 @@ def serve():
     remove_leftover_temporaries(home)
 
     config = load_config(home)
+    global _log_rotation
+    _log_rotation = LogRotation.of_output(os.path.join(home, "relay.log"), config["logLimit"])
     secret = ensure_secret(home)
     # What the shell hooks send: it opens the hook routes only, so a stranger
     # who catches it (say, on a port a crashed relay left behind) gains no
@@ -2563,17 +2701,18 @@ def serve():
 
     relay = Relay(home, config, push)
     relay.board.start_saver()
-    relay.sweep(time.time())
+    relay.sweep(relay.clock())
     device_max, local_max = connection_budget()
+    log_budget = LogBudget(relay.clock)
     try:
         RelayServer.address_family = socket.AF_INET6 if ":" in host else socket.AF_INET
         server = RelayServer((host, config["port"]), relay, secret, ssl_context, hook_token=hook_token,
-                             max_connections=device_max)
+                             max_connections=device_max, log_budget=log_budget)
     except OSError as exc:
         log("cannot listen on %s:%s: %s" % (host, config["port"], exc))
         return 1
     try:
-        local = LocalServer(relay, secret, hook_token, max_connections=local_max)
+        local = LocalServer(relay, secret, hook_token, max_connections=local_max, log_budget=log_budget)
     except OSError as exc:
         log("cannot listen on 127.0.0.1 for the hooks: %s" % exc)
         return 1
@@ -2592,7 +2731,9 @@ def serve():
                             config["unusedTokenLifetime"] / 4))
         while not stopping.wait(tick):
             try:
-                relay.sweep(time.time())
+                now = relay.clock()
+                relay.sweep(now)
+                log_budget.sweep(now)
             except Exception as exc:
                 log("sweep failed: %s" % exc)
 
@@ -2647,42 +2788,25 @@ def serve():
 
 
 class LocalRelay(object):
+    """The relay's loopback listener, found afresh for each request so that a
+    restarted relay is found."""
+
     def __init__(self, home):
-        # No relay-url means no relay is listening (it is removed on exit and
+        # No local-port means no relay is listening (it is removed on exit and
         # written only once the port is open): guessing a port could hand the
-        # secret to some other program.
-        url = read_text(os.path.join(home, "relay-url"))
-        if not url:
-            raise OSError("the relay is not running")
-        # The loopback listener needs no TLS; relays from before it had none.
+        # token to some other program.
         port = read_text(os.path.join(home, "local-port"))
-        if port and port.isdigit():
-            url = "http://127.0.0.1:" + port
-        self.url = urllib.parse.urlsplit(url)
-        self.secret = read_text(os.path.join(home, "hook-token")) or read_text(
-            os.path.join(home, "hook-secret")) or ""
-        self.pin = fingerprint_of_pem(os.path.join(home, "relay-cert.pem")) if self.url.scheme == "https" else None
+        if not port or not port.isdigit():
+            raise OSError("the relay is not running")
+        self.port = int(port)
+        self.token = read_text(os.path.join(home, "hook-token")) or ""
 
     def post(self, path, obj, timeout):
-        host, port = self.url.hostname or "127.0.0.1", self.url.port
-        if self.url.scheme == "https":
-            if not self.pin:
-                raise OSError("relay certificate missing")
-            context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
-            context.check_hostname = False
-            context.verify_mode = ssl.CERT_NONE
-            conn = HTTPSConnection(host, port or 443, timeout=timeout, context=context)
-        else:
-            conn = HTTPConnection(host, port or 80, timeout=timeout)
+        conn = HTTPConnection("127.0.0.1", self.port, timeout=timeout)
         try:
-            conn.connect()
-            if self.pin:
-                der = conn.sock.getpeercert(binary_form=True)
-                if not der or hashlib.sha256(der).hexdigest() != self.pin:
-                    raise OSError("relay certificate does not match relay-cert.pem")
             body = json.dumps(obj).encode("utf-8")
             conn.request("POST", "/" + path, body, {"Content-Type": "application/json",
-                                                    "X-Idlewyn-Secret": self.secret})
+                                                    "X-Idlewyn-Secret": self.token})
             response = conn.getresponse()
             data = response.read()
             if response.status != 200:
@@ -2693,24 +2817,6 @@ class LocalRelay(object):
             conn.close()
 
 
-def trim_payload(payload):
-    """Keeps hook reports small: tool output and file contents are not needed."""
-    def trim(value, depth):
-        if isinstance(value, str):
-            return value if len(value) <= 4000 else value[:4000] + "\u2026"
-        if depth > 12:
-            return None
-        if isinstance(value, list):
-            return [trim(v, depth + 1) for v in value[:200]]
-        if isinstance(value, dict):
-            return dict((str(k)[:200], trim(v, depth + 1)) for k, v in list(value.items())[:200])
-        return value
-    slim = dict(payload)
-    if slim.get("tool_name") != "TaskCreate":
-        slim.pop("tool_response", None)
-    return trim(slim, 0)
-
-
 def read_hook_payload(stream):
     data = stream.read(16 << 20)
     payload = json.loads(data.decode("utf-8", "replace"))
@@ -2718,11 +2824,11 @@ def read_hook_payload(stream):
 
 
 class HookClient(object):
-    """One hook run: reads the agent's event, reports it, maybe waits for the phone.
+    """The wait of claude-permission-hook.sh for a prompt the relay holds.
 
-    connect(home) gives the transport (LocalRelay: relay-url, secret, pin are
-    read afresh each time, so a restarted relay is found); clock and sleep
-    pace the permission wait.
+    The hook scripts report every event from bash themselves; only a held
+    prompt starts Python, to long-poll for the phone's answer. connect(home)
+    gives the transport (LocalRelay); clock and sleep pace the wait.
     """
 
     def __init__(self, home, connect=None, clock=time.monotonic, sleep=time.sleep):
@@ -2734,32 +2840,10 @@ class HookClient(object):
     def post(self, path, obj, timeout):
         return self.connect(self.home).post(path, obj, timeout)
 
-    def report(self, provider, payload):
-        self.post("v1/hooks/" + provider, trim_payload(payload), timeout=3)
-
-    def codex_notify(self, payload):
-        self.post("v1/hooks/codex-notify", trim_payload(payload), timeout=3)
-
-    def hold_permission(self, payload):
-        """Raises the prompt; while the relay holds it, waits for the phone's answer.
-
-        Returns what the permission hook prints, or None to let the terminal ask.
-        """
-        started = self.clock()
-        body = trim_payload(payload)
-        # Lets the relay see the person answer at the terminal: the agent
-        # starts the tool itself when they say yes.
-        body["agentPid"] = agent_pid()
-        answer = self.post("v1/hooks/claude/permission", body, timeout=5)
-        if not answer or answer.get("hold") is not True or not isinstance(answer.get("promptId"), str):
-            return None
-        return self.wait_for_phone(payload, answer["promptId"], answer.get("waitSeconds"), started)
-
-    def wait_for_phone(self, payload, prompt_id, wait, started=None):
+    def wait_for_phone(self, payload, prompt_id, wait):
         """Long-polls a held prompt; returns what the hook prints, or None."""
-        started = self.clock() if started is None else started
         wait = float(wait) if _number(wait) else 0.0
-        deadline = started + min(wait, MAX_PERMISSION_TIMEOUT) + 3
+        deadline = self.clock() + min(wait, MAX_PERMISSION_TIMEOUT) + 3
         path = "v1/hooks/permissions/%s/wait" % urllib.parse.quote(prompt_id, safe="")
         while self.clock() < deadline:
             try:
@@ -2774,29 +2858,18 @@ class HookClient(object):
         return None
 
     def run(self, kind, args, stdin, stdout):
-        """Serves one `relay.py hook KIND [ARG]`; raises on any failure."""
-        if kind == "codex-notify":
-            # Codex's notify program gets its JSON as an argument, not on stdin.
-            payload = json.loads(args[0]) if args else None
-            if isinstance(payload, dict):
-                self.codex_notify(payload)
+        """Serves `relay.py hook claude-permission-wait PROMPT-ID SECONDS`; raises on any failure."""
+        if kind != "claude-permission-wait":
             return
         payload = read_hook_payload(stdin)
         if payload is None:
             return
-        if kind in ("claude-permission", "claude-permission-wait"):
-            if kind == "claude-permission":
-                output = self.hold_permission(payload)
-            else:
-                # The shell hook raised the prompt; the relay holds it.
-                wait = args[1] if len(args) > 1 else "0"
-                output = self.wait_for_phone(payload, args[0] if args else "",
-                                             float(wait) if wait.replace(".", "", 1).isdigit() else 0.0)
-            if output is not None:
-                stdout.write(json.dumps(output) + "\n")
-                stdout.flush()
-        elif kind in ("claude", "codex"):
-            self.report(kind, payload)
+        wait = args[1] if len(args) > 1 else "0"
+        output = self.wait_for_phone(payload, args[0] if args else "",
+                                     float(wait) if wait.replace(".", "", 1).isdigit() else 0.0)
+        if output is not None:
+            stdout.write(json.dumps(output) + "\n")
+            stdout.flush()
 
 
 def run_hook(args):

@@ -341,24 +341,6 @@ TEST_F(RelayClientTest, DemoConnectionsMakeNoRequest)
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
-TEST(RelayErrorTest, DescriptionsAreExact)
-{
-    EXPECT_EQ(RelayError::server(500).description(), QStringLiteral("The relay returned HTTP 500."));
-    EXPECT_EQ(RelayError::server(0).description(), QStringLiteral("The relay returned HTTP 0."));
-    EXPECT_EQ(RelayError::invalidResponse().description(),
-              QStringLiteral("The relay sent a response Vesperline doesn\u2019t understand."));
-    EXPECT_EQ(RelayError::unauthorized().description(),
-              QStringLiteral("The relay rejected the pairing code or token. Pair again."));
-    EXPECT_EQ(RelayError::promptExpired().description(),
-              QStringLiteral("That permission prompt was already answered or has expired."));
-    EXPECT_EQ(RelayError::certificateMismatch().description(),
-              QStringLiteral("The relay\u2019s security certificate isn\u2019t the one Vesperline paired with. If you "
-                             "reset the relay, pair again."));
-    EXPECT_EQ(RelayError::tooManyAttempts().description(),
-              QStringLiteral("Too many wrong pairing codes. Wait a minute and try again."));
-    EXPECT_NE(RelayError::server(500), RelayError::server(502));
-}
-
 TEST(PushTokenRegistrationTest, TokenBytesBecomeHexAndAnAbsentKeyIsLeftOut)
 {
     const PushTokenRegistration registration(QStringLiteral("phone"), PushTokenRegistration::Kind::activity,

@@ -104,6 +104,7 @@ class Relay(object):
                 return False
         wait_for(up, "the relay to listen")
         self.secret = self.read("hook-secret")
+        self.hook_token = self.read("hook-token")
 
     def stop(self, sig=signal.SIGTERM):
         if self.proc is None:
@@ -191,7 +192,7 @@ class Relay(object):
 
     def report(self, provider, payload):
         """Reports a hook event the way the hook scripts do, without a process."""
-        code, body = self.request("POST", "v1/hooks/" + provider, payload, secret=self.secret)
+        code, body = self.request("POST", "v1/hooks/" + provider, payload, secret=self.hook_token)
         assert code == 200, (code, body)
 
     def hook_raw(self, script, data, args=(), socket_stdin=False):

@@ -48,17 +48,6 @@ class AdminApiTest(unittest.TestCase):
         self.assertEqual(query["code"], [doc["pairingCode"]])
         self.assertNotIn("pin", query)
 
-    def test_wrong_or_missing_secret_is_refused(self):
-        for method, path, body in (("GET", "v1/admin/status", None),
-                                   ("POST", "v1/admin/settings", {"remoteApprovals": True}),
-                                   ("POST", "v1/admin/tokens/revoke", {"id": "x"})):
-            self.assertEqual(self.relay.request(method, path, body, secret="wrong")[0], 401)
-            self.assertEqual(self.relay.request(method, path, body)[0], 401)
-        # The hook endpoints take the same secret.
-        self.assertEqual(self.relay.request("POST", "v1/hooks/claude", {"session_id": "z",
-                         "hook_event_name": "SessionStart"}, secret="wrong")[0], 401)
-        self.assertFalse(self.relay.status()["remoteApprovals"])
-
     def test_settings(self):
         self.assertEqual(self.relay.admin("POST", "v1/admin/settings", {"remoteApprovals": True}),
                          (200, {"remoteApprovals": True}))

@@ -46,7 +46,7 @@ class DeviceApiTest(unittest.TestCase):
     def test_decide_answers_a_held_prompt_once(self):
         self.relay.set_away(True)
         try:
-            status, held = self.relay.request("POST", "v1/hooks/claude/permission", PROMPT, secret=self.relay.secret)
+            status, held = self.relay.request("POST", "v1/hooks/claude/permission", PROMPT, secret=self.relay.hook_token)
             self.assertEqual(status, 200)
             self.assertTrue(held["hold"])
             pid = held["promptId"]
@@ -60,9 +60,9 @@ class DeviceApiTest(unittest.TestCase):
                                                 token=self.token)[0], 404)
             # The waiting hook collects the answer exactly once.
             wait = "v1/hooks/permissions/%s/wait" % pid
-            self.assertEqual(self.relay.request("POST", wait, secret=self.relay.secret)[1],
+            self.assertEqual(self.relay.request("POST", wait, secret=self.relay.hook_token)[1],
                              {"state": "decided", "decision": "deny"})
-            self.assertEqual(self.relay.request("POST", wait, secret=self.relay.secret)[1], {"state": "gone"})
+            self.assertEqual(self.relay.request("POST", wait, secret=self.relay.hook_token)[1], {"state": "gone"})
             self.assertNotIn("permission", self.relay.sessions(self.token)["s-claude"])
         finally:
             self.relay.set_away(False)
@@ -142,21 +142,8 @@ class ProviderScopeTest(unittest.TestCase):
         try:
             relay.pair("codex")
             relay.set_away(True)
-            status, held = relay.request("POST", "v1/hooks/claude/permission", PROMPT, secret=relay.secret)
+            status, held = relay.request("POST", "v1/hooks/claude/permission", PROMPT, secret=relay.hook_token)
             self.assertEqual((status, held), (200, {"hold": False}))
-        finally:
-            relay.close()
-
-
-class PairingLockoutTest(unittest.TestCase):
-    def test_wrong_codes_lock_the_client_out_even_for_the_right_code(self):
-        relay = Relay()
-        try:
-            code = relay.status()["pairingCode"]
-            answers = [relay.request("POST", "v1/pair", {"provider": "claude", "code": "BAD%d" % i})[0]
-                       for i in range(5)]
-            self.assertEqual(answers, [401] * 5)
-            self.assertEqual(relay.request("POST", "v1/pair", {"provider": "claude", "code": code})[0], 429)
         finally:
             relay.close()
 

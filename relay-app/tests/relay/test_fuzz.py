@@ -41,10 +41,11 @@ def fuzz_seed():
 class Mutator(object):
     """Builds raw requests from a seeded generator; knows nothing of the answers."""
 
-    def __init__(self, rng, tokens, secret):
+    def __init__(self, rng, tokens, secret, hook_token):
         self.rng = rng
         self.tokens = tokens
         self.secret = secret
+        self.hook_token = hook_token
 
     def pick(self, *choices):
         return self.rng.choice(choices)
@@ -74,13 +75,13 @@ class Mutator(object):
             ("POST", "/v1/admin/tokens/revoke", {"id": "nobody"}, ("secret", self.secret)),
             ("POST", "/v1/hooks/claude", {"session_id": "fuzz-other", "hook_event_name": "PreToolUse",
                                           "tool_name": "Bash", "tool_input": {"command": "ls"}},
-             ("secret", self.secret)),
+             ("secret", self.hook_token)),
             ("POST", "/v1/hooks/codex", {"session_id": "fuzz-other-x", "hook_event_name": "Stop"},
-             ("secret", self.secret)),
+             ("secret", self.hook_token)),
             ("POST", "/v1/hooks/codex-notify", {"type": "agent-turn-complete", "thread-id": "fuzz-t",
-                                                "input-messages": ["hi"]}, ("secret", self.secret)),
+                                                "input-messages": ["hi"]}, ("secret", self.hook_token)),
             ("POST", "/v1/hooks/claude/permission", dict(HELD, session_id="fuzz-other"), ("secret", "wrong")),
-            ("POST", "/v1/hooks/permissions/p0000000000000000/wait", {}, ("secret", self.secret)),
+            ("POST", "/v1/hooks/permissions/p0000000000000000/wait", {}, ("secret", self.hook_token)),
         )
 
     # -- mutations of each part
@@ -266,7 +267,8 @@ class FuzzTest(unittest.TestCase):
             held_hook = relay.hook("claude-permission-hook.sh", HELD, wait=False)
             prompt = wait_for(lambda: relay.sessions(claude).get("fuzz-held", {}).get("permission"), "the prompt")
             before = relay.status()
-            mutator = Mutator(rng, {"claude": claude, "codex": codex, "prompt": prompt["id"]}, relay.secret)
+            mutator = Mutator(rng, {"claude": claude, "codex": codex, "prompt": prompt["id"]}, relay.secret,
+                              relay.hook_token)
             cases = [mutator.request() for _ in range(REQUESTS)]
             # Slow ones from addresses of their own, so that they never count
             # against the address the rest come from.

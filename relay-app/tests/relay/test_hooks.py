@@ -256,21 +256,8 @@ class NoPhoneTest(unittest.TestCase):
         try:
             relay.set_away(True)
             self.assertEqual(relay.request("POST", "v1/hooks/claude/permission", permission_request(),
-                                           secret=relay.secret), (200, {"hold": False}))
+                                           secret=relay.hook_token), (200, {"hold": False}))
             self.assertEqual(relay.status()["sessions"][0]["status"], "waitingForInput")
-        finally:
-            relay.close()
-
-
-class AgingTest(unittest.TestCase):
-    def test_silent_sessions_go_idle_then_away(self):
-        relay = Relay(staleAfter=0.5, expireAfter=2)
-        try:
-            token = relay.pair("claude")
-            relay.report("claude", claude("UserPromptSubmit", "old", prompt="hi"))
-            wait_for(lambda: relay.sessions(token)["old"]["status"] == "idle", "the session to turn idle")
-            self.assertNotIn("turnStartedAt", relay.sessions(token)["old"])
-            wait_for(lambda: "old" not in relay.sessions(token), "the session to be dropped")
         finally:
             relay.close()
 

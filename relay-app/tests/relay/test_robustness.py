@@ -5,7 +5,9 @@ import socket
 import subprocess
 import unittest
 
-from relay_harness import HOOK_SCRIPTS, RESOURCES, Relay, wait_for
+from relay_harness import HOOK_SCRIPTS, RESOURCES, Relay, load_relay, wait_for
+
+LOG_LINES_PER_ADDRESS = load_relay("relay_log_limits").LOG_LINES_PER_ADDRESS
 
 
 class BadInputTest(unittest.TestCase):
@@ -49,13 +51,13 @@ class BadInputTest(unittest.TestCase):
         bad_hooks = [{"hook_event_name": "Stop"}, {"session_id": ["x"], "hook_event_name": "Stop"},
                      {"session_id": "x", "hook_event_name": 3}]
         for payload in bad_hooks:
-            self.assertEqual(self.relay.request("POST", "v1/hooks/claude", payload, secret=self.relay.secret)[0], 400)
+            self.assertEqual(self.relay.request("POST", "v1/hooks/claude", payload, secret=self.relay.hook_token)[0], 400)
 
     def test_half_a_surrogate_pair_in_a_report_breaks_no_list(self):
         # What JSON.stringify writes for a string cut in the middle of an emoji.
         event = (b'{"session_id": "cut\\ud83d", "cwd": "/w/\\udcff", "hook_event_name": "UserPromptSubmit",'
                  b' "prompt": "fix \\ud83d\\ude00 and \\ud83d"}')
-        self.assertEqual(self.relay.request("POST", "v1/hooks/claude", raw=event, secret=self.relay.secret)[0], 200)
+        self.assertEqual(self.relay.request("POST", "v1/hooks/claude", raw=event, secret=self.relay.hook_token)[0], 200)
         cut = self.relay.sessions(self.token)["cut\ufffd"]
         self.assertEqual((cut["workingDirectory"], cut["title"]), ("/w/\ufffd", "fix \U0001F600 and \ufffd"))
         self.assertIn("cut\ufffd", [s["id"] for s in self.relay.status()["sessions"]])
@@ -91,21 +93,29 @@ class BadInputTest(unittest.TestCase):
         # A method nobody defined is no server error either.
         self.assertEqual(self.relay.request("BREW", "v2/pot")[0], 404)
 
-    def test_broken_http_framing(self):
-        for request, expected in ((b"garbage\r\n\r\n", b"HTTP/1.1 400"),
-                                  (b"POST /v1/pair HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
-                                   b"HTTP/1.1 411"),
-                                  (b"POST /v1/pair HTTP/1.1\r\nContent-Length: -4\r\n\r\n", b"HTTP/1.1 400"),
-                                  # No bare-body 0.9 answer: a status line, then the relay hangs up.
-                                  (b"GET /v1/settings HTTP/0.9\r\n\r\n", b"HTTP/1.1 505"),
-                                  (b"POST /v1/pair HTTP/0.9\r\nContent-Length: 2\r\n\r\n{}", b"HTTP/1.1 505")):
-            reply = self.raw(request)
-            self.assertTrue(reply.startswith(expected), reply[:60])
-            self.assertIn(b"\r\nConnection: close\r\n", reply)
-            self.assertIn(b'"error"', reply)
+    def test_every_refused_request_gets_a_status_line_and_a_json_error(self):
+        long_header = b"X-Long: " + b"a" * 65530  # no line end: the relay reads it all, then refuses
+        many_headers = b"".join(b"X-%d: 1\r\n" % n for n in range(101))  # no blank line, likewise
+        for request, status in ((b"garbage\r\n\r\n", b"400"),
+                                (b"POST /v1/pair HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", b"411"),
+                                (b"POST /v1/pair HTTP/1.1\r\nContent-Length: -4\r\n\r\n", b"400"),
+                                (b"GET /v1/settings HTTP/2.0\r\n\r\n", b"505"),
+                                (b"GET /v1/settings HTTP/1.1\r\n" + long_header, b"431"),
+                                (b"GET /v1/settings HTTP/1.1\r\n" + many_headers, b"431"),
+                                # No bare-body 0.9 answer: a status line, then the relay hangs up.
+                                (b"GET /v1/settings HTTP/0.9\r\n\r\n", b"505"),
+                                (b"POST /v1/pair HTTP/0.9\r\nContent-Length: 2\r\n\r\n{}", b"505"),
+                                (b"GET /v1/settings HTTP/0.9\r\n" + long_header, b"431"),
+                                (b"GET /v1/settings HTTP/0.9\r\n" + many_headers, b"431")):
+            with self.subTest(request=request[:40], status=status):
+                head, _, body = self.raw(request).partition(b"\r\n\r\n")
+                self.assertTrue(head.startswith(b"HTTP/1.1 " + status), head[:60])
+                self.assertIn(b"\r\nConnection: close", head)
+                self.assertIsInstance(json.loads(body)["error"], str)
         # A client that hangs up mid-body must not take anything with it.
         with socket.create_connection(("127.0.0.1", self.relay.port)) as s:
             s.sendall(b"POST /v1/pair HTTP/1.1\r\nContent-Length: 500\r\n\r\n{\"prov")
+        self.assertNotIn("Traceback", self.relay.read("relay.log"))
 
     def test_keep_alive_connection_survives_a_rejected_request(self):
         conn = self.relay.connection()
@@ -117,6 +127,35 @@ class BadInputTest(unittest.TestCase):
             self.assertEqual(json.loads(conn.getresponse().read()), {"remoteApprovals": False})
         finally:
             conn.close()
+
+
+def refused_from(port, source):
+    """One malformed request from source, answered before it returns."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10, source_address=(source, 0)) as s:
+        s.sendall(b"POST /v1/pair HTTP/1.1\r\nContent-Length: 9\r\nConnection: close\r\n\r\n{not json")
+        head = s.recv(64)
+    assert head.startswith(b"HTTP/1.1 400"), head
+
+
+class LogBoundTest(unittest.TestCase):
+    def test_one_address_adds_a_few_lines_and_the_log_moves_aside_at_its_limit(self):
+        relay = Relay(logLimit=4096)
+        try:
+            for _ in range(300):
+                refused_from(relay.port, "127.0.0.2")
+            log = relay.read("relay.log")
+            self.assertEqual(log.count("from 127.0.0.2:"), LOG_LINES_PER_ADDRESS)
+            # Many addresses each add their share, and the file moves aside
+            # at its limit while the relay goes on writing to a new one.
+            for n in range(3, 40):
+                for _ in range(LOG_LINES_PER_ADDRESS):
+                    refused_from(relay.port, "127.0.0.%d" % n)
+            self.assertIn("from 127.0.0.39:", relay.read("relay.log"))
+            for name in ("relay.log", "relay.log.1"):
+                self.assertLess(os.path.getsize(relay.path(name)), 4096 + 200, name)
+            self.assertNotIn("Traceback", relay.read("relay.log") + relay.read("relay.log.1"))
+        finally:
+            relay.close()
 
 
 class SourceTest(unittest.TestCase):
