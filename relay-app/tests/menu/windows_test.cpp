@@ -251,6 +251,4 @@ TEST(HooksViewTest, AFailedPreviewShowsItsErrorUnderTheReport)
     EXPECT_TRUE(std::any_of(labels.cbegin(), labels.cend(), [&](const QLabel* label) {
         return label->isVisibleTo(&view) && label->text() == expected;
     }));
-    EXPECT_EQ(view.findChild<QPlainTextEdit*>()->toPlainText(), QStringLiteral("Checking\u2026"));
-    EXPECT_FALSE(view.applyButton()->isEnabled());
 }
