@@ -286,19 +286,9 @@ void RelayProcess::setRemoteApprovals(bool on) const
 }
 
 RelayProcess::HookRun RelayProcess::runHook(const QString& script, const std::optional<QJsonObject>& payload,
-                                            const QStringList& arguments) const
+                                            const QStringList& arguments)
 {
-    QProcess hook;
-    hook.setProcessEnvironment(environment());
-    hook.start(path(QStringLiteral("bin/hooks/")) + script, arguments);
-    if (!hook.waitForStarted(10000)) {
-        fail(QStringLiteral("cannot run %1: %2").arg(script, hook.errorString()));
-    }
-    if (payload) {
-        hook.write(QJsonDocument(*payload).toJson(QJsonDocument::Compact));
-    }
-    hook.closeWriteChannel();
-    return finishHook(&hook);
+    return finishHook(startHook(script, payload, arguments));
 }
 
 QProcess* RelayProcess::startHook(const QString& script, const std::optional<QJsonObject>& payload,

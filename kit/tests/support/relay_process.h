@@ -101,7 +101,7 @@ public:
 
     // Runs bin/hooks/<script> with the payload on stdin, to its end.
     HookRun runHook(const QString& script, const std::optional<QJsonObject>& payload,
-                    const QStringList& arguments = {}) const;
+                    const QStringList& arguments = {});
     // Starts a hook that may be held (the permission hook in away mode); the
     // process belongs to this object.
     QProcess* startHook(const QString& script, const std::optional<QJsonObject>& payload,

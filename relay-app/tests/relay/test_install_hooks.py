@@ -91,21 +91,17 @@ class InstallHooksTest(InstallHome):
         self.assertNotIn("(dry run)", report)
         self.assertIn("/hooks", report)
 
+        # What the merge keeps and adds is the in-process tests' matter; here, that it lands in the files.
         settings = self.load(self.claude)
-        self.assertEqual((settings["model"], settings["permissions"]), ("opus", CLAUDE_SETTINGS["permissions"]))
         self.assertIn({"matcher": "Bash", "hooks": [FOREIGN_HOOK]}, settings["hooks"]["PreToolUse"])
-        self.assertIn({"hooks": [{"type": "command", "command": "say done"}]}, settings["hooks"]["Stop"])
         permission = settings["hooks"]["PermissionRequest"][0]["hooks"][0]
         self.assertEqual(permission["command"], os.path.join(self.hooks_dir, "claude-permission-hook.sh"))
-        self.assertGreater(permission["timeout"], 300)
 
         with open(self.toml) as f:
             text = f.read()
         config = tomllib.loads(text)
         self.assertEqual(config["notify"], [os.path.join(self.hooks_dir, "codex-notify.sh")])
-        self.assertEqual((config["model"], config["profiles"]["fast"]["model"]), ("gpt-5", "gpt-5-mini"))
         self.assertEqual(config["sandbox_permissions"], ["disk-full-read-access", ["nested", "array"]])
-        self.assertLess(text.index("notify"), text.index("[profiles.fast]"))
 
         codex = self.load(self.codex)["hooks"]
         self.assertIn(CODEX_HOOKS["hooks"]["Stop"][0], codex["Stop"])
