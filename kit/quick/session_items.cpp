@@ -223,7 +223,7 @@ void ProviderBadgeItem::resize()
     const auto provider = agentProviderFromRawValue(m_provider);
     setImplicit(this,
                 provider ? SessionDrawing::providerBadgeSize(Typography::metaSmallStrong(), *provider, m_compact)
-                         : QSizeF());
+                         : QSizeF(0, 0));
     emit inputsChanged();
     update();
 }
