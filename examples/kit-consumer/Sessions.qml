@@ -39,6 +39,11 @@ Window {
         anchors.fill: parent
         isOn: window.night
 
+        // Inside the night mode, so that the whole surface turns red at night.
+        Rectangle {
+            anchors.fill: parent
+            color: window.color
+        }
         Column {
             id: column
 
@@ -82,63 +87,65 @@ Window {
                     radius: Radius.small
                     color: window.dark ? "#2C2C2E" : "#FFFFFF"
 
-                    Row {
-                        id: row
-
+                    Item {
                         x: Spacing.m
                         y: Spacing.m
-                        spacing: Spacing.s
+                        width: Design.Layout.iconColumn
+                        height: StatusIconSize.large
 
-                        Item {
-                            width: Design.Layout.iconColumn
-                            height: StatusIconSize.large
+                        StatusIndicator {
+                            anchors.centerIn: parent
+                            status: modelData.status
+                            size: StatusIconSize.medium
+                        }
+                    }
+                    Column {
+                        id: row
 
-                            StatusIndicator {
-                                anchors.centerIn: parent
-                                status: modelData.status
-                                size: StatusIconSize.medium
+                        x: Spacing.m + Design.Layout.iconColumn + Spacing.s
+                        y: Spacing.m
+                        width: elapsed.x - x - Spacing.s
+                        spacing: Spacing.xs
+
+                        Row {
+                            spacing: Spacing.s
+
+                            Text {
+                                text: modelData.title
+                                font: Typography.rowTitle
+                                color: window.dark ? Design.Palette.onDarkPrimary : Design.Palette.inkDeep
+                            }
+                            ProviderBadge {
+                                anchors.verticalCenter: parent.verticalCenter
+                                provider: modelData.provider
+                                compact: modelData.status !== "working"
                             }
                         }
-                        Column {
-                            width: column.width - 2 * Spacing.m - Design.Layout.iconColumn - Design.Layout.timerColumn
-                                   - 2 * Spacing.s
-                            spacing: Spacing.xs
-
-                            Row {
-                                spacing: Spacing.s
-
-                                Text {
-                                    text: modelData.title
-                                    font: Typography.rowTitle
-                                    color: window.dark ? Design.Palette.onDarkPrimary : Design.Palette.inkDeep
-                                }
-                                ProviderBadge {
-                                    anchors.verticalCenter: parent.verticalCenter
-                                    provider: modelData.provider
-                                    compact: modelData.status !== "working"
-                                }
-                            }
-                            ActivityLine {
-                                width: parent.width
-                                visible: modelData.activity !== ""
-                                text: modelData.activity
-                                style: "secondary"
-                                showsIcon: true
-                            }
-                            TaskProgressView {
-                                done: modelData.done
-                                total: modelData.total
-                                tint: Design.Palette.statusTint(modelData.status, window.dark)
-                            }
+                        ActivityLine {
+                            width: parent.width
+                            visible: modelData.activity !== ""
+                            text: modelData.activity
+                            style: "secondary"
+                            showsIcon: true
                         }
-                        ElapsedLabel {
-                            width: Design.Layout.timerColumn
-                            runningSince: modelData.since === undefined ? undefined : window.ago(modelData.since)
-                            updatedAt: window.ago(modelData.updated)
-                            font: Typography.number
-                            color: Design.Palette.statusTint(modelData.status, window.dark)
-                            alignment: Qt.AlignRight | Qt.AlignVCenter
+                        TaskProgressView {
+                            done: modelData.done
+                            total: modelData.total
+                            tint: Design.Palette.statusTint(modelData.status, window.dark)
                         }
+                    }
+                    // As wide as its text, at least the timer column.
+                    ElapsedLabel {
+                        id: elapsed
+
+                        x: parent.width - Spacing.m - width
+                        y: Spacing.m
+                        width: Math.max(implicitWidth, Design.Layout.timerColumn)
+                        runningSince: modelData.since === undefined ? undefined : window.ago(modelData.since)
+                        updatedAt: window.ago(modelData.updated)
+                        font: Typography.number
+                        color: Design.Palette.statusTint(modelData.status, window.dark)
+                        alignment: Qt.AlignRight | Qt.AlignVCenter
                     }
                 }
             }
