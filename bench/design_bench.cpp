@@ -85,15 +85,23 @@ struct QuickRows {
     QuickRows()
     {
         QQmlComponent component(&engine);
-        component.setData(quickRows, QUrl(QStringLiteral("bench:rows.qml")));
-        root.reset(qobject_cast<QQuickItem*>(component.create()));
-        if (!root) {
+        component.setData(quickRows, QUrl::fromLocalFile(QStringLiteral("/bench/rows.qml")));
+        if (!component.isReady()) {
             qFatal("%s", qPrintable(component.errorString()));
         }
+        root.reset(qobject_cast<QQuickItem*>(component.create()));
         root->setParentItem(window.contentItem());
         window.resize(int(root->width()), int(root->height()));
         window.show();
-        painted = root->findChildren<QQuickPaintedItem*>();
+        // Delegates belong to the item tree, not to the QObject tree under root.
+        QList<QQuickItem*> pending{root.get()};
+        while (!pending.isEmpty()) {
+            QQuickItem* item = pending.takeLast();
+            if (auto* drawn = qobject_cast<QQuickPaintedItem*>(item)) {
+                painted << drawn;
+            }
+            pending += item->childItems();
+        }
         window.grabWindow();
     }
 };
