@@ -68,6 +68,74 @@ class Processes(object):
         self.procs = []
 
 
+def _proc_link(pid, name):
+    """Where /proc/PID/NAME points, without the kernel's " (deleted)" mark."""
+    try:
+        target = os.readlink("/proc/%d/%s" % (pid, name))
+    except OSError:
+        return None  # gone, a zombie, or a kernel thread
+    return target[:-len(" (deleted)")] if target.endswith(" (deleted)") else target
+
+
+def processes_under(folder, what=("exe", "cwd")):
+    """{pid: command line} of the live processes whose program (exe) or working
+    folder (cwd) lies under folder. Zombies have neither and are left out."""
+    prefix = folder.rstrip("/") + "/"
+    found = {}
+    for name in os.listdir("/proc"):
+        if not name.isdigit() or int(name) == os.getpid():
+            continue
+        pid = int(name)
+        if not any((path or "").startswith(prefix) or path == folder
+                   for path in (_proc_link(pid, w) for w in what)):
+            continue
+        try:
+            with open("/proc/%d/cmdline" % pid, "rb") as f:
+                found[pid] = f.read().replace(b"\0", b" ").decode("utf-8", "replace").strip()
+        except OSError:
+            pass
+    return found
+
+
+def kill_all(pids):
+    for pid in pids:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except OSError:
+            pass
+
+
+def end_programs_under(folder, limit=10.0):
+    """Ends, by id, every process running a program from under folder.
+
+    Codex's terminal UI copies itself under its HOME and starts an
+    app-server daemon (and a watcher of it) from there, each in a session of
+    its own that ending the UI's process group does not reach. Sweeps repeat
+    until none is left, in case one starts another meanwhile."""
+    end = time.monotonic() + limit
+    while time.monotonic() < end:
+        running = processes_under(folder, ("exe",))
+        if not running:
+            return
+        kill_all(running)
+        time.sleep(0.05)
+
+
+def assert_nothing_left(folder, limit=10.0):
+    """Fails, naming them, when processes of a test still run from or in its folder.
+
+    A process just signalled may take a moment to go; one still there after
+    the limit is ended as well, so a failing run leaves nothing behind either."""
+    try:
+        wait_for(lambda: not processes_under(folder), "the test's processes to end", limit)
+        return
+    except AssertionError:
+        left = processes_under(folder)
+    kill_all(left)
+    raise AssertionError("processes of the test outlived it (their program or working folder lies under %s):\n%s"
+                         % (folder, "\n".join("  %d %s" % item for item in sorted(left.items()))))
+
+
 class ModelEndpoint(object):
     def __init__(self, processes, folder, scripts):
         self.folder = folder
@@ -122,7 +190,11 @@ class AgentWorld(object):
         subprocess.run(["tmux", "-L", self.tmux_socket, "kill-server"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=10)
         self.processes.end_all()
-        self.relay.close()
+        end_programs_under(self.home)
+        try:
+            assert_nothing_left(self.home)
+        finally:
+            self.relay.close()
 
     def env(self, **extra):
         env = {"PATH": "/usr/bin:/bin", "HOME": self.home, "TERM": "xterm-256color", "LANG": "C.UTF-8",
