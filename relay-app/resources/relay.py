@@ -931,26 +931,62 @@ def runs_command(commands, command):
     return any(quoted in line or command in line for line in commands)
 
 
-def transcript_verdict(lines, tool_use_id):
-    """What the transcript lines say about the tool call: "refused", "ran" or None."""
+def read_regular_file(path, offset=0, limit=TRANSCRIPT_READ_LIMIT):
+    """Up to limit bytes of a regular file from offset; None for anything
+    else. The path comes from a hook: a FIFO or a device there must not
+    hang the relay."""
+    if not isinstance(path, str) or not os.path.isabs(path):
+        return None
+    try:
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | getattr(os, "O_CLOEXEC", 0))
+    except OSError:
+        return None
+    try:
+        if not stat.S_ISREG(os.fstat(fd).st_mode):
+            return None
+        os.lseek(fd, offset, os.SEEK_SET)
+        chunks = []
+        while limit > 0:
+            chunk = os.read(fd, min(limit, 1 << 16))
+            if not chunk:
+                break
+            chunks.append(chunk)
+            limit -= len(chunk)
+        return b"".join(chunks)
+    except OSError:
+        return None
+    finally:
+        os.close(fd)
+
+
+def _entries(lines):
     for line in lines:
-        if tool_use_id not in line and "[Request interrupted by user" not in line:
-            continue
         try:
             entry = json.loads(line)
         except ValueError:
             continue
-        message = entry.get("message") if isinstance(entry, dict) else None
-        content = message.get("content") if isinstance(message, dict) else None
-        if not isinstance(content, list):
-            continue
-        for block in content:
-            if not isinstance(block, dict):
-                continue
-            if block.get("type") == "tool_result" and block.get("tool_use_id") == tool_use_id:
+        if isinstance(entry, dict):
+            yield entry
+
+
+def _content(entry):
+    message = entry.get("message")
+    return message.get("content") if isinstance(message, dict) else None
+
+
+def transcript_verdict(lines, tool_use_id):
+    """What the transcript lines say about the tool call: "refused", "ran" or None.
+
+    Only the call's own result counts. Claude also writes records that
+    replay the conversation so far (the request it sends next), earlier
+    refusals and their "[Request interrupted by user…]" notes included:
+    none of that speaks of this call."""
+    for entry in _entries(line for line in lines if tool_use_id in line):
+        content = _content(entry)
+        for block in content if isinstance(content, list) else ():
+            if (isinstance(block, dict) and block.get("type") == "tool_result"
+                    and block.get("tool_use_id") == tool_use_id):
                 return "refused" if block.get("is_error") is True else "ran"
-            if block.get("type") == "text" and str(block.get("text", "")).startswith("[Request interrupted by user"):
-                return "refused"
     return None
 
 
@@ -981,11 +1017,8 @@ class TerminalWatch(object):
     def _new_lines(self):
         if self.offset is None:
             return []
-        try:
-            with open(self.transcript, "rb") as f:
-                f.seek(self.offset)
-                data = f.read(TRANSCRIPT_READ_LIMIT)
-        except OSError:
+        data = read_regular_file(self.transcript, self.offset)
+        if data is None:
             return []
         self.offset += len(data)
         data = self.partial + data

@@ -266,23 +266,31 @@ class AgentWorld(object):
         def check():
             rows = [s for s in self.sessions(provider) if predicate(s)]
             return rows[0] if rows else None
+        return self.wait(check, what, limit)
+
+    def wait(self, predicate, what, limit=30):
+        """wait_for, failing with what the relay and Claude's transcripts say."""
         try:
-            return wait_for(check, what, limit)
+            return wait_for(predicate, what, limit)
         except AssertionError:
             raise AssertionError("gave up waiting for %s; sessions: %s\nrelay log:\n%s\n%s" % (
                 what, json.dumps(self.sessions(), indent=1), self.relay.read("relay.log")[-3000:],
                 self.transcripts_tail()))
 
-    def transcripts_tail(self, lines=6):
-        """The end of Claude's transcripts, for a failure message."""
-        out = []
+    def transcripts(self):
+        """{file name: text} of Claude's transcripts."""
+        found = {}
         for root, _, files in os.walk(os.path.join(self.home, ".claude", "projects")):
             for name in files:
                 if name.endswith(".jsonl"):
                     with open(os.path.join(root, name), errors="replace") as f:
-                        tail = f.read().splitlines()[-lines:]
-                    out.append("transcript %s:\n%s" % (name, "\n".join(line[:600] for line in tail)))
-        return "\n".join(out)
+                        found[name] = f.read()
+        return found
+
+    def transcripts_tail(self, lines=6):
+        """The end of Claude's transcripts, for a failure message."""
+        return "\n".join("transcript %s:\n%s" % (name, "\n".join(line[:600] for line in text.splitlines()[-lines:]))
+                         for name, text in self.transcripts().items())
 
     def phone(self, provider="claude"):
         return Phone(self, provider)
@@ -315,7 +323,7 @@ class Phone(object):
         def find():
             rows = [s for s in self.sessions() if s.get("permission")]
             return rows[0] if rows else None
-        return wait_for(find, "a held prompt on the phone", limit)
+        return self.world.wait(find, "a held prompt on the phone", limit)
 
     def decide(self, prompt_id, decision):
         """(ok, error text) as the phone's app would see them."""
