@@ -78,7 +78,11 @@ MAX_BODY = 1 << 20
 # it from a shell: the loopback listener takes (and throws away) more.
 MAX_LOCAL_BODY = 64 << 20
 PROVIDERS = ("claude", "codex")
-STATUSES = ("working", "waitingForInput", "finished", "failed", "idle")
+# The session statuses, as the phones decode them.
+WORKING, WAITING, FINISHED, FAILED, IDLE = "working", "waitingForInput", "finished", "failed", "idle"
+STATUSES = (WORKING, WAITING, FINISHED, FAILED, IDLE)
+# A turn is under way: the agent works, or waits on a person.
+TURN_STATUSES = (WORKING, WAITING)
 DECISIONS = ("allow", "deny", "always")
 
 # Claude runs the permission hook with this timeout (seconds); the relay must
@@ -666,7 +670,7 @@ class Session(object):
         self.title = None
         self.title_from_prompt = False
         self.cwd = None
-        self.status = "idle"
+        self.status = IDLE
         self.started = now
         self.updated = now
         self.last_event = now
@@ -824,7 +828,7 @@ class RequestError(Exception):
 
 
 # Statuses a phone is told about when a session moves into one of them.
-ATTENTION_STATUSES = ("waitingForInput", "finished", "failed")
+ATTENTION_STATUSES = (WAITING, FINISHED, FAILED)
 
 
 # ---------------------------------------------------------------------------
@@ -1241,7 +1245,7 @@ class SessionBoard(object):
         with self.cond:
             s = self._session_for("claude", payload, now)
             s.activity = activity_text(tool_name, tool_input)
-            s.status = "waitingForInput"
+            s.status = WAITING
             if s.turn_started is None:
                 s.turn_started = now
             self._watch_terminal(s, payload, tool_name, tool_input, now)
@@ -1274,10 +1278,9 @@ class SessionBoard(object):
             if s is None or s.provider != provider:
                 return False
             p.decision = decision
-            if s is not None:
-                s.watch = None
-                s.status = "working" if self._open_prompt(s, now) is None else "waitingForInput"
-                s.updated = now
+            s.watch = None
+            self._after_tool(s, now)
+            s.updated = now
             self._changed()
             log("phone answered prompt %s: %s" % (pid, decision))
             return True
@@ -1343,12 +1346,12 @@ class SessionBoard(object):
             # The tool runs now; PostToolUse will follow when it is done.
             if watch is not None:
                 self._drop_answered_in_terminal(s, watch.tool_name, watch.tool_input)
-            s.status = "waitingForInput" if self._open_prompt(s, now) else "working"
+            self._after_tool(s, now)
         else:
             # Refused (Claude then stops the turn and waits for the person) or
             # the agent is gone: either way nothing is running any more.
             self._drop_session_prompts(s)
-            self._turn_over(s, "idle")
+            self._turn_over(s, IDLE)
         s.updated = now
         self._changed(s, before)
 
@@ -1416,7 +1419,9 @@ class SessionBoard(object):
         s.turn_started = None
 
     def _after_tool(self, s, now):
-        s.status = "waitingForInput" if self._open_prompt(s, now) else "working"
+        """The status once a tool call was asked, answered or done: the turn
+        goes on, waiting only while a prompt is still held for the phone."""
+        s.status = WAITING if self._open_prompt(s, now) else WORKING
         if s.turn_started is None:
             s.turn_started = now
 
@@ -1453,14 +1458,23 @@ class SessionBoard(object):
     def _on_session_start(self, s, event, payload, tool_name, tool_input, now):
         # A compaction happens inside a turn; any other start means the
         # previous turn, if one was running, is over.
-        if payload.get("source") != "compact" and s.status in ("working", "waitingForInput"):
+        if payload.get("source") != "compact" and s.status in TURN_STATUSES:
             self._drop_session_prompts(s)
-            self._turn_over(s, "idle")
+            self._turn_over(s, IDLE)
+
+    def _on_session_end(self, s, event, payload, tool_name, tool_input, now):
+        # Kept with its last status for a while (a headless run ends a
+        # tenth of a second after it finished, before any phone could have
+        # looked); a turn cut short is over.
+        self._drop_session_prompts(s)
+        if s.status in TURN_STATUSES:
+            self._turn_over(s, IDLE)
+        s.ended = now
 
     def _on_prompt_submit(self, s, event, payload, tool_name, tool_input, now):
         self._drop_session_prompts(s)
         self._title_from(s, payload.get("prompt"))
-        s.status = "working"
+        s.status = WORKING
         s.turn_started = now
         s.activity = None
 
@@ -1481,7 +1495,7 @@ class SessionBoard(object):
         # permission hook): the terminal asks, the phone only sees the wait.
         if tool_name:
             s.activity = activity_text(tool_name, tool_input)
-            s.status = "waitingForInput"
+            s.status = WAITING
 
     def _on_post_tool(self, s, event, payload, tool_name, tool_input, now):
         if tool_name:
@@ -1494,7 +1508,7 @@ class SessionBoard(object):
         kind = payload.get("notification_type")
         if kind == "permission_prompt" or kind == "agent_needs_input" or (
                 isinstance(kind, str) and kind.startswith("elicitation")):
-            s.status = "waitingForInput"
+            s.status = WAITING
 
     def _on_task(self, s, event, payload, tool_name, tool_input, now):
         tid = task_id_of(payload) or task_id_of(payload.get("task"))
@@ -1503,26 +1517,29 @@ class SessionBoard(object):
 
     def _on_stop(self, s, event, payload, tool_name, tool_input, now):
         self._drop_session_prompts(s)
-        self._turn_over(s, "finished" if event == "Stop" else "failed")
+        self._turn_over(s, FINISHED if event == "Stop" else FAILED)
         text = payload.get("last_assistant_message")
         if event == "StopFailure":
             text = next((payload.get(k) for k in ("error", "error_message", "message", "reason")
                          if isinstance(payload.get(k), str) and payload.get(k).strip()), text)
         self._summary_from(s, text)
 
+    # event: (handler, whether the event may bring a session the relay has
+    # not seen). The end of a session the relay never saw is no news.
     EVENTS = {
-        "SessionStart": _on_session_start,
-        "UserPromptSubmit": _on_prompt_submit,
-        "PreToolUse": _on_pre_tool,
-        "PermissionRequest": _on_permission_reported,
-        "PostToolUse": _on_post_tool,
-        "PostToolUseFailure": _on_post_tool,
-        "PermissionDenied": _on_post_tool,
-        "Notification": _on_notification,
-        "TaskCreated": _on_task,
-        "TaskCompleted": _on_task,
-        "Stop": _on_stop,
-        "StopFailure": _on_stop,
+        "SessionStart": (_on_session_start, True),
+        "UserPromptSubmit": (_on_prompt_submit, True),
+        "PreToolUse": (_on_pre_tool, True),
+        "PermissionRequest": (_on_permission_reported, True),
+        "PostToolUse": (_on_post_tool, True),
+        "PostToolUseFailure": (_on_post_tool, True),
+        "PermissionDenied": (_on_post_tool, True),
+        "Notification": (_on_notification, True),
+        "TaskCreated": (_on_task, True),
+        "TaskCompleted": (_on_task, True),
+        "Stop": (_on_stop, True),
+        "StopFailure": (_on_stop, True),
+        "SessionEnd": (_on_session_end, False),
     }
 
     def hook_event(self, provider, payload, now):
@@ -1530,25 +1547,12 @@ class SessionBoard(object):
         event = payload.get("hook_event_name")
         if not isinstance(event, str):
             raise RequestError(400, "hook_event_name must be a string")
+        handler, opens = self.EVENTS.get(event, (None, True))
         with self.cond:
-            if event == "SessionEnd":
-                s = self.sessions.get(session_key(provider, payload.get("session_id"))) \
-                    if isinstance(payload.get("session_id"), str) else None
-                if s is not None:
-                    # Kept with its last status for a while (a headless run
-                    # ends a tenth of a second after it finished, before any
-                    # phone could have looked); a turn cut short is over.
-                    before = s.status
-                    self._drop_session_prompts(s)
-                    if s.status in ("working", "waitingForInput"):
-                        self._turn_over(s, "idle")
-                    s.ended = now
-                    s.last_event = now
-                    self._changed(s, before)
+            s = self._session_for(provider, payload, now, create=opens)
+            if s is None:
                 return {"ok": True}
-            s = self._session_for(provider, payload, now)
             before = s.status
-            handler = self.EVENTS.get(event)
             if handler is not None:
                 tool_name = payload.get("tool_name") if isinstance(payload.get("tool_name"), str) else None
                 handler(self, s, event, payload, tool_name, payload.get("tool_input"), now)
@@ -1568,7 +1572,7 @@ class SessionBoard(object):
             before = s.status
             if isinstance(messages, list) and messages:
                 self._title_from(s, messages[0])
-            self._turn_over(s, "finished")
+            self._turn_over(s, FINISHED)
             self._summary_from(s, payload.get("last-assistant-message"))
             self._changed(s, before)
             return {"ok": True}
@@ -1594,9 +1598,9 @@ class SessionBoard(object):
                 elif silent >= self.config["expireAfter"]:
                     self._drop_session(s)
                     changed = True
-                elif (s.status in ("working", "waitingForInput") and silent >= self.config["staleAfter"]
+                elif (s.status in TURN_STATUSES and silent >= self.config["staleAfter"]
                       and self._open_prompt(s, now) is None):
-                    self._turn_over(s, "idle")
+                    self._turn_over(s, IDLE)
                     s.updated = now
                     changed = True
             if changed:
