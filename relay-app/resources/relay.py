@@ -45,6 +45,7 @@ documents the lock order; the HTTP layer with its route table; serving; the
 hook client; install-hooks with its TOML scanner.
 """
 
+import datetime
 import errno
 import hashlib
 import hmac
@@ -994,6 +995,34 @@ def transcript_verdict(lines, tool_use_id):
     return None
 
 
+def _instant_of(stamp):
+    """Seconds since the epoch of Claude's ISO time ("2026-12-07T15:40:18.210Z"), or None."""
+    if not isinstance(stamp, str):
+        return None
+    try:
+        t = datetime.datetime.fromisoformat(stamp.replace("Z", "+00:00")).timestamp()
+    except (ValueError, OverflowError, OSError):
+        return None
+    return t if is_instant(t) else None
+
+
+def transcript_origin(path):
+    """(first prompt, when it was given) of a Claude transcript, or Nones.
+
+    Claude's own notes in the user's place (slash commands, their output,
+    reminders) start with "<" and are no prompt."""
+    data = read_regular_file(path)
+    for entry in _entries(data.decode("utf-8", "replace").splitlines() if data else ()):
+        if entry.get("type") != "user" or entry.get("isMeta") or entry.get("isSidechain"):
+            continue
+        content = _content(entry)
+        if isinstance(content, list):
+            content = next((b.get("text") for b in content if isinstance(b, dict) and b.get("type") == "text"), None)
+        if isinstance(content, str) and content.strip() and not content.lstrip().startswith("<"):
+            return content, _instant_of(entry.get("timestamp"))
+    return None, None
+
+
 def tool_key(tool_name, tool_input):
     return "%s %s" % (tool_name, json.dumps(tool_input, sort_keys=True, default=str))
 
@@ -1456,13 +1485,26 @@ class SessionBoard(object):
     # keep the session alive.
 
     def _on_session_start(self, s, event, payload, tool_name, tool_input, now):
+        source = payload.get("source")
         # A compaction happens inside a turn; any other start means the
         # previous turn, if one was running, is over.
-        if payload.get("source") != "compact" and s.status in TURN_STATUSES:
+        if source != "compact" and s.status in TURN_STATUSES:
             self._drop_session_prompts(s)
             self._turn_over(s, IDLE)
+        if source == "resume" and not s.title_from_prompt:
+            # A conversation taken up again after the relay let it go (or
+            # forked into a new id): its transcript still says how it began.
+            prompt, began = transcript_origin(payload.get("transcript_path"))
+            self._title_from(s, prompt)
+            if began is not None and began < s.started:
+                s.started = began
 
     def _on_session_end(self, s, event, payload, tool_name, tool_input, now):
+        if payload.get("reason") == "clear":
+            # /clear starts a new session at once, which takes this one's
+            # place; kept, this one would sit beside it as a stale twin.
+            self._drop_session(s)
+            return
         # Kept with its last status for a while (a headless run ends a
         # tenth of a second after it finished, before any phone could have
         # looked); a turn cut short is over.
@@ -2874,6 +2916,7 @@ CODEX_HOOKS = [
     ("PermissionRequest", "*", "codex-notify.sh", 10),
     ("PostToolUse", "*", "codex-notify.sh", 10),
     ("Stop", None, "codex-notify.sh", 10),
+    ("SessionEnd", None, "codex-notify.sh", 10),
 ]
 
 

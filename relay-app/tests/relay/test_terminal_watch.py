@@ -1,9 +1,11 @@
-"""What the relay reads from Claude's transcripts, in process with a hand-moved clock."""
+"""What the relay reads from Claude's transcripts, and sessions that go on
+(resumed, cleared, ended), in process with a hand-moved clock."""
 
 import json
 import os
 import shutil
 import tempfile
+import threading
 import unittest
 
 import relay_harness
@@ -76,6 +78,60 @@ class RefusalThenNextPrompt(Board):
         self.board.watch_terminals()
         self.assertEqual(self.sessions()["s1"]["status"], "idle")
         self.assertFalse(self.board.decide(held["promptId"], "allow", self.now, "claude"))
+
+
+class SessionsThatGoOn(Board):
+    def test_a_cleared_session_gives_its_place_to_the_new_one(self):
+        self.event("UserPromptSubmit", prompt="first task")
+        self.event("Stop", last_assistant_message="Done.")
+        self.event("SessionEnd", reason="clear")
+        self.event("SessionStart", sid="s2", source="clear")
+        self.assertEqual([(s["id"], s["status"], s["title"]) for s in self.sessions().values()],
+                         [("s2", "idle", "api")])
+
+    def test_an_ended_session_is_kept_a_while_for_either_agent(self):
+        for provider in ("claude", "codex"):
+            self.event("UserPromptSubmit", provider=provider, prompt="go")
+            self.event("SessionEnd", provider=provider, reason="other")
+            self.assertEqual(self.sessions(provider)["s1"]["status"], "idle")
+            self.event("SessionEnd", sid="never-seen", provider=provider)
+            self.assertEqual(list(self.sessions(provider)), ["s1"])
+        self.now += relay.DEFAULTS["keepEndedFor"]
+        self.assertEqual(self.board.session_list(None, self.now), [])
+
+    def test_a_resumed_conversation_the_relay_let_go_keeps_its_title_and_start(self):
+        began = T0 - 7200
+        self.write({"type": "permission-mode", "permissionMode": "default"},
+                   user("<command-name>/model</command-name>", timestamp="2023-11-14T20:00:00.000Z"),
+                   user("Fix the login test\nplease", timestamp=relay.iso_ms(began)),
+                   user("and the signup test", timestamp=relay.iso_ms(T0 - 60)))
+        self.event("SessionStart", source="resume", transcript_path=self.transcript)
+        self.event("UserPromptSubmit", prompt="carry on")
+        s = self.sessions()["s1"]
+        self.assertEqual((s["title"], s["startedAt"], s["status"]),
+                         ("Fix the login test please", relay.iso_ms(began), "working"))
+
+    def test_a_resumed_session_the_relay_still_knows_is_left_as_it_was(self):
+        self.event("UserPromptSubmit", prompt="the real title")
+        self.event("SessionEnd", reason="prompt_input_exit")
+        self.now += 60
+        self.write(user("something else", timestamp=relay.iso_ms(T0 - 7200)))
+        self.event("SessionStart", source="resume", transcript_path=self.transcript)
+        s = self.sessions()["s1"]
+        self.assertEqual((s["title"], s["startedAt"]), ("the real title", relay.iso_ms(T0)))
+        self.now += relay.DEFAULTS["keepEndedFor"]
+        self.assertIn("s1", self.sessions())
+
+    def test_a_transcript_path_that_is_no_file_neither_hangs_nor_titles(self):
+        fifo = os.path.join(self.dir, "fifo")
+        os.mkfifo(fifo)
+        for path in (fifo, "/dev/zero", self.dir, "relative.jsonl", 42):
+            worker = threading.Thread(target=self.event, args=("SessionStart",),
+                                      kwargs=dict(source="resume", transcript_path=path), daemon=True)
+            worker.start()
+            worker.join(10)
+            self.assertFalse(worker.is_alive(), path)
+        self.assertEqual(self.sessions()["s1"]["title"], "api")
 
 
 if __name__ == "__main__":
