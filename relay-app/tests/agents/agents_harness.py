@@ -25,7 +25,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "relay"))
 import relay_harness  # noqa: E402
 from relay_harness import wait_for  # noqa: E402
 
-AGENTS_DIR = os.environ.get("VESPERLINE_AGENTS_DIR") or os.path.join(
+# Other versions than the pinned ones when VESPERLINE_AGENTS_DIR names them.
+AGENTS_DIR = os.environ.get("VESPERLINE_AGENTS_DIR") or os.environ.get("VESPERLINE_PINNED_AGENTS_DIR") or os.path.join(
     os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "vesperline", "agents")
 CLAUDE = os.path.join(AGENTS_DIR, "node_modules", "@anthropic-ai", "claude-code-linux-x64", "claude")
 CODEX = os.path.join(AGENTS_DIR, "node_modules", "@openai", "codex-linux-x64", "vendor",
