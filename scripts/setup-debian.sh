@@ -33,14 +33,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 fi
 
-# The real agent CLIs for the end-to-end suite, pinned, into a cache folder of
-# the user's (never the global npm prefix, never the repository). Each ships
-# its native binary in a platform package, so no install script has to run.
-agents_dir="${XDG_CACHE_HOME:-$HOME/.cache}/vesperline/agents"
-agents=("@anthropic-ai/claude-code@2.1.328" "@openai/codex@0.169.0")
-stamp="$agents_dir/.installed"
-if [ "$(cat "$stamp" 2>/dev/null)" != "${agents[*]}" ]; then
-  mkdir -p "$agents_dir"
-  npm install --prefix "$agents_dir" --no-audit --no-fund --no-save --loglevel=error "${agents[@]}"
-  printf '%s' "${agents[*]}" > "$stamp"
-fi
+# The real agent CLIs for the end-to-end suite, at the versions it is tested
+# with, into a cache folder of the user's. scripts/agents-suite.sh reads the
+# agents=( ) line below and runs the suite against other published versions.
+agents=(@anthropic-ai/claude-code@2.1.337 @openai/codex@0.171.0)
+bash "$(dirname "$0")/install-agents.sh" "${XDG_CACHE_HOME:-$HOME/.cache}/vesperline/agents" "${agents[@]}"
