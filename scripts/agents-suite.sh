@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup-debian.sh
+bash scripts/setup-debian.sh test
 pinned=$(sed -n 's/^agents=(\(.*\))$/\1/p' scripts/setup-debian.sh)
 read -r -a wanted <<<"$pinned"
 [ ${#wanted[@]} -eq 2 ] || { echo "no agents=( ) line in scripts/setup-debian.sh" >&2; exit 2; }
