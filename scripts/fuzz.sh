@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 shift || true
 
-bash scripts/setup-debian.sh
+bash scripts/setup-debian.sh test
 cmake --preset clang >/dev/null
 if [ $# -eq 0 ]; then
   cmake --build --preset clang

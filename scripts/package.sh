@@ -10,6 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tree=${1:-build/package}
+bash scripts/setup-debian.sh package
 cmake --preset package -B "$tree" >/dev/null
 cmake --build "$tree"
 rm -f "$tree"/vesperline-relay_*.deb

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup-debian.sh
+bash scripts/setup-debian.sh test
 cmake --preset dev
 cmake --build --preset dev
 ctest --preset dev "$@"

@@ -47,6 +47,7 @@ documents the lock order; the HTTP layer with its route table; serving; the
 hook client; install-hooks with its TOML scanner.
 """
 
+import datetime
 import errno
 import hashlib
 import hmac
@@ -80,7 +81,11 @@ MAX_BODY = 1 << 20
 # it from a shell: the loopback listener takes (and throws away) more.
 MAX_LOCAL_BODY = 64 << 20
 PROVIDERS = ("claude", "codex")
-STATUSES = ("working", "waitingForInput", "finished", "failed", "idle")
+# The session statuses, as the phones decode them.
+WORKING, WAITING, FINISHED, FAILED, IDLE = "working", "waitingForInput", "finished", "failed", "idle"
+STATUSES = (WORKING, WAITING, FINISHED, FAILED, IDLE)
+# A turn is under way: the agent works, or waits on a person.
+TURN_STATUSES = (WORKING, WAITING)
 DECISIONS = ("allow", "deny", "always")
 
 # Claude runs the permission hook with this timeout (seconds); the relay must
@@ -728,7 +733,7 @@ class Session(object):
         self.title = None
         self.title_from_prompt = False
         self.cwd = None
-        self.status = "idle"
+        self.status = IDLE
         self.started = now
         self.updated = now
         self.last_event = now
@@ -889,7 +894,7 @@ class RequestError(Exception):
 
 
 # Statuses a phone is told about when a session moves into one of them.
-ATTENTION_STATUSES = ("waitingForInput", "finished", "failed")
+ATTENTION_STATUSES = (WAITING, FINISHED, FAILED)
 
 
 # ---------------------------------------------------------------------------
@@ -996,27 +1001,91 @@ def runs_command(commands, command):
     return any(quoted in line or command in line for line in commands)
 
 
-def transcript_verdict(lines, tool_use_id):
-    """What the transcript lines say about the tool call: "refused", "ran" or None."""
+def read_regular_file(path, offset=0, limit=TRANSCRIPT_READ_LIMIT):
+    """Up to limit bytes of a regular file from offset; None for anything
+    else. The path comes from a hook: a FIFO or a device there must not
+    hang the relay."""
+    if not isinstance(path, str) or not os.path.isabs(path):
+        return None
+    try:
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | getattr(os, "O_CLOEXEC", 0))
+    except OSError:
+        return None
+    try:
+        if not stat.S_ISREG(os.fstat(fd).st_mode):
+            return None
+        os.lseek(fd, offset, os.SEEK_SET)
+        chunks = []
+        while limit > 0:
+            chunk = os.read(fd, min(limit, 1 << 16))
+            if not chunk:
+                break
+            chunks.append(chunk)
+            limit -= len(chunk)
+        return b"".join(chunks)
+    except OSError:
+        return None
+    finally:
+        os.close(fd)
+
+
+def _entries(lines):
     for line in lines:
-        if tool_use_id not in line and "[Request interrupted by user" not in line:
-            continue
         try:
             entry = json.loads(line)
         except ValueError:
             continue
-        message = entry.get("message") if isinstance(entry, dict) else None
-        content = message.get("content") if isinstance(message, dict) else None
-        if not isinstance(content, list):
-            continue
-        for block in content:
-            if not isinstance(block, dict):
-                continue
-            if block.get("type") == "tool_result" and block.get("tool_use_id") == tool_use_id:
+        if isinstance(entry, dict):
+            yield entry
+
+
+def _content(entry):
+    message = entry.get("message")
+    return message.get("content") if isinstance(message, dict) else None
+
+
+def transcript_verdict(lines, tool_use_id):
+    """What the transcript lines say about the tool call: "refused", "ran" or None.
+
+    Only the call's own result counts. Claude also writes records that
+    replay the conversation so far (the request it sends next), earlier
+    refusals and their "[Request interrupted by user…]" notes included:
+    none of that speaks of this call."""
+    for entry in _entries(line for line in lines if tool_use_id in line):
+        content = _content(entry)
+        for block in content if isinstance(content, list) else ():
+            if (isinstance(block, dict) and block.get("type") == "tool_result"
+                    and block.get("tool_use_id") == tool_use_id):
                 return "refused" if block.get("is_error") is True else "ran"
-            if block.get("type") == "text" and str(block.get("text", "")).startswith("[Request interrupted by user"):
-                return "refused"
     return None
+
+
+def _instant_of(stamp):
+    """Seconds since the epoch of Claude's ISO time ("2026-12-07T15:40:18.210Z"), or None."""
+    if not isinstance(stamp, str):
+        return None
+    try:
+        t = datetime.datetime.fromisoformat(stamp.replace("Z", "+00:00")).timestamp()
+    except (ValueError, OverflowError, OSError):
+        return None
+    return t if is_instant(t) else None
+
+
+def transcript_origin(path):
+    """(first prompt, when it was given) of a Claude transcript, or Nones.
+
+    Claude's own notes in the user's place (slash commands, their output,
+    reminders) start with "<" and are no prompt."""
+    data = read_regular_file(path)
+    for entry in _entries(data.decode("utf-8", "replace").splitlines() if data else ()):
+        if entry.get("type") != "user" or entry.get("isMeta") or entry.get("isSidechain"):
+            continue
+        content = _content(entry)
+        if isinstance(content, list):
+            content = next((b.get("text") for b in content if isinstance(b, dict) and b.get("type") == "text"), None)
+        if isinstance(content, str) and content.strip() and not content.lstrip().startswith("<"):
+            return content, _instant_of(entry.get("timestamp"))
+    return None, None
 
 
 def tool_key(tool_name, tool_input):
@@ -1046,11 +1115,8 @@ class TerminalWatch(object):
     def _new_lines(self):
         if self.offset is None:
             return []
-        try:
-            with open(self.transcript, "rb") as f:
-                f.seek(self.offset)
-                data = f.read(TRANSCRIPT_READ_LIMIT)
-        except OSError:
+        data = read_regular_file(self.transcript, self.offset)
+        if data is None:
             return []
         self.offset += len(data)
         data = self.partial + data
@@ -1273,7 +1339,7 @@ class SessionBoard(object):
         with self.cond:
             s = self._session_for("claude", payload, now)
             s.activity = activity_text(tool_name, tool_input)
-            s.status = "waitingForInput"
+            s.status = WAITING
             if s.turn_started is None:
                 s.turn_started = now
             self._watch_terminal(s, payload, tool_name, tool_input, now)
@@ -1306,10 +1372,9 @@ class SessionBoard(object):
             if s is None or s.provider != provider:
                 return False
             p.decision = decision
-            if s is not None:
-                s.watch = None
-                s.status = "working" if self._open_prompt(s, now) is None else "waitingForInput"
-                s.updated = now
+            s.watch = None
+            self._after_tool(s, now)
+            s.updated = now
             self._changed()
             log("phone answered prompt %s: %s" % (pid, decision))
             return True
@@ -1375,12 +1440,12 @@ class SessionBoard(object):
             # The tool runs now; PostToolUse will follow when it is done.
             if watch is not None:
                 self._drop_answered_in_terminal(s, watch.tool_name, watch.tool_input)
-            s.status = "waitingForInput" if self._open_prompt(s, now) else "working"
+            self._after_tool(s, now)
         else:
             # Refused (Claude then stops the turn and waits for the person) or
             # the agent is gone: either way nothing is running any more.
             self._drop_session_prompts(s)
-            self._turn_over(s, "idle")
+            self._turn_over(s, IDLE)
         s.updated = now
         self._changed(s, before)
 
@@ -1448,7 +1513,9 @@ class SessionBoard(object):
         s.turn_started = None
 
     def _after_tool(self, s, now):
-        s.status = "waitingForInput" if self._open_prompt(s, now) else "working"
+        """The status once a tool call was asked, answered or done: the turn
+        goes on, waiting only while a prompt is still held for the phone."""
+        s.status = WAITING if self._open_prompt(s, now) else WORKING
         if s.turn_started is None:
             s.turn_started = now
 
@@ -1483,16 +1550,38 @@ class SessionBoard(object):
     # keep the session alive.
 
     def _on_session_start(self, s, event, payload, tool_name, tool_input, now):
+        source = payload.get("source")
         # A compaction happens inside a turn; any other start means the
         # previous turn, if one was running, is over.
-        if payload.get("source") != "compact" and s.status in ("working", "waitingForInput"):
+        if source != "compact" and s.status in TURN_STATUSES:
             self._drop_session_prompts(s)
-            self._turn_over(s, "idle")
+            self._turn_over(s, IDLE)
+        if source == "resume" and not s.title_from_prompt:
+            # A conversation taken up again after the relay let it go (or
+            # forked into a new id): its transcript still says how it began.
+            prompt, began = transcript_origin(payload.get("transcript_path"))
+            self._title_from(s, prompt)
+            if began is not None and began < s.started:
+                s.started = began
+
+    def _on_session_end(self, s, event, payload, tool_name, tool_input, now):
+        if payload.get("reason") == "clear":
+            # /clear starts a new session at once, which takes this one's
+            # place; kept, this one would sit beside it as a stale twin.
+            self._drop_session(s)
+            return
+        # Kept with its last status for a while (a headless run ends a
+        # tenth of a second after it finished, before any phone could have
+        # looked); a turn cut short is over.
+        self._drop_session_prompts(s)
+        if s.status in TURN_STATUSES:
+            self._turn_over(s, IDLE)
+        s.ended = now
 
     def _on_prompt_submit(self, s, event, payload, tool_name, tool_input, now):
         self._drop_session_prompts(s)
         self._title_from(s, payload.get("prompt"))
-        s.status = "working"
+        s.status = WORKING
         s.turn_started = now
         s.activity = None
 
@@ -1513,7 +1602,7 @@ class SessionBoard(object):
         # permission hook): the terminal asks, the phone only sees the wait.
         if tool_name:
             s.activity = activity_text(tool_name, tool_input)
-            s.status = "waitingForInput"
+            s.status = WAITING
 
     def _on_post_tool(self, s, event, payload, tool_name, tool_input, now):
         if tool_name:
@@ -1526,7 +1615,7 @@ class SessionBoard(object):
         kind = payload.get("notification_type")
         if kind == "permission_prompt" or kind == "agent_needs_input" or (
                 isinstance(kind, str) and kind.startswith("elicitation")):
-            s.status = "waitingForInput"
+            s.status = WAITING
 
     def _on_task(self, s, event, payload, tool_name, tool_input, now):
         tid = task_id_of(payload) or task_id_of(payload.get("task"))
@@ -1535,26 +1624,29 @@ class SessionBoard(object):
 
     def _on_stop(self, s, event, payload, tool_name, tool_input, now):
         self._drop_session_prompts(s)
-        self._turn_over(s, "finished" if event == "Stop" else "failed")
+        self._turn_over(s, FINISHED if event == "Stop" else FAILED)
         text = payload.get("last_assistant_message")
         if event == "StopFailure":
             text = next((payload.get(k) for k in ("error", "error_message", "message", "reason")
                          if isinstance(payload.get(k), str) and payload.get(k).strip()), text)
         self._summary_from(s, text)
 
+    # event: (handler, whether the event may bring a session the relay has
+    # not seen). The end of a session the relay never saw is no news.
     EVENTS = {
-        "SessionStart": _on_session_start,
-        "UserPromptSubmit": _on_prompt_submit,
-        "PreToolUse": _on_pre_tool,
-        "PermissionRequest": _on_permission_reported,
-        "PostToolUse": _on_post_tool,
-        "PostToolUseFailure": _on_post_tool,
-        "PermissionDenied": _on_post_tool,
-        "Notification": _on_notification,
-        "TaskCreated": _on_task,
-        "TaskCompleted": _on_task,
-        "Stop": _on_stop,
-        "StopFailure": _on_stop,
+        "SessionStart": (_on_session_start, True),
+        "UserPromptSubmit": (_on_prompt_submit, True),
+        "PreToolUse": (_on_pre_tool, True),
+        "PermissionRequest": (_on_permission_reported, True),
+        "PostToolUse": (_on_post_tool, True),
+        "PostToolUseFailure": (_on_post_tool, True),
+        "PermissionDenied": (_on_post_tool, True),
+        "Notification": (_on_notification, True),
+        "TaskCreated": (_on_task, True),
+        "TaskCompleted": (_on_task, True),
+        "Stop": (_on_stop, True),
+        "StopFailure": (_on_stop, True),
+        "SessionEnd": (_on_session_end, False),
     }
 
     def hook_event(self, provider, payload, now):
@@ -1562,25 +1654,12 @@ class SessionBoard(object):
         event = payload.get("hook_event_name")
         if not isinstance(event, str):
             raise RequestError(400, "hook_event_name must be a string")
+        handler, opens = self.EVENTS.get(event, (None, True))
         with self.cond:
-            if event == "SessionEnd":
-                s = self.sessions.get(session_key(provider, payload.get("session_id"))) \
-                    if isinstance(payload.get("session_id"), str) else None
-                if s is not None:
-                    # Kept with its last status for a while (a headless run
-                    # ends a tenth of a second after it finished, before any
-                    # phone could have looked); a turn cut short is over.
-                    before = s.status
-                    self._drop_session_prompts(s)
-                    if s.status in ("working", "waitingForInput"):
-                        self._turn_over(s, "idle")
-                    s.ended = now
-                    s.last_event = now
-                    self._changed(s, before)
+            s = self._session_for(provider, payload, now, create=opens)
+            if s is None:
                 return {"ok": True}
-            s = self._session_for(provider, payload, now)
             before = s.status
-            handler = self.EVENTS.get(event)
             if handler is not None:
                 tool_name = payload.get("tool_name") if isinstance(payload.get("tool_name"), str) else None
                 handler(self, s, event, payload, tool_name, payload.get("tool_input"), now)
@@ -1600,7 +1679,7 @@ class SessionBoard(object):
             before = s.status
             if isinstance(messages, list) and messages:
                 self._title_from(s, messages[0])
-            self._turn_over(s, "finished")
+            self._turn_over(s, FINISHED)
             self._summary_from(s, payload.get("last-assistant-message"))
             self._changed(s, before)
             return {"ok": True}
@@ -1626,9 +1705,9 @@ class SessionBoard(object):
                 elif silent >= self.config["expireAfter"]:
                     self._drop_session(s)
                     changed = True
-                elif (s.status in ("working", "waitingForInput") and silent >= self.config["staleAfter"]
+                elif (s.status in TURN_STATUSES and silent >= self.config["staleAfter"]
                       and self._open_prompt(s, now) is None):
-                    self._turn_over(s, "idle")
+                    self._turn_over(s, IDLE)
                     s.updated = now
                     changed = True
             if changed:
@@ -2910,6 +2989,7 @@ CODEX_HOOKS = [
     ("PermissionRequest", "*", "codex-notify.sh", 10),
     ("PostToolUse", "*", "codex-notify.sh", 10),
     ("Stop", None, "codex-notify.sh", 10),
+    ("SessionEnd", None, "codex-notify.sh", 10),
 ]
 
 

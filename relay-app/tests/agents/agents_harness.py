@@ -25,7 +25,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "relay"))
 import relay_harness  # noqa: E402
 from relay_harness import wait_for  # noqa: E402
 
-AGENTS_DIR = os.environ.get("VESPERLINE_AGENTS_DIR") or os.path.join(
+# Other versions than the pinned ones when VESPERLINE_AGENTS_DIR names them.
+AGENTS_DIR = os.environ.get("VESPERLINE_AGENTS_DIR") or os.environ.get("VESPERLINE_PINNED_AGENTS_DIR") or os.path.join(
     os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"), "vesperline", "agents")
 CLAUDE = os.path.join(AGENTS_DIR, "node_modules", "@anthropic-ai", "claude-code-linux-x64", "claude")
 CODEX = os.path.join(AGENTS_DIR, "node_modules", "@openai", "codex-linux-x64", "vendor",
@@ -66,6 +67,74 @@ class Processes(object):
             except subprocess.TimeoutExpired:
                 pass
         self.procs = []
+
+
+def _proc_link(pid, name):
+    """Where /proc/PID/NAME points, without the kernel's " (deleted)" mark."""
+    try:
+        target = os.readlink("/proc/%d/%s" % (pid, name))
+    except OSError:
+        return None  # gone, a zombie, or a kernel thread
+    return target[:-len(" (deleted)")] if target.endswith(" (deleted)") else target
+
+
+def processes_under(folder, what=("exe", "cwd")):
+    """{pid: command line} of the live processes whose program (exe) or working
+    folder (cwd) lies under folder. Zombies have neither and are left out."""
+    prefix = folder.rstrip("/") + "/"
+    found = {}
+    for name in os.listdir("/proc"):
+        if not name.isdigit() or int(name) == os.getpid():
+            continue
+        pid = int(name)
+        if not any((path or "").startswith(prefix) or path == folder
+                   for path in (_proc_link(pid, w) for w in what)):
+            continue
+        try:
+            with open("/proc/%d/cmdline" % pid, "rb") as f:
+                found[pid] = f.read().replace(b"\0", b" ").decode("utf-8", "replace").strip()
+        except OSError:
+            pass
+    return found
+
+
+def kill_all(pids):
+    for pid in pids:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except OSError:
+            pass
+
+
+def end_programs_under(folder, limit=10.0):
+    """Ends, by id, every process running a program from under folder.
+
+    Codex's terminal UI copies itself under its HOME and starts an
+    app-server daemon (and a watcher of it) from there, each in a session of
+    its own that ending the UI's process group does not reach. Sweeps repeat
+    until none is left, in case one starts another meanwhile."""
+    end = time.monotonic() + limit
+    while time.monotonic() < end:
+        running = processes_under(folder, ("exe",))
+        if not running:
+            return
+        kill_all(running)
+        time.sleep(0.05)
+
+
+def assert_nothing_left(folder, limit=10.0):
+    """Fails, naming them, when processes of a test still run from or in its folder.
+
+    A process just signalled may take a moment to go; one still there after
+    the limit is ended as well, so a failing run leaves nothing behind either."""
+    try:
+        wait_for(lambda: not processes_under(folder), "the test's processes to end", limit)
+        return
+    except AssertionError:
+        left = processes_under(folder)
+    kill_all(left)
+    raise AssertionError("processes of the test outlived it (their program or working folder lies under %s):\n%s"
+                         % (folder, "\n".join("  %d %s" % item for item in sorted(left.items()))))
 
 
 class ModelEndpoint(object):
@@ -122,7 +191,11 @@ class AgentWorld(object):
         subprocess.run(["tmux", "-L", self.tmux_socket, "kill-server"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=10)
         self.processes.end_all()
-        self.relay.close()
+        end_programs_under(self.home)
+        try:
+            assert_nothing_left(self.home)
+        finally:
+            self.relay.close()
 
     def env(self, **extra):
         env = {"PATH": "/usr/bin:/bin", "HOME": self.home, "TERM": "xterm-256color", "LANG": "C.UTF-8",
@@ -194,23 +267,31 @@ class AgentWorld(object):
         def check():
             rows = [s for s in self.sessions(provider) if predicate(s)]
             return rows[0] if rows else None
+        return self.wait(check, what, limit)
+
+    def wait(self, predicate, what, limit=30):
+        """wait_for, failing with what the relay and Claude's transcripts say."""
         try:
-            return wait_for(check, what, limit)
+            return wait_for(predicate, what, limit)
         except AssertionError:
             raise AssertionError("gave up waiting for %s; sessions: %s\nrelay log:\n%s\n%s" % (
                 what, json.dumps(self.sessions(), indent=1), self.relay.read("relay.log")[-3000:],
                 self.transcripts_tail()))
 
-    def transcripts_tail(self, lines=6):
-        """The end of Claude's transcripts, for a failure message."""
-        out = []
+    def transcripts(self):
+        """{file name: text} of Claude's transcripts."""
+        found = {}
         for root, _, files in os.walk(os.path.join(self.home, ".claude", "projects")):
             for name in files:
                 if name.endswith(".jsonl"):
                     with open(os.path.join(root, name), errors="replace") as f:
-                        tail = f.read().splitlines()[-lines:]
-                    out.append("transcript %s:\n%s" % (name, "\n".join(line[:600] for line in tail)))
-        return "\n".join(out)
+                        found[name] = f.read()
+        return found
+
+    def transcripts_tail(self, lines=6):
+        """The end of Claude's transcripts, for a failure message."""
+        return "\n".join("transcript %s:\n%s" % (name, "\n".join(line[:600] for line in text.splitlines()[-lines:]))
+                         for name, text in self.transcripts().items())
 
     def phone(self, provider="claude"):
         return Phone(self, provider)
@@ -243,7 +324,7 @@ class Phone(object):
         def find():
             rows = [s for s in self.sessions() if s.get("permission")]
             return rows[0] if rows else None
-        return wait_for(find, "a held prompt on the phone", limit)
+        return self.world.wait(find, "a held prompt on the phone", limit)
 
     def decide(self, prompt_id, decision):
         """(ok, error text) as the phone's app would see them."""

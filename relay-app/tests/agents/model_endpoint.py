@@ -51,9 +51,11 @@ def text_of(content):
     parts = []
     for block in content or []:
         if isinstance(block, dict):
-            # Agents add their own context as extra text blocks ("<system-reminder>…").
+            # Agents add their own context as extra text blocks ("<system-reminder>…"),
+            # and Claude notes a refused tool call as one.
             text = block.get("text", "")
-            if block.get("type") in ("text", "input_text", "output_text") and not text.lstrip().startswith("<"):
+            if block.get("type") in ("text", "input_text", "output_text") and not text.lstrip().startswith(
+                    ("<", "[Request interrupted")):
                 parts.append(text)
     return "\n".join(parts)
 
@@ -123,9 +125,10 @@ class Handler(BaseHTTPRequestHandler):
             content = m.get("content")
             results = [b for b in content if isinstance(b, dict) and b.get("type") == "tool_result"] \
                 if isinstance(content, list) else []
-            if results:
-                done += len(results)
-            elif text_of(content).strip():
+            done += len(results)
+            # After a refused call Claude sends the next prompt in the same
+            # message as the refused call's result.
+            if text_of(content).strip():
                 first, done = text_of(content), 0
         script = self.server.scripts.find(first)
         self._log({"api": "anthropic", "model": body.get("model"), "first": first[:200],

@@ -129,3 +129,26 @@ class AwayOnTerminalFirst(TerminalCase):
         self.assert_prompt_gone_for_the_phone(held["permission"]["id"])
         time.sleep(0.5)
         self.assert_no_traceback()
+
+
+class AwayOnRightAfterARefusal(TerminalCase):
+    def test_the_next_prompt_is_held_for_the_phone(self):
+        # Claude replays the refused call in what it writes for the next
+        # request; that must not read as a refusal of the next prompt.
+        phone = self.world.phone()
+        self.ask("long step")
+        self.term.key("Escape")
+        self.term.wait_screen("Interrupted")
+        self.world.relay.set_away(True)
+        self.term.type("quick step")
+        held = phone.wait_prompt()
+        self.assertEqual(held["permission"]["detail"], "touch quick.txt")
+        # Give the watch the chance to misread what Claude writes for this
+        # request: once it is on disk, a few of the watcher's rounds.
+        wait_for(lambda: any("touch quick.txt" in t for t in self.world.transcripts().values()),
+                 "the call in the transcript")
+        time.sleep(1.0)
+        ok, error = phone.decide(held["permission"]["id"], "allow")
+        self.assertTrue(ok, error)
+        self.term.wait_screen("Quick step over.")
+        self.assertTrue(os.path.exists(os.path.join(self.world.project, "quick.txt")))

@@ -1,8 +1,9 @@
-"""Codex CLI: exec with and without trusted hooks, and the TUI's own title turn."""
+"""Codex CLI: exec with and without trusted hooks, the TUI's own title turn, the end of a session."""
 
 import os
 
 from agents_harness import CODEX, AgentTest, bash_step
+from test_claude_headless import Background
 
 
 class CodexRuns(AgentTest):
@@ -12,7 +13,6 @@ class CodexRuns(AgentTest):
                {"match": "Generate a concise", "steps": [], "final": "Tidy the project"}]
 
     def test_exec_with_trusted_hooks_reports_the_whole_turn(self):
-        from test_claude_headless import Background
         run = Background(self.world.codex_exec, "tidy the project", "--dangerously-bypass-hook-trust")
         working = self.world.wait_session("codex", lambda s: s["status"] == "working"
                                           and (s.get("activity") or "").startswith("Bash: sleep 2"),
@@ -51,3 +51,18 @@ class CodexRuns(AgentTest):
         self.world.wait_session("codex", lambda s: s["status"] == "finished", "the finished turn")
         rows = self.world.sessions("codex")
         self.assertEqual([s["title"] for s in rows], ["tidy the project"], rows)
+
+
+class CodexSessionsEnd(AgentTest):
+    SCRIPTS = CodexRuns.SCRIPTS
+    # The relay lets an ended session go at once, so that its end shows.
+    RELAY = {"keepEndedFor": 0}
+
+    def test_exec_ends_its_session(self):
+        # Codex's terminal UI sends no SessionEnd at /quit for hooks trusted
+        # in its /hooks screen (only with --dangerously-bypass-hook-trust):
+        # a TUI session reads finished until it goes stale.
+        run = Background(self.world.codex_exec, "tidy the project", "--dangerously-bypass-hook-trust")
+        self.world.wait_session("codex", lambda s: s["status"] == "working", "the Codex session working")
+        self.assertEqual(run.join().returncode, 0)
+        self.world.wait(lambda: not self.world.sessions("codex"), "the ended Codex session to go")
