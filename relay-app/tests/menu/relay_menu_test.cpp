@@ -33,11 +33,7 @@ QString isoAgo(int seconds)
 
 qsizetype statusRequests(const MenuFixture& fixture)
 {
-    qsizetype count = 0;
-    for (const auto& request : fixture.server.requests()) {
-        count += request.path.endsWith("/v1/admin/status") ? 1 : 0;
-    }
-    return count;
+    return fixture.bodiesSentTo("/v1/admin/status").size();
 }
 
 } // namespace
@@ -227,20 +223,8 @@ TEST(RelayMenuTest, AwayModeSwitchAsksTheRelayAndFollowsItsAnswer)
 
     QTest::mouseClick(away, Qt::LeftButton);
     EXPECT_FALSE(away->isOn()) << "flipping changes nothing locally";
-    ASSERT_TRUE(waitUntil([&] {
-        for (const auto& request : fixture.server.requests()) {
-            if (request.path.endsWith("/v1/admin/settings")) {
-                return true;
-            }
-        }
-        return false;
-    }));
-    QByteArray body;
-    for (const auto& request : fixture.server.requests()) {
-        if (request.path.endsWith("/v1/admin/settings")) {
-            body = request.body;
-        }
-    }
+    ASSERT_TRUE(waitUntil([&] { return !fixture.bodiesSentTo("/v1/admin/settings").isEmpty(); }));
+    const QByteArray body = fixture.bodiesSentTo("/v1/admin/settings").last();
     EXPECT_EQ(QJsonDocument::fromJson(body).object().value(QStringLiteral("remoteApprovals")).toBool(false), true);
 
     fixture.serveStatus(statusJson({}, {}, false, false, /*remoteApprovals=*/true));

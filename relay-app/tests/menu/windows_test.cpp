@@ -162,15 +162,7 @@ TEST(TokensViewTest, RevokeNeedsConfirmationAndRunsOnce)
     TokensView view(fixture.environment());
     view.show();
     ASSERT_TRUE(fixture.waitForStatus());
-    const auto revokeRequests = [&fixture] {
-        QList<QByteArray> bodies;
-        for (const auto& request : fixture.server.requests()) {
-            if (request.path.endsWith("/v1/admin/tokens/revoke")) {
-                bodies.append(request.body);
-            }
-        }
-        return bodies;
-    };
+    const auto revokeRequests = [&fixture] { return fixture.bodiesSentTo("/v1/admin/tokens/revoke"); };
 
     qobject_cast<QPushButton*>(view.table()->cellWidget(1, 4))->click();
     ASSERT_TRUE(view.pendingRevoke());
