@@ -23,16 +23,10 @@ TEST(AgentSessionTest, ProjectNameIsTheLastDirectoryComponentOrTheTitle)
 {
     AgentSession s = makeSession();
     EXPECT_EQ(s.projectName(), QStringLiteral("The title"));
-    s.workingDirectory = QString();
-    EXPECT_EQ(s.projectName(), QStringLiteral("The title"));
-    s.workingDirectory = QStringLiteral("/Users/dev/proj");
-    EXPECT_EQ(s.projectName(), QStringLiteral("proj"));
-    s.workingDirectory = QStringLiteral("/Users/dev/proj/");
-    EXPECT_EQ(s.projectName(), QStringLiteral("proj"));
-    s.workingDirectory = QStringLiteral("/Users/dev/proj//");
-    EXPECT_EQ(s.projectName(), QStringLiteral("proj"));
-    s.workingDirectory = QStringLiteral("proj");
-    EXPECT_EQ(s.projectName(), QStringLiteral("proj"));
+    for (const char* directory : {"", "/Users/dev/proj", "/Users/dev/proj/", "/Users/dev/proj//", "proj"}) {
+        s.workingDirectory = QString::fromLatin1(directory);
+        EXPECT_EQ(s.projectName(), *directory ? QStringLiteral("proj") : QStringLiteral("The title")) << directory;
+    }
 }
 
 TEST(AgentSessionTest, RunningSinceIsTheTurnStartOfAWorkingSessionOnly)

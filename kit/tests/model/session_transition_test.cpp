@@ -32,57 +32,51 @@ const QString B = QStringLiteral("B");
 
 } // namespace
 
-TEST(SessionTransitionTest, NewSessionsNeverQualify)
+TEST(SessionTransitionTest, WhichChangesQualify)
 {
-    EXPECT_TRUE(
-        detect({}, {session(A, SessionStatus::waitingForInput), session(B, SessionStatus::finished)}).isEmpty());
+    using S = SessionStatus;
+    const QString p1 = QStringLiteral("p1");
+    struct Row {
+        const char* what;
+        QList<AgentSession> before;
+        QList<AgentSession> after;
+        qsizetype qualifying;
+    };
+    const Row rows[] = {
+        {"new sessions never", {}, {session(A, S::waitingForInput), session(B, S::finished)}, 0},
+        {"working to finished", {session(A, S::working)}, {session(A, S::finished)}, 1},
+        {"idle to failed", {session(A, S::idle)}, {session(A, S::failed)}, 1},
+        {"one attention state to another", {session(A, S::failed)}, {session(A, S::finished)}, 0},
+        {"back to work", {session(A, S::finished)}, {session(A, S::working)}, 0},
+        {"a session gone", {session(A, S::working)}, {}, 0},
+        {"a new prompt id",
+         {session(A, S::waitingForInput, p1)},
+         {session(A, S::waitingForInput, QStringLiteral("p2"))},
+         1},
+        {"the same prompt", {session(A, S::waitingForInput, p1)}, {session(A, S::waitingForInput, p1)}, 0},
+        {"a first prompt", {session(A, S::waitingForInput)}, {session(A, S::waitingForInput, p1)}, 1},
+        {"working, whatever its prompt", {session(A, S::working)}, {session(A, S::working, p1)}, 0},
+        {"the later duplicate before wins",
+         {session(A, S::working), session(A, S::finished)},
+         {session(A, S::failed)},
+         0},
+        {"each current duplicate on its own",
+         {session(A, S::working)},
+         {session(A, S::finished), session(A, S::failed)},
+         2},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(detect(row.before, row.after).size(), row.qualifying) << row.what;
+    }
 }
 
-TEST(SessionTransitionTest, LeavingWorkOrIdleForAnAttentionStateQualifies)
+TEST(SessionTransitionTest, TransitionsCarryTheNewSessionAndItsOldStatusInTheCurrentOrder)
 {
-    const auto fromWorking = detect({session(A, SessionStatus::working)}, {session(A, SessionStatus::finished)});
-    ASSERT_EQ(fromWorking.size(), 1);
-    EXPECT_EQ(fromWorking[0].session, session(A, SessionStatus::finished));
-    EXPECT_EQ(fromWorking[0].from, SessionStatus::working);
-
-    EXPECT_EQ(detect({session(A, SessionStatus::idle)}, {session(A, SessionStatus::failed)}).size(), 1);
-    EXPECT_TRUE(detect({session(A, SessionStatus::failed)}, {session(A, SessionStatus::finished)}).isEmpty());
-    EXPECT_TRUE(detect({session(A, SessionStatus::finished)}, {session(A, SessionStatus::working)}).isEmpty());
-    EXPECT_TRUE(detect({session(A, SessionStatus::working)}, {}).isEmpty());
-}
-
-TEST(SessionTransitionTest, OnlyANewPromptIdQualifiesAmongAttentionStates)
-{
-    const auto newPrompt = detect({session(A, SessionStatus::waitingForInput, QStringLiteral("p1"))},
-                                  {session(A, SessionStatus::waitingForInput, QStringLiteral("p2"))});
-    ASSERT_EQ(newPrompt.size(), 1);
-    EXPECT_EQ(newPrompt[0].from, SessionStatus::waitingForInput);
-
-    EXPECT_TRUE(detect({session(A, SessionStatus::waitingForInput, QStringLiteral("p1"))},
-                       {session(A, SessionStatus::waitingForInput, QStringLiteral("p1"))})
-                    .isEmpty());
-    EXPECT_EQ(detect({session(A, SessionStatus::waitingForInput)},
-                     {session(A, SessionStatus::waitingForInput, QStringLiteral("p1"))})
-                  .size(),
-              1);
-    EXPECT_TRUE(detect({session(A, SessionStatus::working)}, {session(A, SessionStatus::working, QStringLiteral("p1"))})
-                    .isEmpty())
-        << "working never qualifies, whatever its prompt";
-}
-
-TEST(SessionTransitionTest, LaterDuplicateInPreviousWinsAndOrderFollowsCurrent)
-{
-    EXPECT_TRUE(detect({session(A, SessionStatus::working), session(A, SessionStatus::finished)},
-                       {session(A, SessionStatus::failed)})
-                    .isEmpty());
-
-    const auto ordered = detect({session(A, SessionStatus::working), session(B, SessionStatus::working)},
+    const auto ordered = detect({session(A, SessionStatus::working), session(B, SessionStatus::idle)},
                                 {session(B, SessionStatus::finished), session(A, SessionStatus::failed)});
     ASSERT_EQ(ordered.size(), 2);
-    EXPECT_EQ(ordered[0].session.id, B);
+    EXPECT_EQ(ordered[0].session, session(B, SessionStatus::finished));
+    EXPECT_EQ(ordered[0].from, SessionStatus::idle);
     EXPECT_EQ(ordered[1].session.id, A);
-
-    const auto duplicates = detect({session(A, SessionStatus::working)},
-                                   {session(A, SessionStatus::finished), session(A, SessionStatus::failed)});
-    EXPECT_EQ(duplicates.size(), 2) << "each current duplicate is judged on its own";
+    EXPECT_EQ(ordered[1].from, SessionStatus::working);
 }

@@ -71,27 +71,21 @@ TEST(SessionSnapshotTest, CountsAndAllFinished)
 
 TEST(SnapshotLeadTest, HeadlinesForEachLead)
 {
-    SnapshotLead waiting(1, 2, 0, 1, 4);
-    EXPECT_EQ(waiting.count, 1);
-    EXPECT_EQ(waiting.status, SessionStatus::waitingForInput);
-    EXPECT_EQ(waiting.label, QStringLiteral("needs you"));
-    EXPECT_EQ(waiting.others, QStringLiteral("2 working \u00B7 1 failed"));
-    EXPECT_EQ(waiting.summary(), QStringLiteral("1 needs you \u00B7 2 working \u00B7 1 failed"));
-
-    EXPECT_EQ(SnapshotLead(2, 1, 4, 0, 7).summary(), QStringLiteral("2 need you \u00B7 1 working \u00B7 4 finished"));
-    EXPECT_EQ(SnapshotLead(0, 0, 3, 0, 3).summary(), QStringLiteral("3 finished"));
-    EXPECT_EQ(SnapshotLead(0, 0, 2, 1, 3).summary(), QStringLiteral("1 failed \u00B7 2 finished"));
-    EXPECT_EQ(SnapshotLead(0, 3, 0, 0, 3).summary(), QStringLiteral("3 working"));
-
-    const SnapshotLead empty(0, 0, 0, 0, 0);
-    EXPECT_TRUE(empty.isEmpty);
-    EXPECT_EQ(empty.label, QStringLiteral("sessions"));
-    EXPECT_EQ(empty.count, 0);
-    EXPECT_EQ(empty.summary(), QStringLiteral("No sessions"));
-
-    const SnapshotLead idleOnly(0, 0, 0, 0, 3);
-    EXPECT_EQ(idleOnly.label, QStringLiteral("finished"));
-    EXPECT_EQ(idleOnly.summary(), QStringLiteral("0 finished"));
+    // (waiting, working, finished, failed, total)
+    const std::pair<SnapshotLead, QString> rows[] = {
+        {SnapshotLead(1, 2, 0, 1, 4), QStringLiteral("1 needs you \u00B7 2 working \u00B7 1 failed")},
+        {SnapshotLead(2, 1, 4, 0, 7), QStringLiteral("2 need you \u00B7 1 working \u00B7 4 finished")},
+        {SnapshotLead(0, 0, 3, 0, 3), QStringLiteral("3 finished")},
+        {SnapshotLead(0, 0, 2, 1, 3), QStringLiteral("1 failed \u00B7 2 finished")},
+        {SnapshotLead(0, 3, 0, 0, 3), QStringLiteral("3 working")},
+        {SnapshotLead(0, 0, 0, 0, 3), QStringLiteral("0 finished")},
+        {SnapshotLead(0, 0, 0, 0, 0), QStringLiteral("No sessions")},
+    };
+    for (const auto& [lead, summary] : rows) {
+        EXPECT_EQ(lead.summary(), summary);
+        EXPECT_EQ(lead.isEmpty, summary == QStringLiteral("No sessions"));
+    }
+    EXPECT_EQ(SnapshotLead(1, 2, 0, 1, 4).status, SessionStatus::waitingForInput);
 }
 
 TEST(SnapshotLeadTest, FromSnapshotCountsIdleOnlyInTotal)

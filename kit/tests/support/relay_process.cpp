@@ -21,14 +21,7 @@ namespace {
 const QStringList hookScripts{QStringLiteral("claude-hook.sh"), QStringLiteral("claude-permission-hook.sh"),
                               QStringLiteral("codex-notify.sh")};
 
-QString defaultResources()
-{
-#ifdef VESPERLINE_SOURCE_DIR
-    return QStringLiteral(VESPERLINE_SOURCE_DIR "/relay-app/resources");
-#else
-    return {};
-#endif
-}
+const QString resources = QStringLiteral(VESPERLINE_SOURCE_DIR "/relay-app/resources");
 
 void fail(const QString& message)
 {
@@ -74,10 +67,6 @@ RelayProcess::RelayProcess(Options options)
     if (!m_home.isValid()) {
         fail(QStringLiteral("no temporary directory for the relay's home"));
     }
-    if (m_options.resourcesDirectory.isEmpty()) {
-        m_options.resourcesDirectory = defaultResources();
-    }
-    const QString resources = m_options.resourcesDirectory;
     const QString bin = relayDirectory() + QStringLiteral("/bin");
     if (!QDir().mkpath(bin + QStringLiteral("/hooks"))) {
         fail(QStringLiteral("cannot make %1/hooks").arg(bin));
@@ -92,9 +81,7 @@ RelayProcess::RelayProcess(Options options)
     copyFile(resources + QStringLiteral("/claude-settings.example.json"),
              bin + QStringLiteral("/hooks/claude-settings.example.json"), owner);
     writeConfig(std::nullopt);
-    if (m_options.startNow) {
-        start();
-    }
+    start();
 }
 
 RelayProcess::~RelayProcess()
@@ -120,9 +107,6 @@ void RelayProcess::writeConfig(std::optional<int> port) const
         {QStringLiteral("advertiseHost"), QStringLiteral("127.0.0.1")},
         {QStringLiteral("permissionTimeout"), m_options.permissionTimeout},
     };
-    for (auto it = m_options.extraConfig.begin(); it != m_options.extraConfig.end(); ++it) {
-        config.insert(it.key(), it.value());
-    }
     QFile file(path(QStringLiteral("config.json")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(QJsonDocument(config).toJson()) < 0) {
         fail(QStringLiteral("cannot write config.json"));
@@ -302,19 +286,9 @@ void RelayProcess::setRemoteApprovals(bool on) const
 }
 
 RelayProcess::HookRun RelayProcess::runHook(const QString& script, const std::optional<QJsonObject>& payload,
-                                            const QStringList& arguments) const
+                                            const QStringList& arguments)
 {
-    QProcess hook;
-    hook.setProcessEnvironment(environment());
-    hook.start(path(QStringLiteral("bin/hooks/")) + script, arguments);
-    if (!hook.waitForStarted(10000)) {
-        fail(QStringLiteral("cannot run %1: %2").arg(script, hook.errorString()));
-    }
-    if (payload) {
-        hook.write(QJsonDocument(*payload).toJson(QJsonDocument::Compact));
-    }
-    hook.closeWriteChannel();
-    return finishHook(&hook);
+    return finishHook(startHook(script, payload, arguments));
 }
 
 QProcess* RelayProcess::startHook(const QString& script, const std::optional<QJsonObject>& payload,

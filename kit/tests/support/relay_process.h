@@ -46,19 +46,13 @@ namespace idlewyn::testing {
 // relay's log when the relay does not come up. Waits are bounded only to
 // turn a hang into a failure, never to assert on speed. The destructor kills
 // hook processes still running, stops the relay and removes the home.
-// Needs VESPERLINE_SOURCE_DIR (set by vesperline_add_gtest) unless the
-// options name the resources directory.
+// Needs VESPERLINE_SOURCE_DIR (set by vesperline_add_gtest).
 class RelayProcess {
 public:
     struct Options {
         bool tls = false;
         // Seconds a held permission prompt waits for a phone.
         double permissionTimeout = 300;
-        // Merged over the keys above in config.json.
-        QJsonObject extraConfig;
-        // Where relay.py and its companions are read from.
-        QString resourcesDirectory;
-        bool startNow = true;
     };
 
     struct HookRun {
@@ -107,7 +101,7 @@ public:
 
     // Runs bin/hooks/<script> with the payload on stdin, to its end.
     HookRun runHook(const QString& script, const std::optional<QJsonObject>& payload,
-                    const QStringList& arguments = {}) const;
+                    const QStringList& arguments = {});
     // Starts a hook that may be held (the permission hook in away mode); the
     // process belongs to this object.
     QProcess* startHook(const QString& script, const std::optional<QJsonObject>& payload,

@@ -36,8 +36,13 @@ ScriptedServer::ScriptedServer(std::optional<TestCertificate> tls, QObject* pare
 {
     respond(200, "{\"ok\":true}");
     if (m_tls) {
-        m_server = new QSslServer(this);
-        setCertificate(*m_tls);
+        auto* server = new QSslServer(this);
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(m_tls->certificate);
+        configuration.setPrivateKey(m_tls->key);
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        server->setSslConfiguration(configuration);
+        m_server = server;
     } else {
         m_server = new QTcpServer(this);
     }
@@ -53,27 +58,11 @@ ScriptedServer::ScriptedServer(std::optional<TestCertificate> tls, QObject* pare
 
 ScriptedServer::~ScriptedServer() = default;
 
-void ScriptedServer::setCertificate(const TestCertificate& tls)
-{
-    m_tls = tls;
-    if (auto* server = qobject_cast<QSslServer*>(m_server)) {
-        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        configuration.setLocalCertificate(tls.certificate);
-        configuration.setPrivateKey(tls.key);
-        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-        server->setSslConfiguration(configuration);
-    }
-}
-
-quint16 ScriptedServer::port() const
-{
-    return m_server->serverPort();
-}
-
 QUrl ScriptedServer::baseUrl() const
 {
-    return QUrl(
-        QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? QStringLiteral("https") : QStringLiteral("http")).arg(port()));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2")
+                    .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+                    .arg(m_server->serverPort()));
 }
 
 void ScriptedServer::setResponder(Responder responder)

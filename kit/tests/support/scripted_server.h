@@ -39,7 +39,6 @@ public:
     explicit ScriptedServer(std::optional<TestCertificate> tls = std::nullopt, QObject* parent = nullptr);
     ~ScriptedServer() override;
 
-    quint16 port() const;
     QUrl baseUrl() const; // http(s)://127.0.0.1:<port>
 
     // Every request gets the answer of the responder (default: 200 {"ok":true}).
@@ -47,9 +46,6 @@ public:
     // Shortcuts for the common case: one status and JSON body for every request.
     void respond(int status, const QByteArray& jsonBody);
     void respondRaw(const QByteArray& bytes);
-
-    // Serve a new certificate from now on (the same port).
-    void setCertificate(const TestCertificate& tls);
 
     const QList<Request>& requests() const { return m_requests; }
     // Raw bytes received after any TLS handshake, over all connections.

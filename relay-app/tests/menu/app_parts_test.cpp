@@ -49,10 +49,6 @@ TEST(MenuBarIconTest, DownAndIdleAreTemplatesWorkingAndWaitingKeepTheirTint)
     light.setColor(QPalette::Window, Qt::white);
     const QColor foreground(20, 20, 20);
 
-    EXPECT_EQ(iconSymbolName(IconState::down), QStringLiteral("moon"));
-    EXPECT_EQ(iconSymbolName(IconState::idle), QStringLiteral("moon.stars.fill"));
-    EXPECT_EQ(iconSymbolName(IconState::needsInput), QStringLiteral("moon.stars.fill"));
-
     for (IconState state : {IconState::down, IconState::idle}) {
         const QSet<QRgb> colours = opaqueColours(makeIcon(state, foreground, light));
         ASSERT_FALSE(colours.isEmpty());
@@ -62,7 +58,6 @@ TEST(MenuBarIconTest, DownAndIdleAreTemplatesWorkingAndWaitingKeepTheirTint)
     EXPECT_EQ(opaqueColours(makeIcon(IconState::working, foreground, light)), QSet<QRgb>{working.rgb()});
     const QColor waiting = idlewyn::tint(SessionStatus::waitingForInput).resolved(light);
     EXPECT_EQ(opaqueColours(makeIcon(IconState::needsInput, foreground, light)), QSet<QRgb>{waiting.rgb()});
-    EXPECT_EQ(waiting.name(), QStringLiteral("#b84a00"));
 
     // A faint light halo lets the dark glyph read on a dark bar too.
     const QImage down =
@@ -82,7 +77,7 @@ TEST(MenuBarIconTest, DownAndIdleAreTemplatesWorkingAndWaitingKeepTheirTint)
               QSet<QRgb>{QColor(0xFF, 0xA6, 0x30).rgb()});
 }
 
-TEST(LoginItemTest, AutostartEntryStartsThisExecutable)
+TEST(LoginItemTest, AutostartEntryStartsThisExecutableOnceTheDesktopIsUp)
 {
     XdgAutostartLoginItem item(QStringLiteral("/opt/vesperline/bin/vesperline relay"));
     EXPECT_TRUE(item.entryPath().startsWith(QDir::homePath())) << item.entryPath().toStdString();
@@ -94,25 +89,8 @@ TEST(LoginItemTest, AutostartEntryStartsThisExecutable)
     QFile entry(item.entryPath());
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     const QByteArray text = entry.readAll();
+    entry.close();
     EXPECT_TRUE(text.contains("Exec=\"/opt/vesperline/bin/vesperline relay\"\n")) << text.constData();
-    entry.close();
-
-    XdgAutostartLoginItem other(QStringLiteral("/usr/bin/another"));
-    EXPECT_EQ(other.status(), LoginItem::Status::notRegistered) << "an entry for another program is not ours";
-
-    item.unregisterItem();
-    EXPECT_EQ(item.status(), LoginItem::Status::notRegistered);
-    EXPECT_NO_THROW(item.unregisterItem()) << "removing what is not there is no failure";
-}
-
-TEST(LoginItemTest, AutostartEntryWaitsForTheDesktopAndIsValid)
-{
-    XdgAutostartLoginItem item(QStringLiteral("/usr/bin/vesperline-relay"));
-    item.registerItem();
-    QFile entry(item.entryPath());
-    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    const QByteArray text = entry.readAll();
-    entry.close();
     // The keys by which GNOME, MATE, Plasma and LXQt hold the start back
     // until their panel runs.
     for (const char* key : {"X-GNOME-Autostart-Delay=", "X-MATE-Autostart-Delay=", "X-KDE-autostart-phase=2\n",
@@ -120,7 +98,6 @@ TEST(LoginItemTest, AutostartEntryWaitsForTheDesktopAndIsValid)
         EXPECT_TRUE(text.contains(key)) << key << " missing from\n" << text.constData();
     }
     EXPECT_FALSE(text.contains("X-GNOME-Autostart-Phase")) << "systemd's generator would skip the entry";
-
     QProcess validate;
     validate.setProcessChannelMode(QProcess::MergedChannels);
     validate.start(QStringLiteral("desktop-file-validate"), {item.entryPath()});
@@ -128,19 +105,18 @@ TEST(LoginItemTest, AutostartEntryWaitsForTheDesktopAndIsValid)
         ASSERT_TRUE(validate.waitForFinished());
         EXPECT_EQ(validate.exitCode(), 0) << validate.readAll().constData();
     }
-    item.unregisterItem();
-}
 
-TEST(LoginItemTest, AHiddenEntryCountsAsOff)
-{
-    XdgAutostartLoginItem item(QStringLiteral("/usr/bin/vesperline-relay"));
-    item.registerItem();
-    QFile entry(item.entryPath());
+    XdgAutostartLoginItem other(QStringLiteral("/usr/bin/another"));
+    EXPECT_EQ(other.status(), LoginItem::Status::notRegistered) << "an entry for another program is not ours";
+
     ASSERT_TRUE(entry.open(QIODevice::Append));
     entry.write("Hidden=true\n");
     entry.close();
-    EXPECT_EQ(item.status(), LoginItem::Status::notRegistered);
+    EXPECT_EQ(item.status(), LoginItem::Status::notRegistered) << "a hidden entry counts as off";
+
     item.unregisterItem();
+    EXPECT_FALSE(QFile::exists(item.entryPath()));
+    EXPECT_NO_THROW(item.unregisterItem()) << "removing what is not there is no failure";
 }
 
 TEST(SingleInstanceTest, ASecondLaunchHandsOverToTheFirst)

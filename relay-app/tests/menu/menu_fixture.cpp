@@ -186,6 +186,17 @@ bool MenuFixture::waitForError()
     return waitUntil([this] { return monitor().lastError().has_value(); });
 }
 
+QList<QByteArray> MenuFixture::bodiesSentTo(const QByteArray& pathEnd) const
+{
+    QList<QByteArray> bodies;
+    for (const auto& request : server.requests()) {
+        if (request.path.endsWith(pathEnd)) {
+            bodies.append(request.body);
+        }
+    }
+    return bodies;
+}
+
 bool waitUntil(const std::function<bool()>& condition, int limitMs)
 {
     return QTest::qWaitFor(condition, limitMs);

@@ -70,6 +70,8 @@ public:
     // Waits until the monitor has a status (or an error, for a down relay).
     bool waitForStatus();
     bool waitForError();
+    // The bodies of the requests whose path ends so, in the order sent.
+    QList<QByteArray> bodiesSentTo(const QByteArray& pathEnd) const;
 
     QString supportDirectory;
     idlewyn::testing::ScriptedServer server;

@@ -33,11 +33,7 @@ QString isoAgo(int seconds)
 
 qsizetype statusRequests(const MenuFixture& fixture)
 {
-    qsizetype count = 0;
-    for (const auto& request : fixture.server.requests()) {
-        count += request.path.endsWith("/v1/admin/status") ? 1 : 0;
-    }
-    return count;
+    return fixture.bodiesSentTo("/v1/admin/status").size();
 }
 
 } // namespace
@@ -104,36 +100,8 @@ TEST(RelayMenuTest, StatusLineTellsTlsPushAndPairedTokens)
         ASSERT_TRUE(fixture.waitForStatus());
         EXPECT_EQ(menu.statusLine(), c.line);
         EXPECT_TRUE(menu.visibleOutline().contains(c.line));
+        EXPECT_EQ(menu.statusDotColor(), idlewyn::tint(SessionStatus::finished).resolved(&menu));
     }
-}
-
-TEST(RelayMenuTest, RunningRelayShowsSessionsSwitchWindowsAndControlsInOrder)
-{
-    MenuFixture fixture;
-    fixture.services->installedPath = QStringLiteral("/opt/elsewhere/relay.py");
-    RelayMenu menu(fixture.environment());
-    ASSERT_TRUE(fixture.waitForStatus());
-    EXPECT_EQ(menu.statusDotColor(), idlewyn::tint(SessionStatus::finished).resolved(&menu));
-    const QStringList outline = menu.visibleOutline();
-    const QStringList expected{QStringLiteral("Vesperline Relay"),
-                               menu.statusLine(),
-                               QStringLiteral("separator"),
-                               QStringLiteral("No sessions"),
-                               QStringLiteral("separator"),
-                               QStringLiteral("Away mode"),
-                               QStringLiteral("separator"),
-                               QStringLiteral("Pair a Phone\u2026"),
-                               QStringLiteral("Paired Phones\u2026"),
-                               QStringLiteral("Set Up Hooks\u2026"),
-                               QStringLiteral("separator"),
-                               QStringLiteral("Use This App\u2019s Relay"),
-                               QStringLiteral("Restart Relay"),
-                               QStringLiteral("Stop Relay"),
-                               QStringLiteral("Open Log"),
-                               QStringLiteral("separator"),
-                               QStringLiteral("Open at Login"),
-                               QStringLiteral("Quit Vesperline Relay")};
-    EXPECT_EQ(outline, expected) << outline.join(u'|').toStdString();
 }
 
 TEST(RelayMenuTest, RelayControlsFollowTheInstalledService)
@@ -255,20 +223,8 @@ TEST(RelayMenuTest, AwayModeSwitchAsksTheRelayAndFollowsItsAnswer)
 
     QTest::mouseClick(away, Qt::LeftButton);
     EXPECT_FALSE(away->isOn()) << "flipping changes nothing locally";
-    ASSERT_TRUE(waitUntil([&] {
-        for (const auto& request : fixture.server.requests()) {
-            if (request.path.endsWith("/v1/admin/settings")) {
-                return true;
-            }
-        }
-        return false;
-    }));
-    QByteArray body;
-    for (const auto& request : fixture.server.requests()) {
-        if (request.path.endsWith("/v1/admin/settings")) {
-            body = request.body;
-        }
-    }
+    ASSERT_TRUE(waitUntil([&] { return !fixture.bodiesSentTo("/v1/admin/settings").isEmpty(); }));
+    const QByteArray body = fixture.bodiesSentTo("/v1/admin/settings").last();
     EXPECT_EQ(QJsonDocument::fromJson(body).object().value(QStringLiteral("remoteApprovals")).toBool(false), true);
 
     fixture.serveStatus(statusJson({}, {}, false, false, /*remoteApprovals=*/true));

@@ -131,15 +131,13 @@ class Relay(object):
     def port(self):
         return int(self.url.rsplit(":", 1)[1])
 
-    def connection(self, timeout=10, source=None):
-        """A client connection to the device port; source: the address it comes from."""
-        source_address = (source, 0) if source else None
+    def connection(self, timeout=10):
+        """A client connection to the device port."""
         if self.url.startswith("https:"):
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
             context.check_hostname = False
             context.verify_mode = ssl.CERT_NONE
-            conn = http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout, context=context,
-                                               source_address=source_address)
+            conn = http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout, context=context)
             conn.connect()
             # Pin check: the served certificate must be the one relay-cert.pem holds.
             with open(self.path("relay-cert.pem")) as f:
@@ -148,16 +146,15 @@ class Relay(object):
                 conn.close()
                 raise ssl.SSLError("certificate does not match the pin")
             return conn
-        return http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout, source_address=source_address)
+        return http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
 
-    def request(self, method, path, body=None, token=None, secret=None, headers=None, raw=None):
+    def request(self, method, path, body=None, token=None, secret=None, raw=None):
         """One request on a fresh connection; returns (status, decoded JSON body)."""
         hdrs = {"Content-Type": "application/json"}
         if token is not None:
             hdrs["Authorization"] = "Bearer " + token
         if secret is not None:
             hdrs["X-Idlewyn-Secret"] = secret
-        hdrs.update(headers or {})
         data = raw if raw is not None else (None if body is None else json.dumps(body).encode())
         conn = self.connection()
         try:

@@ -8,7 +8,6 @@ another address are each served within a second.
 
 import http.client
 import json
-import os
 import select
 import socket
 import threading

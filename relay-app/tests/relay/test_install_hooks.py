@@ -91,25 +91,17 @@ class InstallHooksTest(InstallHome):
         self.assertNotIn("(dry run)", report)
         self.assertIn("/hooks", report)
 
+        # What the merge keeps and adds is the in-process tests' matter; here, that it lands in the files.
         settings = self.load(self.claude)
-        self.assertEqual((settings["model"], settings["permissions"]), ("opus", CLAUDE_SETTINGS["permissions"]))
         self.assertIn({"matcher": "Bash", "hooks": [FOREIGN_HOOK]}, settings["hooks"]["PreToolUse"])
-        self.assertIn({"hooks": [{"type": "command", "command": "say done"}]}, settings["hooks"]["Stop"])
         permission = settings["hooks"]["PermissionRequest"][0]["hooks"][0]
         self.assertEqual(permission["command"], os.path.join(self.hooks_dir, "claude-permission-hook.sh"))
-        self.assertGreater(permission["timeout"], 300)
-        for event in ("SessionStart", "UserPromptSubmit", "PreToolUse", "PostToolUse", "PostToolUseFailure",
-                      "PermissionDenied", "Notification", "Stop", "StopFailure", "SessionEnd"):
-            commands = [h["command"] for g in settings["hooks"][event] for h in g["hooks"]]
-            self.assertIn(os.path.join(self.hooks_dir, "claude-hook.sh"), commands, event)
 
         with open(self.toml) as f:
             text = f.read()
         config = tomllib.loads(text)
         self.assertEqual(config["notify"], [os.path.join(self.hooks_dir, "codex-notify.sh")])
-        self.assertEqual((config["model"], config["profiles"]["fast"]["model"]), ("gpt-5", "gpt-5-mini"))
         self.assertEqual(config["sandbox_permissions"], ["disk-full-read-access", ["nested", "array"]])
-        self.assertLess(text.index("notify"), text.index("[profiles.fast]"))
 
         codex = self.load(self.codex)["hooks"]
         self.assertIn(CODEX_HOOKS["hooks"]["Stop"][0], codex["Stop"])
@@ -135,14 +127,6 @@ class InstallHooksTest(InstallHome):
         ours = dict((event, [g for g in groups if any(self.hooks_dir in h["command"] for h in g["hooks"])])
                     for event, groups in self.load(self.claude)["hooks"].items())
         self.assertEqual(example["hooks"], ours)
-
-    def test_another_notify_program_is_kept(self):
-        self.write(".codex/config.toml", 'notify = ["/usr/local/bin/ping-me", "--loud"]\n[tui]\nx = 1\n')
-        code, report = self.run_install()
-        self.assertEqual(code, 0, report)
-        self.assertIn("another notify program", report)
-        with open(self.toml) as f:
-            self.assertEqual(tomllib.loads(f.read())["notify"], ["/usr/local/bin/ping-me", "--loud"])
 
     def test_broken_settings_fail_without_touching_anything(self):
         self.write(".claude/settings.json", '{"hooks": {')
@@ -345,15 +329,6 @@ class KeepsWhatTheUserHasTest(InstallHome):
             st = os.stat(self.toml)
             self.assertEqual((st.st_uid, st.st_gid), (4321, 4322))
 
-    def test_a_missing_final_newline_stays_missing(self):
-        self.write(".claude/settings.json", '{"model": "opus"}')
-        self.write(".codex/config.toml", 'model = "gpt-5"')
-        code, report = self.run_install()
-        self.assertEqual(code, 0, report)
-        self.assertTrue(self.raw(self.claude).endswith(b"}"))
-        text = self.raw(self.toml).decode()
-        self.assertEqual(text, 'model = "gpt-5"\nnotify = [%s]' % json.dumps(os.path.join(self.hooks_dir,
-                                                                                        "codex-notify.sh")))
 
 
 if __name__ == "__main__":

@@ -314,9 +314,6 @@ class SessionEventsTest(BoardTest):
         self.assertIsNotNone(self.session())
         self.clock.advance(1)
         self.assertIsNone(self.session())
-        # Ending an unknown session neither fails nor creates it.
-        self.event(claude("SessionEnd", sid="never-seen"))
-        self.assertIsNone(self.session("never-seen"))
 
     def test_a_session_ended_mid_turn_is_idle_and_its_prompts_gone(self):
         self.board.set_remote_approvals(True)
@@ -328,13 +325,6 @@ class SessionEventsTest(BoardTest):
         self.assertNotIn("activity", s)
         self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "gone"})
 
-    def test_a_resumed_session_is_no_longer_ended(self):
-        self.event(claude("Stop", last_assistant_message="Done."))
-        self.event(claude("SessionEnd", reason="other"))
-        self.event(claude("SessionStart", source="resume"))
-        self.clock.advance(self.CONFIG["keepEndedFor"] + 1)
-        self.assertIsNotNone(self.session())
-
     def test_tasks(self):
         todos = [{"content": "a", "status": "completed"}, {"content": "b", "status": "in_progress"}, "junk"]
         self.event(claude("PostToolUse", tool_name="TodoWrite", tool_input={"todos": todos}))
@@ -345,10 +335,13 @@ class SessionEventsTest(BoardTest):
         self.event(claude("PostToolUse", sid, tool_name="TaskCreate", tool_input={},
                           tool_response=json.dumps({"task": {"id": 7}})))
         self.event(claude("PostToolUse", sid, tool_name="TaskCreate", tool_input={}, tool_response="not json"))
+        # Claude sends the response as an object, not only as JSON text.
+        self.event(claude("PostToolUse", sid, tool_name="TaskCreate", tool_input={}, tool_response={"task": {"id": "8"}}))
         self.event(claude("PostToolUse", sid, tool_name="TaskUpdate", tool_input={"taskId": "7", "status": "completed"}))
         s = self.session(sid)
-        self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 2))
-        self.event(claude("PostToolUse", sid, tool_name="TaskUpdate", tool_input={"taskId": "7", "status": "deleted"}))
+        self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 3))
+        for key, task in (("task_id", "8"), ("taskId", "7")):
+            self.event(claude("PostToolUse", sid, tool_name="TaskUpdate", tool_input={key: task, "status": "deleted"}))
         self.event(claude("TaskCompleted", sid, task_id="created-1"))
         s = self.session(sid)
         self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 1))
@@ -690,16 +683,6 @@ class BoardPersistenceTest(BoardTest):
         self.clock.advance(relay.ABANDONED_AFTER - 1)
         self.assertTrue(self.board.decide(pid, "allow", self.clock(), "claude"))
 
-    def test_a_lone_surrogate_from_a_hook_is_saved_and_listed(self):
-        # JSON lets a hook send "\ud800"; UTF-8 has no such character.
-        self.board.start_saver()
-        self.event(claude("UserPromptSubmit", prompt="fix \ud800 this"))
-        self.assertEqual(self.session()["title"], "fix \ufffd this")
-        self.board.close()
-        self.board = self.make_board()
-        self.assertEqual(self.session()["title"], "fix \ufffd this")
-        self.assertFalse([m for m in self.logged if "could not save" in m])
-
 
 # ---------------------------------------------------------------------------
 # Pairing and tokens
@@ -734,6 +717,7 @@ class PairingTest(QuietLog):
         self.assertEqual(self.book.current_code(self.clock()), code)
         self.clock.advance(1)
         self.assertNotEqual(self.book.current_code(self.clock()), code)
+        self.assertEqual(self.refused(code), 401)
 
     def test_pairing_and_authentication(self):
         code = self.book.current_code(self.clock())
@@ -913,15 +897,6 @@ class ComposedRelayTest(QuietLog):
         self.assertEqual([s["id"] for s in doc["sessions"]], ["s1"])
         r.tls_fingerprint = None
         self.assertNotIn("pin=", r.status_document(self.clock())["pairingLink"])
-
-    def test_close_and_reopen(self):
-        r = self.make(None)
-        self.paired(r, "claude", "phone")
-        r.board.hook_event("claude", claude("Stop"), self.clock())
-        r.close()
-        again = self.make(None)
-        self.assertEqual(len(again.pairing.token_rows()), 1)
-        self.assertEqual(again.session_list("claude", self.clock())[0]["status"], "finished")
 
 
 def stored_text(obj, **raw):
@@ -1273,29 +1248,6 @@ class TomlTest(unittest.TestCase):
         new, note = self.plan('[tui]\nnotify = ["other"]\n')
         self.assertEqual(note, "add notify (codex-notify.sh)")
         self.assertTrue(new.startswith('notify = ["%s"]\n\n[tui]' % self.SCRIPT))
-
-
-class InstallHooksInProcessTest(unittest.TestCase):
-    def setUp(self):
-        self.home = tempfile.mkdtemp(prefix="relay-parts-home-")
-        self.addCleanup(shutil.rmtree, self.home, True)
-
-    def run_install(self, dry_run):
-        out = io.StringIO()
-        self.assertEqual(relay.install_hooks(dry_run, out, self.home), 0)
-        return out.getvalue()
-
-    def test_dry_run_then_install_then_nothing_to_do(self):
-        report = self.run_install(True)
-        self.assertIn("(dry run) Nothing was changed", report)
-        self.assertEqual(os.listdir(self.home), [])
-        report = self.run_install(False)
-        self.assertIn("Claude Code: ~/.claude/settings.json (new file)", report)
-        self.assertIn("Note: claude-hook.sh, claude-permission-hook.sh, codex-notify.sh not found", report)
-        with open(os.path.join(self.home, ".claude", "settings.json")) as f:
-            command = json.load(f)["hooks"]["Stop"][0]["hooks"][0]["command"]
-        self.assertEqual(command, os.path.join(self.home, ".idlewyn-relay/bin/hooks/claude-hook.sh"))
-        self.assertTrue(self.run_install(False).rstrip().endswith("Nothing to change."))
 
 
 if __name__ == "__main__":

@@ -1,17 +1,14 @@
 // The application as a client of a real Wayland compositor (Weston,
 // headless): it starts, finds no tray there, and shows its panel as a
-// window; the panel the tray opens on Wayland goes on Escape. Screenshots of
-// the panel, from inside and from the compositor, go into the build tree.
+// window; the panel the tray opens on Wayland goes on Escape.
 #include "menu/idlewyn_relay_app.h"
 #include "menu/relay_panel.h"
 #include "menu_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <QProcess>
 #include <QTest>
 #include <QWindow>
 
@@ -21,13 +18,6 @@ using vesperline::menutest::startedApp;
 using vesperline::menutest::waitUntil;
 
 namespace {
-
-QString screenshotDirectory()
-{
-    const QString directory = QStringLiteral(VESPERLINE_BINARY_DIR) + QStringLiteral("/wayland-screenshots");
-    QDir().mkpath(directory);
-    return directory;
-}
 
 bool exposed(QWidget* widget)
 {
@@ -58,29 +48,7 @@ TEST(WaylandTest, TheApplicationStartsAndShowsItsPanelAsAWindow)
     EXPECT_EQ(app.panel()->presentation(), RelayPanel::Presentation::window) << "Weston has no tray";
     // The first poll has failed (no relay runs): the panel shows it.
     ASSERT_TRUE(waitUntil([&] { return app.monitor()->lastError().has_value(); }));
-    QTest::qWait(200); // let the compositor show the repainted buffer
-
-    const QImage inside = app.panel()->grab().toImage();
-    EXPECT_TRUE(inside.save(screenshotDirectory() + QStringLiteral("/panel-window-grab.png")));
-    EXPECT_GT(colourCount(inside), 8);
-
-    // The compositor's own picture of its output, which holds the panel.
-    QProcess screenshooter;
-    screenshooter.setWorkingDirectory(screenshotDirectory());
-    for (const QString& old : QDir(screenshotDirectory()).entryList({QStringLiteral("wayland-screenshot-*.png")})) {
-        QFile::remove(screenshotDirectory() + u'/' + old);
-    }
-    screenshooter.start(QStringLiteral("weston-screenshooter"), {});
-    ASSERT_TRUE(waitUntil([&] { return screenshooter.state() == QProcess::NotRunning; }));
-    EXPECT_EQ(screenshooter.exitCode(), 0) << screenshooter.readAll().constData();
-    const QStringList shots = QDir(screenshotDirectory()).entryList({QStringLiteral("wayland-screenshot-*.png")});
-    ASSERT_EQ(shots.size(), 1);
-    const QString output = screenshotDirectory() + QStringLiteral("/panel-window-weston.png");
-    QFile::remove(output);
-    ASSERT_TRUE(QFile::rename(screenshotDirectory() + u'/' + shots.first(), output));
-    const QImage screen(output);
-    ASSERT_FALSE(screen.isNull());
-    EXPECT_GT(colourCount(screen), 8);
+    EXPECT_GT(colourCount(app.panel()->grab().toImage()), 8) << "the panel painted itself";
 }
 
 TEST(WaylandTest, TheTraysPanelIsAWindowThatGoesOnEscapeAndDoesNotQuit)
@@ -92,8 +60,6 @@ TEST(WaylandTest, TheTraysPanelIsAWindowThatGoesOnEscapeAndDoesNotQuit)
     panel.present();
     ASSERT_TRUE(waitUntil([&] { return exposed(&panel); }));
     EXPECT_TRUE(fixture.monitor().isMenuOpen());
-    const QImage inside = panel.grab().toImage();
-    EXPECT_TRUE(inside.save(screenshotDirectory() + QStringLiteral("/panel-transient-grab.png")));
 
     QTest::keyClick(&panel, Qt::Key_Escape);
     EXPECT_FALSE(panel.isVisible());

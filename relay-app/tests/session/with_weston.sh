@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command as a client of a real Wayland compositor: Weston's headless
-# backend with the pixman renderer (so screenshots have pixels) and its
-# debug protocol (so weston-screenshooter may take them).
+# backend with the pixman renderer, which needs no GPU.
 #   with_weston.sh command...
 set -euo pipefail
 # What the display-server libraries keep until exit is not ours to free.
@@ -10,7 +9,7 @@ runtime=$(mktemp -d)
 chmod 700 "$runtime"
 socket=wayland-vesperline-$$
 XDG_RUNTIME_DIR=$runtime weston --backend=headless-backend.so --use-pixman --width=1024 --height=700 \
-    --socket="$socket" --idle-time=0 --debug --log="$runtime/weston.log" >/dev/null 2>&1 &
+    --socket="$socket" --idle-time=0 --log="$runtime/weston.log" >/dev/null 2>&1 &
 weston=$!
 trap 'kill $weston 2>/dev/null || true; wait $weston 2>/dev/null || true; rm -rf "$runtime"' EXIT
 for _ in $(seq 200); do
