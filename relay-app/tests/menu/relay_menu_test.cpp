@@ -31,11 +31,6 @@ QString isoAgo(int seconds)
     return QDateTime::currentDateTimeUtc().addSecs(-seconds).toString(Qt::ISODateWithMs);
 }
 
-qsizetype statusRequests(const MenuFixture& fixture)
-{
-    return fixture.bodiesSentTo("/v1/admin/status").size();
-}
-
 } // namespace
 
 TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElse)
@@ -267,17 +262,14 @@ TEST(RelayMenuTest, ControlRowsStartTheMonitorsActions)
     ASSERT_TRUE(waitUntil([&] { return fixture.services->calls.contains(QStringLiteral("stop")); }));
 }
 
-TEST(RelayMenuTest, OpeningThePanelRefreshesAtOnceEveryTime)
+// What opening the menu then does is the monitor's to test; here, that the panel tells it.
+TEST(RelayMenuTest, ThePanelTellsTheMonitorWhenItIsOpen)
 {
     MenuFixture fixture;
     AppEnvironment environment = fixture.environment();
-    ASSERT_TRUE(fixture.waitForStatus());
     RelayPanel panel(environment, RelayPanel::Presentation::window);
-
-    const qsizetype before = statusRequests(fixture);
     panel.show();
     EXPECT_TRUE(fixture.monitor().isMenuOpen());
-    ASSERT_TRUE(waitUntil([&] { return statusRequests(fixture) > before; }));
     panel.hide();
     EXPECT_FALSE(fixture.monitor().isMenuOpen());
     EXPECT_EQ(fixture.quits, 0) << "hiding is not quitting";
