@@ -226,9 +226,10 @@ TEST(RelayMenuTest, AwayModeSwitchAsksTheRelayAndFollowsItsAnswer)
     EXPECT_TRUE(waitUntil([&] { return away->isOn(); })) << "the switch moves once the relay reports it";
 }
 
-TEST(RelayMenuTest, RowsOpenWindowsTheLogAndQuit)
+TEST(RelayMenuTest, RowsOpenWindowsTheLogRunTheMonitorsActionsAndQuit)
 {
     MenuFixture fixture;
+    fixture.services->installedPath = QStringLiteral("/elsewhere/relay.py");
     RelayMenu menu(fixture.environment());
     menu.show();
     ASSERT_TRUE(fixture.waitForStatus());
@@ -245,21 +246,13 @@ TEST(RelayMenuTest, RowsOpenWindowsTheLogAndQuit)
     EXPECT_EQ(fixture.openedUrls.first(),
               QUrl::fromLocalFile(QDir::homePath() + QStringLiteral("/.idlewyn-relay/relay.log")));
 
-    QTest::mouseClick(menu.row(QStringLiteral("Quit Vesperline Relay")), Qt::LeftButton);
-    EXPECT_EQ(fixture.quits, 1);
-}
-
-TEST(RelayMenuTest, ControlRowsStartTheMonitorsActions)
-{
-    MenuFixture fixture;
-    fixture.services->installedPath = QStringLiteral("/elsewhere/relay.py");
-    RelayMenu menu(fixture.environment());
-    menu.show();
-    ASSERT_TRUE(fixture.waitForStatus());
     QTest::mouseClick(menu.row(QStringLiteral("Restart Relay")), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return fixture.services->calls.contains(QStringLiteral("restart")); }));
     QTest::mouseClick(menu.row(QStringLiteral("Stop Relay")), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return fixture.services->calls.contains(QStringLiteral("stop")); }));
+
+    QTest::mouseClick(menu.row(QStringLiteral("Quit Vesperline Relay")), Qt::LeftButton);
+    EXPECT_EQ(fixture.quits, 1);
 }
 
 // What opening the menu then does is the monitor's to test; here, that the panel tells it.
