@@ -1,13 +1,8 @@
-#include "design/activity_line.h"
 #include "design/elapsed_label.h"
-#include "design/palette.h"
-#include "design/provider_badge.h"
 #include "design/spacing.h"
 #include "design/status_indicator.h"
 #include "design/tabular_text.h"
-#include "design/task_progress_view.h"
 #include "design/typography.h"
-#include "design_test_support.h"
 #include "model/agent_session.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +14,6 @@
 using namespace idlewyn;
 
 namespace {
-
-QColor pixelAt(const QImage& image, int x, int y)
-{
-    return image.pixelColor(x, y);
-}
 
 AgentSession session(SessionStatus status, std::optional<QDateTime> turnStartedAt, QDateTime updatedAt)
 {
@@ -38,54 +28,6 @@ AgentSession session(SessionStatus status, std::optional<QDateTime> turnStartedA
 }
 
 } // namespace
-
-TEST(TaskProgressViewTest, BarClampsWhileTheTextShowsTheInputs)
-{
-    const Color finished = Palette::Status::finished();
-    TaskProgressView over(7, 5, finished);
-    EXPECT_DOUBLE_EQ(over.value(), 5);
-    EXPECT_DOUBLE_EQ(over.maximum(), 5);
-    EXPECT_DOUBLE_EQ(over.fraction(), 1);
-    EXPECT_EQ(over.text(), QStringLiteral("7/5"));
-    EXPECT_EQ(over.accessibleName(), QStringLiteral("7 of 5 tasks done"));
-
-    TaskProgressView none(3, 0, finished);
-    EXPECT_DOUBLE_EQ(none.value(), 0);
-    EXPECT_DOUBLE_EQ(none.maximum(), 1);
-    EXPECT_DOUBLE_EQ(none.fraction(), 0);
-    EXPECT_EQ(none.text(), QStringLiteral("3/0"));
-
-    TaskProgressView negative(-2, 4, finished);
-    EXPECT_DOUBLE_EQ(negative.fraction(), 0);
-    EXPECT_EQ(negative.text(), QStringLiteral("-2/4"));
-
-    // Updating the inputs updates everything derived from them.
-    none.setProgress(1, 4);
-    EXPECT_DOUBLE_EQ(none.fraction(), 0.25);
-    EXPECT_EQ(none.accessibleName(), QStringLiteral("1 of 4 tasks done"));
-}
-
-TEST(TaskProgressViewTest, FullAndEmptyBarsAsDrawn)
-{
-    for (const QPalette& palette : {test::lightPalette(), test::darkPalette()}) {
-        const QColor colour = Palette::Status::finished().resolved(palette);
-        TaskProgressView full(7, 5, Palette::Status::finished());
-        TaskProgressView empty(3, 0, Palette::Status::finished());
-        for (TaskProgressView* view : {&full, &empty}) {
-            view->setPalette(palette);
-            view->setAutoFillBackground(true);
-            view->resize(view->sizeHint());
-        }
-        const QImage fullImage = test::render(full);
-        const QImage emptyImage = test::render(empty);
-        const int middle = fullImage.height() / 2;
-        // Just inside the bar's right end: filled only when the bar is full.
-        EXPECT_EQ(pixelAt(fullImage, 29, middle), colour);
-        EXPECT_EQ(pixelAt(fullImage, 3, middle), colour);
-        EXPECT_GT(test::colorDistance(pixelAt(emptyImage, 29, middle), colour), 40);
-        EXPECT_GT(test::colorDistance(pixelAt(emptyImage, 3, middle), colour), 40);
-    }
-}
 
 TEST(TabularTextTest, EveryDigitTakesTheWidestDigitsWidth)
 {
@@ -197,40 +139,6 @@ TEST(ElapsedLabelTest, ShownTimerAdvancesOnTheSharedTick)
     EXPECT_GE(ticks.count(), 1);
 }
 
-TEST(ActivityLineTest, LongTextLosesItsMiddleAndKeepsBothEnds)
-{
-    const QString command = QStringLiteral("npm run test -- --watch=false src/features/checkout/checkout_flow.test.ts");
-    ActivityLine line(command, FillStyle::secondary());
-    line.resize(line.sizeHint());
-    EXPECT_EQ(line.displayedText(), command);
-
-    line.resize(160, line.sizeHint().height());
-    const QString shown = line.displayedText();
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("npm"))) << shown.toStdString();
-    EXPECT_TRUE(shown.endsWith(QStringLiteral(".ts"))) << shown.toStdString();
-    EXPECT_TRUE(shown.contains(QChar(0x2026)));
-    EXPECT_LE(QFontMetricsF(line.font()).horizontalAdvance(shown), 160);
-
-    // The icon takes its room from the text, and a line break never makes a second line.
-    line.setShowsIcon(true);
-    EXPECT_LT(line.displayedText().size(), shown.size());
-    line.setText(QStringLiteral("git commit\n-m fix"));
-    line.resize(line.sizeHint());
-    EXPECT_EQ(line.displayedText(), QStringLiteral("git commit -m fix"));
-    EXPECT_LT(line.minimumSizeHint().width(), 60);
-}
-
-TEST(ActivityLineTest, CompactUsesTheSmallerMonospacedFont)
-{
-    ActivityLine regular(QStringLiteral("make"), FillStyle::primary(), false, false);
-    ActivityLine compact(QStringLiteral("make"), FillStyle::primary(), false, true);
-    EXPECT_EQ(regular.font(), Typography::mono());
-    EXPECT_EQ(compact.font().family(), Typography::mono().family());
-    EXPECT_NEAR(compact.font().pointSizeF(), Typography::metaSmall().pointSizeF(), 0.001);
-    compact.setCompact(false);
-    EXPECT_EQ(compact.font(), Typography::mono());
-}
-
 TEST(StatusIndicatorTest, PulsesOncePerChangeOfStatus)
 {
     StatusIndicator indicator(SessionStatus::working, StatusIconSize::small);
@@ -247,46 +155,4 @@ TEST(StatusIndicatorTest, PulsesOncePerChangeOfStatus)
 
     indicator.setStatus(SessionStatus::waitingForInput);
     EXPECT_EQ(pulses.count(), 1);
-}
-
-TEST(StatusIndicatorTest, DrawsInTheStatusTintOfItsAppearance)
-{
-    for (const QPalette& palette : {test::lightPalette(), test::darkPalette()}) {
-        for (SessionStatus status : SessionStatuses::allCases()) {
-            QWidget window;
-            window.setPalette(palette);
-            window.setAutoFillBackground(true);
-            auto* indicator = new StatusIndicator(status, StatusIconSize::large, &window);
-            indicator->resize(indicator->sizeHint());
-            window.resize(indicator->sizeHint());
-            const QImage image = test::render(window);
-            const QColor expected = tint(status).resolved(palette);
-            EXPECT_EQ(indicator->resolvedColor(), expected);
-            EXPECT_EQ(test::dominantColor(image, palette.color(QPalette::Window)), expected)
-                << rawValue(status).toStdString();
-        }
-    }
-    QWidget light;
-    light.setPalette(test::lightPalette());
-    QWidget dark;
-    dark.setPalette(test::darkPalette());
-    EXPECT_EQ(StatusIndicator(SessionStatus::waitingForInput, 14, &light).resolvedColor(), QColor(0xB8, 0x4A, 0x00));
-    EXPECT_EQ(StatusIndicator(SessionStatus::waitingForInput, 14, &dark).resolvedColor(), QColor(0xFF, 0xA6, 0x30));
-}
-
-TEST(ProviderBadgeTest, CompactShowsTheShortName)
-{
-    ProviderBadge codex(AgentProvider::codex, true);
-    EXPECT_EQ(codex.title(), QStringLiteral("Codex"));
-    codex.setCompact(false);
-    EXPECT_EQ(codex.title(), QStringLiteral("Codex"));
-
-    ProviderBadge claude(AgentProvider::claude, true);
-    EXPECT_EQ(claude.title(), QStringLiteral("Claude"));
-    const int compactWidth = claude.sizeHint().width();
-    claude.setCompact(false);
-    EXPECT_EQ(claude.title(), QStringLiteral("Claude Code"));
-    EXPECT_EQ(claude.accessibleName(), QStringLiteral("Claude Code"));
-    EXPECT_GT(claude.sizeHint().width(), compactWidth);
-    EXPECT_EQ(claude.font(), Typography::metaSmallStrong());
 }

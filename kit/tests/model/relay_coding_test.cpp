@@ -67,15 +67,6 @@ TEST(RelayDatesTest, EncodingIsUtcWithThreeDigitMillisecondsAndZ)
               QStringLiteral("0001-01-01T00:00:00.000Z"));
 }
 
-TEST(RelayDatesTest, PlainCodingUsesSecondsSinceTheReferenceDate)
-{
-    const QDateTime date = utc(2001, 1, 1, 0, 0, 1, 500);
-    EXPECT_EQ(json::plain.encode(date), QByteArray("1.5"));
-    EXPECT_EQ(json::plain.decode<QDateTime>(QByteArray("1.5")), date);
-    const QDateTime recent = utc(2026, 12, 6, 17, 3, 45, 987);
-    EXPECT_EQ(json::plain.decode<QDateTime>(json::plain.encode(recent)), recent);
-}
-
 // Each coding reads back exactly what it writes: a date that decodes must
 // encode to text that decodes to the same instant, or a saved snapshot (or
 // stored connection) that once loaded stops loading. Offsets push a four-digit

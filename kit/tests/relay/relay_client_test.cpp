@@ -277,14 +277,6 @@ TEST_F(RelayClientTest, StatusesMapToRelayErrors)
         EXPECT_EQ(outcome.errorAs<RelayError>(), row.expected) << outcome.describe();
     }
 
-    server.respond(429, "{}");
-    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt))
-                  .errorAs<RelayError>(),
-              RelayError::tooManyAttempts());
-    server.respond(401, "{}");
-    EXPECT_EQ(outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt))
-                  .errorAs<RelayError>(),
-              RelayError::unauthorized());
     server.respond(404, "{}");
     EXPECT_EQ(outcomeOf(client.decide(PermissionDecision::allow, QStringLiteral("gone/one"), connection))
                   .errorAs<RelayError>(),
@@ -383,27 +375,6 @@ QString withColonsInUpperCase(const QString& pin)
 }
 
 } // namespace
-
-TEST_F(RelayClientTlsTest, PairingWithoutPinRecordsTheRelaysFingerprintAndUsesItAfterwards)
-{
-    server.setResponder(wellFormedAnswer);
-    const auto paired =
-        outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt));
-    ASSERT_TRUE(paired.succeeded()) << paired.describe();
-    EXPECT_EQ(paired.value->certificatePin, relayCertificate.opensslFingerprint);
-    const auto pinned = outcomeOf(client.sessions(*paired.value));
-    EXPECT_TRUE(pinned.succeeded()) << pinned.describe();
-
-    // Without a pin the client's own session trusts as the platform does,
-    // and its refusal of a self-signed relay is passed on as it is.
-    Connection unpinned = *paired.value;
-    unpinned.certificatePin.reset();
-    server.clear();
-    const auto refused = outcomeOf(client.sessions(unpinned));
-    ASSERT_TRUE(refused.errorAs<TransportError>()) << refused.describe();
-    EXPECT_EQ(refused.errorAs<TransportError>()->code(), QNetworkReply::SslHandshakeFailedError);
-    EXPECT_TRUE(server.requests().isEmpty());
-}
 
 TEST_F(RelayClientTlsTest, AGivenPinIsEnforcedAndStoredNormalized)
 {

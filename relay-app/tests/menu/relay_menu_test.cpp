@@ -31,11 +31,6 @@ QString isoAgo(int seconds)
     return QDateTime::currentDateTimeUtc().addSecs(-seconds).toString(Qt::ISODateWithMs);
 }
 
-qsizetype statusRequests(const MenuFixture& fixture)
-{
-    return fixture.bodiesSentTo("/v1/admin/status").size();
-}
-
 } // namespace
 
 TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElse)
@@ -231,9 +226,10 @@ TEST(RelayMenuTest, AwayModeSwitchAsksTheRelayAndFollowsItsAnswer)
     EXPECT_TRUE(waitUntil([&] { return away->isOn(); })) << "the switch moves once the relay reports it";
 }
 
-TEST(RelayMenuTest, RowsOpenWindowsTheLogAndQuit)
+TEST(RelayMenuTest, RowsOpenWindowsTheLogRunTheMonitorsActionsAndQuit)
 {
     MenuFixture fixture;
+    fixture.services->installedPath = QStringLiteral("/elsewhere/relay.py");
     RelayMenu menu(fixture.environment());
     menu.show();
     ASSERT_TRUE(fixture.waitForStatus());
@@ -250,34 +246,23 @@ TEST(RelayMenuTest, RowsOpenWindowsTheLogAndQuit)
     EXPECT_EQ(fixture.openedUrls.first(),
               QUrl::fromLocalFile(QDir::homePath() + QStringLiteral("/.idlewyn-relay/relay.log")));
 
-    QTest::mouseClick(menu.row(QStringLiteral("Quit Vesperline Relay")), Qt::LeftButton);
-    EXPECT_EQ(fixture.quits, 1);
-}
-
-TEST(RelayMenuTest, ControlRowsStartTheMonitorsActions)
-{
-    MenuFixture fixture;
-    fixture.services->installedPath = QStringLiteral("/elsewhere/relay.py");
-    RelayMenu menu(fixture.environment());
-    menu.show();
-    ASSERT_TRUE(fixture.waitForStatus());
     QTest::mouseClick(menu.row(QStringLiteral("Restart Relay")), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return fixture.services->calls.contains(QStringLiteral("restart")); }));
     QTest::mouseClick(menu.row(QStringLiteral("Stop Relay")), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return fixture.services->calls.contains(QStringLiteral("stop")); }));
+
+    QTest::mouseClick(menu.row(QStringLiteral("Quit Vesperline Relay")), Qt::LeftButton);
+    EXPECT_EQ(fixture.quits, 1);
 }
 
-TEST(RelayMenuTest, OpeningThePanelRefreshesAtOnceEveryTime)
+// What opening the menu then does is the monitor's to test; here, that the panel tells it.
+TEST(RelayMenuTest, ThePanelTellsTheMonitorWhenItIsOpen)
 {
     MenuFixture fixture;
     AppEnvironment environment = fixture.environment();
-    ASSERT_TRUE(fixture.waitForStatus());
     RelayPanel panel(environment, RelayPanel::Presentation::window);
-
-    const qsizetype before = statusRequests(fixture);
     panel.show();
     EXPECT_TRUE(fixture.monitor().isMenuOpen());
-    ASSERT_TRUE(waitUntil([&] { return statusRequests(fixture) > before; }));
     panel.hide();
     EXPECT_FALSE(fixture.monitor().isMenuOpen());
     EXPECT_EQ(fixture.quits, 0) << "hiding is not quitting";

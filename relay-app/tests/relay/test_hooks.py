@@ -142,13 +142,6 @@ class HookScriptTest(unittest.TestCase):
         finally:
             self.relay.set_away(False)
 
-    def test_turning_away_mode_off_releases_a_held_prompt(self):
-        self.relay.set_away(True)
-        proc, pid = self.hold("perm-release")
-        self.relay.set_away(False)
-        self.assertEqual(self.finish(proc), (0, ""))
-        self.assertEqual(self.decide(pid, "allow"), 404)
-
 
 class RelayDownTest(unittest.TestCase):
     def test_hooks_stay_silent_and_succeed_when_the_relay_is_down(self):

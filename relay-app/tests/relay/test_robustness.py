@@ -99,6 +99,8 @@ class BadInputTest(unittest.TestCase):
         for request, status in ((b"garbage\r\n\r\n", b"400"),
                                 (b"POST /v1/pair HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", b"411"),
                                 (b"POST /v1/pair HTTP/1.1\r\nContent-Length: -4\r\n\r\n", b"400"),
+                                (b"POST /v1/pair HTTP/1.1\r\nContent-Length: 0x10\r\n\r\n", b"400"),
+                                (b"POST /v1/pair HTTP/1.1\r\nContent-Length: 40\r\n\r\n{}", b"400"),
                                 (b"GET /v1/settings HTTP/2.0\r\n\r\n", b"505"),
                                 (b"GET /v1/settings HTTP/1.1\r\n" + long_header, b"431"),
                                 (b"GET /v1/settings HTTP/1.1\r\n" + many_headers, b"431"),

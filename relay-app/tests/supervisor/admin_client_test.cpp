@@ -121,8 +121,6 @@ TEST_F(AdminClientTest, SettingsAndRevokeSendTheirBodiesAndDecodeTheReplies)
 TEST_F(AdminClientTest, StatusesOtherThanSuccessAndNonHttpRepliesAreAdminErrors)
 {
     const QList<std::pair<QByteArray, QString>> cases{
-        {ScriptedServer::httpResponse(401, "{}"),
-         QStringLiteral("The relay rejected the hook secret. Restart it from this menu.")},
         {ScriptedServer::httpResponse(404, "{}"),
          QStringLiteral("The running relay is too old for this app. Update it from this menu.")},
         {ScriptedServer::httpResponse(500, statusDocument()), QStringLiteral("The relay returned HTTP 500.")},
