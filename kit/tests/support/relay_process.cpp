@@ -148,6 +148,11 @@ void RelayProcess::start()
     if (isRunning()) {
         return;
     }
+    // A restart keeps the port, as a real relay's does: paired phones hold
+    // its URL.
+    if (m_port > 0) {
+        writeConfig(m_port);
+    }
     // relay.py removes a stale relay-url itself; removing it here as well
     // makes sure we wait for the new one.
     QFile::remove(path(QStringLiteral("relay-url")));
@@ -167,6 +172,7 @@ void RelayProcess::start()
         }
         const QUrl relayUrl = url();
         if (relayUrl.isValid() && relayUrl.port() > 0 && acceptsConnections(relayUrl)) {
+            m_port = relayUrl.port(); // relay-url goes when the relay stops
             return;
         }
         if (deadline.hasExpired()) {

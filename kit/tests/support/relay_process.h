@@ -129,6 +129,7 @@ private:
     Options m_options;
     QTemporaryDir m_home;
     std::unique_ptr<QProcess> m_relay;
+    int m_port = 0;
     std::vector<std::unique_ptr<QProcess>> m_hooks;
 };
 
