@@ -15,6 +15,11 @@ packages=(
   tmux
   weston qt6-wayland
   dpkg-dev lintian desktop-file-utils appstream
+  # The phone-side client: Qt Quick, its QML modules, the night shader, QR codes, the camera.
+  qt6-declarative-dev qt6-shadertools-dev qt6-multimedia-dev libzxing-dev
+  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
+  qml6-module-qtquick-window qml6-module-qtquick-dialogs qml6-module-qtqml-workerscript qml6-module-qtquick-shapes
+  qml6-module-qtmultimedia qml6-module-qttest qml6-module-qt5compat-graphicaleffects python3-dbus python3-gi
 )
 
 missing=()
