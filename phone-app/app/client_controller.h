@@ -58,7 +58,7 @@ public:
     struct Options {
         idlewyn::ConnectionStore store = idlewyn::ConnectionStore::shared();
         idlewyn::SnapshotStore snapshotStore = idlewyn::SnapshotStore::shared();
-        idlewyn::LiveSessionService service;
+        idlewyn::LiveSessionService service = idlewyn::LiveSessionService();
         std::chrono::milliseconds activeInterval{2000};
         std::chrono::milliseconds backgroundInterval{10000};
         // Where night mode is remembered; the application's settings when empty.
