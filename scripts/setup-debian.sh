@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   g++ clang clang-format libclang-rt-14-dev cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev qt6-image-formats-plugins libqt6svg6
+  qt6-declarative-dev qt6-shadertools-dev qml6-module-qtquick qml6-module-qtqml-workerscript qml6-module-qttest
+  qml6-module-qtquick-window
   qcoro-qt6-dev qtkeychain-qt6-dev libsecret-1-0
   libqrcodegencpp-dev libplist-dev libicu-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -41,9 +41,6 @@ protected:
 
 private:
     void inputsChanged();
-    QString singleLine() const;
-    qreal iconSide() const;
-    qreal textLeft() const;
 
     QString m_text;
     FillStyle m_style;

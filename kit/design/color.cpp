@@ -1,9 +1,5 @@
 #include "design/color.h"
 
-#include <QGuiApplication>
-#include <QPalette>
-#include <QWidget>
-
 #include <algorithm>
 
 namespace idlewyn {
@@ -17,11 +13,6 @@ Appearance appearanceOf(const QPalette& palette)
     const QColor rgb = window.toRgb();
     const qreal luminance = 0.2126 * rgb.redF() + 0.7152 * rgb.greenF() + 0.0722 * rgb.blueF();
     return luminance < 0.5 ? Appearance::dark : Appearance::light;
-}
-
-Appearance appearanceOf(const QWidget* widget)
-{
-    return appearanceOf(widget ? widget->palette() : QGuiApplication::palette());
 }
 
 Color::Color(const QColor& fixed)
@@ -44,11 +35,6 @@ QColor Color::resolved(Appearance appearance) const
 QColor Color::resolved(const QPalette& palette) const
 {
     return resolved(appearanceOf(palette));
-}
-
-QColor Color::resolved(const QWidget* widget) const
-{
-    return resolved(appearanceOf(widget));
 }
 
 Color Color::withOpacity(qreal opacity) const

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <QColor>
-
-class QPalette;
-class QWidget;
+#include <QGuiApplication>
+#include <QPalette>
 
 namespace idlewyn {
 
@@ -15,8 +14,14 @@ enum class Appearance { light, dark, unspecified };
 // half), light when it is light.
 Appearance appearanceOf(const QPalette& palette);
 // The widget's effective palette (inherited from its parents); the
-// application palette for nullptr.
-Appearance appearanceOf(const QWidget* widget);
+// application palette for nullptr. A template so that this header, and the
+// drawing code under it, needs Qt Gui only: any QWidget (or other object with
+// a palette()) fits.
+template <typename Widget>
+Appearance appearanceOf(const Widget* widget)
+{
+    return appearanceOf(widget ? widget->palette() : QGuiApplication::palette());
+}
 
 // A colour with a light and a dark value, chosen each time it is drawn, never
 // when it is created: a widget that moves into a dark window, or a desktop that
@@ -39,7 +44,11 @@ public:
     // when the appearance is unspecified.
     QColor resolved(Appearance appearance) const;
     QColor resolved(const QPalette& palette) const;
-    QColor resolved(const QWidget* widget) const;
+    template <typename Widget>
+    QColor resolved(const Widget* widget) const
+    {
+        return resolved(appearanceOf(widget));
+    }
 
     // Both values with their alpha multiplied by opacity (0…1).
     Color withOpacity(qreal opacity) const;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "design/elapsed_text.h"
 #include "design/fill_style.h"
 
 #include <QDateTime>
@@ -65,7 +66,7 @@ public:
 
     // The one timer behind every label (for diagnostics and tests).
     static const QTimer& sharedTimer();
-    static constexpr int refreshInterval = 250; // ms
+    static constexpr int refreshInterval = ElapsedClock::refreshInterval; // ms
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -77,7 +78,6 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    friend class ElapsedTicker;
     void refresh();
 
     std::optional<QDateTime> m_runningSince;

@@ -1,9 +1,5 @@
 #include "design/fill_style.h"
 
-#include <QGuiApplication>
-#include <QPalette>
-#include <QWidget>
-
 namespace idlewyn {
 
 FillStyle::FillStyle()
@@ -47,16 +43,15 @@ qreal FillStyle::opacity(Level level)
     return 0.1;
 }
 
-QBrush FillStyle::brush(const QWidget* widget) const
+QBrush FillStyle::brush(const QPalette& palette, QPalette::ColorRole foreground) const
 {
     if (const auto* level = std::get_if<Level>(&m_value)) {
-        QColor color = widget ? widget->palette().color(widget->foregroundRole())
-                              : QGuiApplication::palette().color(QPalette::WindowText);
+        QColor color = palette.color(foreground);
         color.setAlphaF(color.alphaF() * float(opacity(*level)));
         return color;
     }
     if (const auto* color = std::get_if<Color>(&m_value)) {
-        return color->resolved(widget);
+        return color->resolved(palette);
     }
     return QBrush(std::get<QGradient>(m_value));
 }

@@ -4,9 +4,9 @@
 
 #include <QBrush>
 #include <QGradient>
+#include <QGuiApplication>
+#include <QPalette>
 #include <variant>
-
-class QWidget;
 
 namespace idlewyn {
 
@@ -38,9 +38,16 @@ public:
     // The opacity of a level over the foreground colour: 1, 0.5, 0.26, 0.1.
     static qreal opacity(Level level);
 
-    // The brush to draw with in `widget`: levels take the widget's foreground
-    // role colour, adaptive colours its appearance.
-    QBrush brush(const QWidget* widget) const;
+    // The brush to draw with over `palette`: levels take its `foreground`
+    // colour, adaptive colours its appearance.
+    QBrush brush(const QPalette& palette, QPalette::ColorRole foreground = QPalette::WindowText) const;
+    // The same in `widget` (its palette and foreground role); the application
+    // palette for nullptr. A template, so this header needs Qt Gui only.
+    template <typename Widget>
+    QBrush brush(const Widget* widget) const
+    {
+        return widget ? brush(widget->palette(), widget->foregroundRole()) : brush(QGuiApplication::palette());
+    }
 
     bool isGradient() const { return std::holds_alternative<QGradient>(m_value); }
     bool operator==(const FillStyle&) const = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "design/night_filter.h"
+
 #include <QEasingCurve>
 #include <QGraphicsEffect>
 #include <QImage>
@@ -50,7 +52,7 @@ class NightModeEffect : public QGraphicsEffect {
     Q_OBJECT
 
 public:
-    static constexpr int transitionDuration = 1200; // ms
+    static constexpr int transitionDuration = NightFilter::transitionDuration; // ms
     // Ease-in-out: the cubic Bézier (0.42, 0) (0.58, 1).
     static QEasingCurve transitionCurve();
 

@@ -33,7 +33,6 @@ protected:
 
 private:
     void inputsChanged();
-    qreal iconSide() const;
 
     AgentProvider m_provider;
     bool m_compact;

@@ -1,7 +1,7 @@
 #include "design/status_indicator.h"
 
 #include "design/palette.h"
-#include "design/symbol_catalogue.h"
+#include "design/session_drawing.h"
 
 #include <QPainter>
 #include <QVariantAnimation>
@@ -67,14 +67,8 @@ QSize StatusIndicator::sizeHint() const
 void StatusIndicator::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    if (isPulsing()) {
-        // Fades to a third and back, smoothly at both ends.
-        const qreal t = m_pulse->currentValue().toReal();
-        painter.setOpacity(1.0 - 0.65 * std::sin(M_PI * t));
-    }
-    const QRectF square(QPointF(0, 0), QSizeF(m_size, m_size));
-    SymbolCatalogue::paint(painter, square.translated(QRectF(rect()).center() - square.center()), symbolName(m_status),
-                           resolvedColor(), SymbolWeight::semibold);
+    SessionDrawing::statusIndicator(painter, rect(), m_status, m_size, resolvedColor(),
+                                    isPulsing() ? m_pulse->currentValue().toReal() : -1.0);
 }
 
 } // namespace idlewyn

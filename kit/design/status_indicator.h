@@ -1,5 +1,6 @@
 #pragma once
 
+#include "design/session_drawing.h"
 #include "model/session_status.h"
 
 #include <QWidget>
@@ -36,7 +37,7 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
-    static constexpr int pulseDuration = 800; // ms
+    static constexpr int pulseDuration = SessionDrawing::pulseDuration; // ms
 
 signals:
     // A pulse has started (once per change of status).

@@ -1,16 +1,11 @@
 #include "design/task_progress_view.h"
 
-#include "design/palette.h"
-#include "design/spacing.h"
-#include "design/tabular_text.h"
+#include "design/session_drawing.h"
 #include "design/typography.h"
 
 #include <QEvent>
-#include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 
-#include <algorithm>
 #include <cmath>
 
 namespace idlewyn {
@@ -45,27 +40,27 @@ void TaskProgressView::setTint(const Color& tint)
 
 double TaskProgressView::value() const
 {
-    return double(std::min(m_done, m_total));
+    return SessionDrawing::TaskProgress{m_done, m_total}.value();
 }
 
 double TaskProgressView::maximum() const
 {
-    return double(std::max(m_total, 1));
+    return SessionDrawing::TaskProgress{m_done, m_total}.maximum();
 }
 
 double TaskProgressView::fraction() const
 {
-    return std::clamp(value() / maximum(), 0.0, 1.0);
+    return SessionDrawing::TaskProgress{m_done, m_total}.fraction();
 }
 
 QString TaskProgressView::text() const
 {
-    return tr("%1/%2").arg(m_done).arg(m_total);
+    return SessionDrawing::TaskProgress{m_done, m_total}.text();
 }
 
 QString TaskProgressView::accessibleLabel() const
 {
-    return tr("%1 of %2 tasks done").arg(m_done).arg(m_total);
+    return SessionDrawing::TaskProgress{m_done, m_total}.accessibleLabel();
 }
 
 void TaskProgressView::inputsChanged()
@@ -77,33 +72,14 @@ void TaskProgressView::inputsChanged()
 
 QSize TaskProgressView::sizeHint() const
 {
-    const QFontMetricsF metrics(font());
-    const qreal width = Layout::progressBarWidth + Spacing::xs + TabularText::width(font(), text());
-    return {int(std::ceil(width)), int(std::ceil(std::max<qreal>(metrics.height(), barHeight)))};
+    const QSizeF size = SessionDrawing::taskProgressSize(font(), {m_done, m_total});
+    return {int(std::ceil(size.width())), int(std::ceil(size.height()))};
 }
 
 void TaskProgressView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QColor color = m_tint.resolved(this);
-
-    const QRectF bar(0, (height() - barHeight) / 2.0, Layout::progressBarWidth, barHeight);
-    const qreal radius = barHeight / 2.0;
-    QColor track = color;
-    track.setAlphaF(track.alphaF() * float(Palette::Tint::strongFill));
-    QPainterPath trackPath;
-    trackPath.addRoundedRect(bar, radius, radius);
-    painter.fillPath(trackPath, track);
-    if (fraction() > 0) {
-        QPainterPath filled;
-        filled.addRoundedRect(QRectF(bar.topLeft(), QSizeF(bar.width() * fraction(), bar.height())), radius, radius);
-        painter.fillPath(filled.intersected(trackPath), color);
-    }
-
-    painter.setPen(color);
-    const QRectF textRect(bar.right() + Spacing::xs, 0, width() - bar.right() - Spacing::xs, height());
-    TabularText::draw(painter, textRect, Qt::AlignLeft | Qt::AlignVCenter, text());
+    SessionDrawing::taskProgress(painter, rect(), font(), {m_done, m_total}, m_tint.resolved(this));
 }
 
 void TaskProgressView::changeEvent(QEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "design/color.h"
+#include "design/session_drawing.h"
 
 #include <QWidget>
 
@@ -37,7 +38,7 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
-    static constexpr int barHeight = 4;
+    static constexpr int barHeight = SessionDrawing::taskProgressBarHeight;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
