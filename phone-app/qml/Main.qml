@@ -1,5 +1,9 @@
 import QtQuick
 import QtQuick.Controls.Material
+// The kit's Palette and Layout share their names with QtQuick's and
+// QtQuick.Layouts': the kit's tokens are read as Design.Palette.
+import Idlewyn.Design
+import Idlewyn.Design as Design
 import QtQuick.Layouts
 import Vesperline.Core
 
@@ -11,7 +15,6 @@ ApplicationWindow {
     height: 844
     visible: true
     title: "Vesperline"
-    Material.accent: Material.Orange
     // Light or dark follows the system (main.cpp makes that the default);
     // night mode is drawn from the dark theme, never from a white screen.
     Binding {
@@ -20,6 +23,9 @@ ApplicationWindow {
         value: Material.Dark
         when: Client.nightMode
     }
+    Appearance.dark: Material.theme === Material.Dark
+    Material.accent: Design.Palette.statusTint("working", Appearance.dark)
+    Material.primary: Design.Palette.ink
 
     onActiveChanged: Client.windowActive = active
     onClosing: close => {
@@ -40,50 +46,63 @@ ApplicationWindow {
         stack.push(sessionPage, { key: key })
     }
 
-    header: ToolBar {
-        Material.background: window.Material.background
-        Material.foreground: window.Material.foreground
-        Material.elevation: 0
-        RowLayout {
-            anchors.fill: parent
-            ToolButton {
-                objectName: "backButton"
-                visible: stack.depth > 1
-                text: "\u2039"
-                font.pixelSize: 28
-                onClicked: stack.pop()
-            }
-            Label {
-                Layout.fillWidth: true
-                Layout.leftMargin: stack.depth > 1 ? 0 : 16
-                text: stack.depth > 1 ? stack.currentItem.title : "Vesperline"
-                font.pixelSize: 18
-                font.weight: Font.DemiBold
-                elide: Text.ElideRight
-            }
-            ToolButton {
-                objectName: "pairPageButton"
-                visible: stack.depth === 1
-                text: qsTr("Pair")
-                onClicked: stack.push(pairingPage)
-            }
-            ToolButton {
-                objectName: "settingsButton"
-                visible: stack.depth === 1
-                text: qsTr("Settings")
-                onClicked: stack.push(settingsPage)
-            }
-        }
-    }
-
-    NightFilter {
+    NightMode {
         anchors.fill: parent
-        on: Client.nightMode
-        StackView {
-            id: stack
+        isOn: Client.nightMode
+
+        Page {
             anchors.fill: parent
-            initialItem: SessionListPage {
-                onSessionChosen: key => window.openSession(key)
+            header: ToolBar {
+                Material.background: window.Material.background
+                Material.foreground: window.Material.foreground
+                Material.elevation: 0
+                RowLayout {
+                    anchors.fill: parent
+                    spacing: Spacing.xs
+                    ToolButton {
+                        objectName: "backButton"
+                        visible: stack.depth > 1
+                        text: "\u2039"
+                        font.pixelSize: 28
+                        Accessible.name: qsTr("Back")
+                        onClicked: stack.pop()
+                    }
+                    SymbolImage {
+                        visible: stack.depth === 1
+                        Layout.leftMargin: Spacing.l
+                        Layout.preferredWidth: 20
+                        Layout.preferredHeight: 20
+                        name: "moon.stars.fill"
+                        color: window.Material.foreground
+                        Appearance.hiddenAtNight: true
+                    }
+                    Label {
+                        Layout.fillWidth: true
+                        text: stack.depth > 1 ? stack.currentItem.title : "Vesperline"
+                        font: Typography.title
+                        elide: Text.ElideRight
+                    }
+                    ToolButton {
+                        objectName: "pairPageButton"
+                        visible: stack.depth === 1
+                        text: qsTr("Pair")
+                        onClicked: stack.push(pairingPage)
+                    }
+                    ToolButton {
+                        objectName: "settingsButton"
+                        visible: stack.depth === 1
+                        text: qsTr("Settings")
+                        onClicked: stack.push(settingsPage)
+                    }
+                }
+            }
+
+            StackView {
+                id: stack
+                anchors.fill: parent
+                initialItem: SessionListPage {
+                    onSessionChosen: key => window.openSession(key)
+                }
             }
         }
     }

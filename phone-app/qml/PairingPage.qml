@@ -1,6 +1,8 @@
 import QtQuick
 import QtQuick.Controls.Material
 import QtQuick.Dialogs
+import Idlewyn.Design
+import Idlewyn.Design as Design
 import QtQuick.Layouts
 import QtMultimedia
 import Vesperline.Core
@@ -31,17 +33,18 @@ Page {
 
     Flickable {
         anchors.fill: parent
-        contentHeight: column.implicitHeight + 32
+        contentHeight: column.implicitHeight + 2 * Spacing.l
         clip: true
         ColumnLayout {
             id: column
-            x: 16
-            y: 16
-            width: parent.width - 32
-            spacing: 12
+            x: Spacing.l
+            y: Spacing.l
+            width: parent.width - 2 * Spacing.l
+            spacing: Spacing.m
             Label {
                 Layout.fillWidth: true
                 wrapMode: Text.Wrap
+                font: Typography.body
                 text: qsTr("On the computer, choose “Pair a Phone…” in Vesperline Relay’s menu, then scan its QR code, open a picture of it, or paste its link.")
             }
             TextArea {
@@ -50,12 +53,11 @@ Page {
                 Layout.fillWidth: true
                 placeholderText: "idlewyn://pair?url=…&code=…"
                 wrapMode: TextEdit.WrapAnywhere
-                font.family: "monospace"
-                font.pixelSize: 13
+                font: Typography.monoBody
             }
             Label {
                 text: qsTr("Follow")
-                font.weight: Font.DemiBold
+                font: Typography.metaStrong
             }
             CheckBox {
                 id: claudeBox
@@ -106,7 +108,9 @@ Page {
                 visible: text.length > 0
                 text: page.client.pairingMessage
                 wrapMode: Text.Wrap
-                color: page.client.pairingSucceeded ? Material.foreground : Material.color(Material.Red)
+                font: Typography.supporting
+                color: page.client.pairingSucceeded ? Design.Palette.statusTint("finished", Appearance.dark)
+                                                    : Design.Palette.statusTint("failed", Appearance.dark)
             }
         }
     }

@@ -1,29 +1,51 @@
 import QtQuick
 import QtQuick.Controls.Material
+import Idlewyn.Design
+import Idlewyn.Design as Design
 import QtQuick.Layouts
 
 // A permission prompt: which tool, what exactly it wants to do (in full), and
 // the answers. "Always" is offered only with the rule it would add, shown.
+// Once the prompt has an outcome, the outcome stands where the answers were.
 Pane {
     id: card
     property string toolName
     property string detail
     property string alwaysRule
+    // What became of the prompt; empty while it waits.
+    property string outcome
+    // An answer is on its way.
     property bool busy: false
     signal answered(string decision)
 
-    Material.elevation: 2
-    padding: 16
+    readonly property color tint: Design.Palette.statusTint(outcome.length > 0 ? "idle" : "waitingForInput", Appearance.dark)
+
+    padding: Spacing.l
+    background: Rectangle {
+        radius: Radius.panel
+        color: Design.Palette.withOpacity(card.tint, Design.Palette.tintFill)
+        border.color: Design.Palette.withOpacity(card.tint, Design.Palette.tintStrongBorder)
+    }
 
     ColumnLayout {
         width: parent.width
-        spacing: 10
-        Label {
-            text: qsTr("%1 wants permission").arg(card.toolName)
-            font.pixelSize: 17
-            font.weight: Font.DemiBold
+        spacing: Spacing.m
+        RowLayout {
             Layout.fillWidth: true
-            wrapMode: Text.Wrap
+            spacing: Spacing.s
+            SymbolImage {
+                Layout.preferredWidth: StatusIconSize.medium
+                Layout.preferredHeight: StatusIconSize.medium
+                name: "hand.raised.fill"
+                color: card.tint
+                weight: SymbolImage.Semibold
+            }
+            Label {
+                Layout.fillWidth: true
+                text: qsTr("%1 wants permission").arg(card.toolName)
+                font: Typography.headline
+                wrapMode: Text.Wrap
+            }
         }
         TextArea {
             objectName: "promptDetail"
@@ -32,25 +54,26 @@ Pane {
             readOnly: true
             selectByMouse: true
             wrapMode: TextEdit.WrapAnywhere
-            font.family: "monospace"
-            font.pixelSize: 13
+            font: Typography.monoBody
             background: Rectangle {
-                radius: 8
-                color: Qt.alpha(card.Material.foreground, 0.07)
+                radius: Radius.small
+                color: Design.Palette.withOpacity(card.Material.foreground, 0.07)
             }
         }
         Label {
             objectName: "alwaysRule"
-            visible: card.alwaysRule.length > 0
+            visible: card.alwaysRule.length > 0 && card.outcome.length === 0
             Layout.fillWidth: true
-            text: qsTr("Always adds the rule %1").arg(card.alwaysRule)
+            text: qsTr("“Always” adds the rule %1").arg(card.alwaysRule)
             wrapMode: Text.WrapAnywhere
-            font.pixelSize: 12
+            font: Typography.meta
             opacity: 0.75
         }
         RowLayout {
+            objectName: "answers"
+            visible: card.outcome.length === 0
             Layout.fillWidth: true
-            spacing: 8
+            spacing: Spacing.s
             Button {
                 objectName: "denyButton"
                 text: qsTr("Deny")
@@ -74,6 +97,14 @@ Pane {
                 Layout.fillWidth: true
                 onClicked: card.answered("allow")
             }
+        }
+        Label {
+            objectName: "promptOutcome"
+            visible: text.length > 0
+            Layout.fillWidth: true
+            text: card.outcome
+            font: Typography.metaStrong
+            wrapMode: Text.Wrap
         }
     }
 }

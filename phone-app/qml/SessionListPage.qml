@@ -1,5 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Material
+import Idlewyn.Design
+import Idlewyn.Design as Design
 import QtQuick.Layouts
 import Vesperline.Core
 
@@ -10,52 +12,49 @@ Page {
     property var client: Client
 
     header: ColumnLayout {
-        spacing: 0
-        Label {
-            objectName: "headline"
+        spacing: Spacing.s
+        RowLayout {
             Layout.fillWidth: true
-            Layout.margins: 16
-            Layout.bottomMargin: 8
-            text: page.client.loaded ? page.client.headline : qsTr("Looking for sessions…")
-            font.pixelSize: 22
-            font.weight: Font.Bold
-            wrapMode: Text.Wrap
+            Layout.margins: Spacing.l
+            Layout.bottomMargin: Spacing.xs
+            spacing: Spacing.m
+            StatusIndicator {
+                visible: page.client.loaded
+                status: page.client.headlineStatus
+                size: StatusIconSize.large
+            }
+            Label {
+                objectName: "headline"
+                Layout.fillWidth: true
+                text: page.client.loaded ? page.client.headline : qsTr("Looking for sessions…")
+                font: Typography.headline
+                wrapMode: Text.Wrap
+            }
         }
         Repeater {
             model: page.client.providerErrors
-            delegate: Pane {
+            delegate: Banner {
                 required property var modelData
+                objectName: "providerError"
                 Layout.fillWidth: true
-                Layout.leftMargin: 12
-                Layout.rightMargin: 12
-                Layout.bottomMargin: 6
-                Material.background: Qt.alpha(Material.color(Material.Red), 0.15)
-                Material.elevation: 0
-                Label {
-                    objectName: "providerError"
-                    width: parent.width
-                    text: qsTr("%1: %2 Showing the last known sessions.").arg(modelData.providerName).arg(modelData.text)
-                    wrapMode: Text.Wrap
-                    font.pixelSize: 13
-                }
+                Layout.leftMargin: Spacing.m
+                Layout.rightMargin: Spacing.m
+                tint: Design.Palette.statusTint("failed", Appearance.dark)
+                symbol: "exclamationmark.triangle.fill"
+                text: qsTr("%1: %2 Showing the last known sessions.").arg(modelData.providerName).arg(modelData.text)
             }
         }
-        Pane {
+        Banner {
             objectName: "demoBanner"
             visible: page.client.showingDemo
             Layout.fillWidth: true
-            Layout.leftMargin: 12
-            Layout.rightMargin: 12
-            Layout.bottomMargin: 6
-            Material.background: Qt.alpha(Material.accent, 0.12)
-            Material.elevation: 0
-            Label {
-                width: parent.width
-                text: qsTr("Demo sessions. Pair with your relay to follow your own agents.")
-                wrapMode: Text.Wrap
-                font.pixelSize: 13
-            }
+            Layout.leftMargin: Spacing.m
+            Layout.rightMargin: Spacing.m
+            tint: Design.Palette.providerBadge(Appearance.dark)
+            symbol: "sparkle"
+            text: qsTr("Demo sessions. Pair with your relay to follow your own agents.")
         }
+        Item { implicitHeight: Spacing.xs }
     }
 
     ListView {
@@ -71,6 +70,7 @@ Page {
             anchors.centerIn: parent
             visible: list.count === 0 && page.client.loaded
             text: qsTr("No sessions right now.")
+            font: Typography.body
             opacity: 0.7
         }
     }

@@ -1,105 +1,133 @@
 import QtQuick
 import QtQuick.Controls.Material
+import Idlewyn.Design
+import Idlewyn.Design as Design
 import QtQuick.Layouts
 import Vesperline.Core
 
 // One session; while it waits with a prompt, the prompt and its answers. A
-// prompt that goes away says what became of it.
+// prompt that goes away stays on the page with what became of it, so that an
+// answer never vanishes without a word.
 Page {
     id: page
     property string key
     property var client: Client
     // Re-read on every refresh of the client.
     readonly property var session: { page.client.revision; return page.client.sessions.get(page.key) }
-    // The prompt this page showed last, so that its end can be told.
-    property string shownPromptId: ""
-    property string shownTool: ""
+    // The prompt this page showed last.
+    property var shownPrompt: null
+    property string answeringPromptId: ""
     readonly property string outcome: {
         page.client.revision
-        return shownPromptId.length > 0 ? page.client.promptOutcome(page.key, shownPromptId) : ""
+        return shownPrompt ? page.client.promptOutcome(page.key, shownPrompt.id) : ""
     }
     onSessionChanged: {
-        if (session.hasPrompt && session.promptId !== shownPromptId) {
-            shownPromptId = session.promptId
-            shownTool = session.toolName
+        if (session.hasPrompt && (!shownPrompt || session.promptId !== shownPrompt.id)) {
+            shownPrompt = { id: session.promptId, toolName: session.toolName, detail: session.detail,
+                            alwaysRule: session.alwaysRule }
         }
+        // The refresh after an answer (or a failed one) has come.
+        answeringPromptId = ""
     }
 
     title: session.projectName || ""
 
     Flickable {
         anchors.fill: parent
-        contentHeight: column.implicitHeight + 32
+        contentHeight: column.implicitHeight + 2 * Spacing.l
         clip: true
         ColumnLayout {
             id: column
-            x: 16
-            y: 16
-            width: parent.width - 32
-            spacing: 12
+            x: Spacing.l
+            y: Spacing.l
+            width: parent.width - 2 * Spacing.l
+            spacing: Spacing.m
             RowLayout {
-                spacing: 10
-                StatusMark {
+                Layout.fillWidth: true
+                spacing: Spacing.m
+                StatusIndicator {
+                    Layout.alignment: Qt.AlignTop
                     status: page.session.status || "idle"
-                    label: page.session.statusLabel || ""
-                    size: 28
+                    size: StatusIconSize.large
                 }
                 ColumnLayout {
-                    spacing: 0
+                    Layout.fillWidth: true
+                    spacing: Spacing.xs
                     Label {
-                        text: page.session.title || ""
-                        font.pixelSize: 17
-                        font.weight: Font.DemiBold
-                        wrapMode: Text.Wrap
                         Layout.fillWidth: true
+                        text: page.session.title || ""
+                        font: Typography.headline
+                        wrapMode: Text.Wrap
                     }
-                    Label {
-                        text: (page.session.providerName || "") + " · " + (page.session.statusLabel || "")
-                              + (page.session.isDemo ? qsTr(" · Demo") : "")
-                        font.pixelSize: 12
-                        opacity: 0.7
+                    RowLayout {
+                        spacing: Spacing.s
+                        ProviderBadge {
+                            provider: page.session.provider || ""
+                        }
+                        Label {
+                            text: (page.session.statusLabel || "") + (page.session.isDemo ? " · " + qsTr("Demo") : "")
+                            font: Typography.metaStrong
+                            color: Design.Palette.statusTint(page.session.status || "idle", Appearance.dark)
+                        }
+                        ElapsedLabel {
+                            runningSince: page.session.runningSince
+                            updatedAt: page.session.updatedAt
+                            font: Typography.numberSmall
+                            opacity: 0.7
+                        }
                     }
                 }
             }
             Label {
                 visible: text.length > 0
-                text: page.session.directory || ""
-                font.family: "monospace"
-                font.pixelSize: 12
-                opacity: 0.7
                 Layout.fillWidth: true
+                text: page.session.directory || ""
+                font: Typography.mono
+                opacity: 0.7
                 elide: Text.ElideMiddle
             }
-            Label {
+            ActivityLine {
                 visible: text.length > 0
-                text: page.session.activity || page.session.summary || ""
-                wrapMode: Text.Wrap
                 Layout.fillWidth: true
+                text: page.session.activity || ""
+                showsIcon: true
+            }
+            Label {
+                visible: text.length > 0 && !page.session.activity
+                Layout.fillWidth: true
+                text: page.session.summary || ""
+                font: Typography.body
+                wrapMode: Text.Wrap
+            }
+            TaskProgressView {
+                visible: page.session.taskTotal > 0
+                done: page.session.taskDone || 0
+                total: page.session.taskTotal || 0
+                tint: Design.Palette.statusTint(page.session.status || "idle", Appearance.dark)
             }
             PromptCard {
                 objectName: "promptCard"
                 Layout.fillWidth: true
-                visible: page.session.hasPrompt === true
-                toolName: page.session.toolName || ""
-                detail: page.session.detail || ""
-                alwaysRule: page.session.alwaysRule || ""
-                onAnswered: decision => page.client.answer(page.key, page.session.promptId, decision)
-            }
-            Label {
-                objectName: "promptOutcome"
-                visible: page.session.hasPrompt !== true && page.outcome.length > 0
-                text: qsTr("%1 prompt: %2").arg(page.shownTool).arg(page.outcome)
-                wrapMode: Text.Wrap
-                Layout.fillWidth: true
-                opacity: 0.8
+                Layout.topMargin: Spacing.s
+                visible: page.shownPrompt !== null
+                toolName: page.shownPrompt ? page.shownPrompt.toolName : ""
+                detail: page.shownPrompt ? page.shownPrompt.detail : ""
+                alwaysRule: page.shownPrompt ? page.shownPrompt.alwaysRule : ""
+                outcome: page.outcome
+                busy: page.shownPrompt !== null && page.answeringPromptId === page.shownPrompt.id
+                onAnswered: decision => {
+                    page.answeringPromptId = page.shownPrompt.id
+                    page.client.answer(page.key, page.shownPrompt.id, decision)
+                }
             }
             Label {
                 objectName: "notice"
                 visible: page.client.notice.length > 0
-                text: page.client.notice
-                color: Material.color(Material.Red)
-                wrapMode: Text.Wrap
                 Layout.fillWidth: true
+                text: page.client.notice
+                color: Design.Palette.statusTint("failed", Appearance.dark)
+                font: Typography.supporting
+                wrapMode: Text.Wrap
             }
         }
     }

@@ -1,15 +1,18 @@
 import QtQuick
 import QtQuick.Controls.Material
+import Idlewyn.Design
+import Idlewyn.Design as Design
 import QtQuick.Layouts
 
-// One session of the list: status, project, provider, what it does now, how
-// long, and its task progress.
+// One session of the list, as the tray's panel draws it: status, project and
+// provider, what it does now (or the tool it asks for), its task progress,
+// and how long it has run.
 ItemDelegate {
     id: row
     required property string key
     required property string status
     required property string statusLabel
-    required property string providerName
+    required property string provider
     required property string projectName
     required property string title
     required property string summary
@@ -23,84 +26,96 @@ ItemDelegate {
     required property bool isDemo
     required property bool isStale
 
+    readonly property color tint: Design.Palette.statusTint(status, Appearance.dark)
+
     width: ListView.view ? ListView.view.width : implicitWidth
-    padding: 12
+    horizontalPadding: Spacing.l
+    verticalPadding: Spacing.m
     opacity: isStale ? 0.6 : 1
+    Accessible.name: projectName + ", " + statusLabel
 
     contentItem: RowLayout {
-        spacing: 12
-        StatusMark {
+        spacing: Spacing.m
+        StatusIndicator {
             Layout.alignment: Qt.AlignTop
             Layout.topMargin: 2
             status: row.status
-            label: row.statusLabel
+            size: StatusIconSize.medium
         }
         ColumnLayout {
             Layout.fillWidth: true
-            spacing: 2
+            spacing: Spacing.xs
             RowLayout {
                 Layout.fillWidth: true
+                spacing: Spacing.s
                 Label {
                     Layout.fillWidth: true
                     text: row.projectName
-                    font.weight: Font.Medium
+                    font: Typography.rowTitle
                     elide: Text.ElideRight
                 }
-                Label {
-                    text: row.providerName
-                    font.pixelSize: 11
-                    font.weight: Font.DemiBold
-                    opacity: 0.75
-                    leftPadding: 8
-                    rightPadding: 8
-                    topPadding: 2
-                    bottomPadding: 2
-                    background: Rectangle {
-                        radius: height / 2
-                        color: Material.foreground
-                        opacity: 0.12
-                    }
+                ProviderBadge {
+                    provider: row.provider
+                    compact: true
                 }
             }
             Label {
                 Layout.fillWidth: true
                 visible: text.length > 0 && text !== row.projectName
                 text: row.title
-                font.pixelSize: 13
+                font: Typography.supporting
                 opacity: 0.8
                 elide: Text.ElideRight
             }
             Label {
+                objectName: "rowPrompt"
                 Layout.fillWidth: true
-                objectName: "rowDetail"
-                text: row.hasPrompt ? qsTr("Wants to use %1").arg(row.toolName)
-                                    : row.activity.length > 0 ? row.activity : row.summary
-                visible: text.length > 0
-                font.family: row.activity.length > 0 && !row.hasPrompt ? "monospace" : Qt.application.font.family
-                font.pixelSize: 12
-                elide: Text.ElideMiddle
-                color: row.hasPrompt ? row.Material.accent : row.Material.foreground
+                visible: row.hasPrompt
+                text: qsTr("Wants to use %1").arg(row.toolName)
+                font: Typography.metaStrong
+                color: row.tint
+                elide: Text.ElideRight
+            }
+            ActivityLine {
+                Layout.fillWidth: true
+                visible: !row.hasPrompt && row.activity.length > 0
+                text: row.activity
+                style: "secondary"
+            }
+            Label {
+                Layout.fillWidth: true
+                visible: !row.hasPrompt && row.activity.length === 0 && text.length > 0
+                text: row.summary
+                font: Typography.meta
+                opacity: 0.7
+                elide: Text.ElideRight
             }
             RowLayout {
-                spacing: 8
-                Label {
-                    text: row.statusLabel + (row.isDemo ? qsTr(" · Demo") : "") + (row.isStale ? qsTr(" · Last known") : "")
-                    font.pixelSize: 11
-                    opacity: 0.7
-                }
-                Label {
-                    text: Elapsed.text(row.runningSince, row.updatedAt, Elapsed.now)
-                    font.pixelSize: 11
-                    opacity: 0.7
-                }
-                Label {
+                spacing: Spacing.s
+                TaskProgressView {
                     visible: row.taskTotal > 0
-                    text: row.taskDone + "/" + row.taskTotal
-                    font.pixelSize: 11
+                    done: row.taskDone
+                    total: row.taskTotal
+                    tint: row.tint
+                }
+                Label {
+                    objectName: "rowMarks"
+                    visible: text.length > 0
+                    text: [row.isDemo ? qsTr("Demo") : "", row.isStale ? qsTr("Last known") : ""]
+                          .filter(mark => mark.length > 0).join(" · ")
+                    font: Typography.metaSmallStrong
                     opacity: 0.7
-                    Accessible.name: qsTr("%1 of %2 tasks done").arg(row.taskDone).arg(row.taskTotal)
                 }
             }
+        }
+        ElapsedLabel {
+            Layout.alignment: Qt.AlignTop
+            Layout.topMargin: 2
+            runningSince: row.runningSince
+            updatedAt: row.updatedAt
+            font: Typography.numberSmall
+            alignment: Qt.AlignRight | Qt.AlignVCenter
+            opacity: 0.7
         }
     }
 }

@@ -1,5 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Material
+import Idlewyn.Design
+import Idlewyn.Design as Design
 import QtQuick.Layouts
 import Vesperline.Core
 
@@ -12,18 +14,17 @@ Page {
 
     Flickable {
         anchors.fill: parent
-        contentHeight: column.implicitHeight + 32
+        contentHeight: column.implicitHeight + 2 * Spacing.l
         clip: true
         ColumnLayout {
             id: column
-            x: 16
-            y: 16
-            width: parent.width - 32
-            spacing: 8
+            x: Spacing.l
+            y: Spacing.l
+            width: parent.width - 2 * Spacing.l
+            spacing: Spacing.s
             Label {
                 text: qsTr("Paired relays")
-                font.weight: Font.DemiBold
-                font.pixelSize: 15
+                font: Typography.headline
             }
             Label {
                 visible: page.client.connections.length === 0
@@ -35,19 +36,23 @@ Page {
                 delegate: Pane {
                     required property var modelData
                     Layout.fillWidth: true
-                    Material.elevation: 1
+                    padding: Spacing.m
+                    background: Rectangle {
+                        radius: Radius.card
+                        color: "transparent"
+                        border.color: Design.Palette.withOpacity(Design.Palette.providerBadge(Appearance.dark), Design.Palette.tintStrongBorder)
+                    }
                     RowLayout {
                         width: parent.width
                         ColumnLayout {
                             Layout.fillWidth: true
-                            spacing: 2
-                            Label {
-                                text: modelData.providerName
-                                font.weight: Font.DemiBold
+                            spacing: Spacing.xs
+                            ProviderBadge {
+                                provider: modelData.provider
                             }
                             Label {
                                 text: qsTr("%1 on %2").arg(modelData.account).arg(modelData.server)
-                                font.pixelSize: 12
+                                font: Typography.supporting
                                 wrapMode: Text.WrapAnywhere
                                 Layout.fillWidth: true
                             }
@@ -55,8 +60,7 @@ Page {
                                 text: (modelData.shortPin.length > 0 ? qsTr("Certificate %1").arg(modelData.shortPin)
                                                                       : qsTr("No certificate (plain HTTP)"))
                                       + " · " + qsTr("since %1").arg(modelData.since.toLocaleDateString(Qt.locale(), Locale.ShortFormat))
-                                font.pixelSize: 12
-                                font.family: "monospace"
+                                font: Typography.mono
                                 opacity: 0.7
                             }
                         }
@@ -83,7 +87,7 @@ Page {
                     Label { text: qsTr("Away mode") }
                     Label {
                         text: qsTr("Claude’s permission prompts wait for the phone")
-                        font.pixelSize: 12
+                        font: Typography.meta
                         opacity: 0.7
                         wrapMode: Text.Wrap
                         Layout.fillWidth: true
@@ -109,7 +113,7 @@ Page {
                     Label { text: qsTr("Night mode") }
                     Label {
                         text: qsTr("Dim red screen for the dark")
-                        font.pixelSize: 12
+                        font: Typography.meta
                         opacity: 0.7
                     }
                 }
@@ -123,7 +127,7 @@ Page {
                 objectName: "notice"
                 visible: page.client.notice.length > 0
                 text: page.client.notice
-                color: Material.color(Material.Red)
+                color: Design.Palette.statusTint("failed", Appearance.dark)
                 wrapMode: Text.Wrap
                 Layout.fillWidth: true
             }
