@@ -41,7 +41,7 @@ Page {
                 Layout.rightMargin: Spacing.m
                 tint: Design.Palette.statusTint("failed", Appearance.dark)
                 symbol: "exclamationmark.triangle.fill"
-                text: qsTr("%1: %2 Showing the last known sessions.").arg(modelData.providerName).arg(modelData.text)
+                text: qsTr("%1: %2\nShowing the last known sessions.").arg(modelData.providerName).arg(modelData.text)
             }
         }
         Banner {

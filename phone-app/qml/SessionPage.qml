@@ -70,8 +70,9 @@ Page {
                             color: Design.Palette.statusTint(page.session.status || "idle", Appearance.dark)
                         }
                         ElapsedLabel {
+                            // A session that has gone has no times.
                             runningSince: page.session.runningSince
-                            updatedAt: page.session.updatedAt
+                            updatedAt: page.session.updatedAt ?? new Date(NaN)
                             font: Typography.numberSmall
                             opacity: 0.7
                         }
