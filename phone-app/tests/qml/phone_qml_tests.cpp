@@ -48,8 +48,8 @@ public:
             const QUrl nowhere(QStringLiteral("https://127.0.0.1:%1").arg(closed.serverPort()));
             closed.close();
             const QDateTime now = QDateTime::currentDateTimeUtc();
-            testing::blockingWait(options.store.save(
-                {Connection{*provider, nowhere, QStringLiteral("token"), QStringLiteral("Desk"), now, QString(64, u'a')}}));
+            testing::blockingWait(options.store.save({Connection{*provider, nowhere, QStringLiteral("token"),
+                                                                 QStringLiteral("Desk"), now, QString(64, u'a')}}));
             AgentSession session;
             session.id = QStringLiteral("s-last");
             session.provider = *provider;
