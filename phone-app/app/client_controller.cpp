@@ -614,4 +614,9 @@ void ClientController::switchAwayMode(bool on)
     setAwayMode(on);
 }
 
+void ClientController::checkAwayMode()
+{
+    readAwayMode();
+}
+
 } // namespace vesperline

@@ -117,6 +117,8 @@ public:
     Q_INVOKABLE void answer(const QString& key, const QString& promptId, const QString& decision);
     Q_INVOKABLE void unpairProvider(const QString& provider);
     Q_INVOKABLE void switchAwayMode(bool on);
+    // Asks the relay again: away mode is switched from the computer too.
+    Q_INVOKABLE void checkAwayMode();
     Q_INVOKABLE void refreshSoon();
     Q_INVOKABLE void clearNotice();
     // What became of a prompt the person saw: empty while it is pending.

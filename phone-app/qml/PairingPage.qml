@@ -4,7 +4,9 @@ import QtQuick.Dialogs
 import Idlewyn.Design
 import Idlewyn.Design as Design
 import QtQuick.Layouts
-import QtMultimedia
+// Namespaced: QtMultimedia has a Camera type of its own, which would hide
+// the client's camera scanner.
+import QtMultimedia as Multimedia
 import Vesperline.Core
 
 // Pairing with a relay: its link pasted or opened by the system, its QR code
@@ -79,6 +81,16 @@ Page {
                 enabled: !page.client.pairing && linkField.text.trim().length > 0 && (claudeBox.checked || codexBox.checked)
                 onClicked: page.pairLink()
             }
+            Label {
+                objectName: "pairingMessage"
+                Layout.fillWidth: true
+                visible: text.length > 0
+                text: page.client.pairingMessage
+                wrapMode: Text.Wrap
+                font: Typography.supporting
+                color: page.client.pairingSucceeded ? Design.Palette.statusTint("finished", Appearance.dark)
+                                                    : Design.Palette.statusTint("failed", Appearance.dark)
+            }
             Button {
                 objectName: "openImageButton"
                 Layout.fillWidth: true
@@ -95,22 +107,12 @@ Page {
                 enabled: !page.client.pairing
                 onClicked: page.camera.active ? page.camera.stop() : page.camera.start()
             }
-            VideoOutput {
+            Multimedia.VideoOutput {
                 id: preview
                 Layout.fillWidth: true
                 Layout.preferredHeight: width * 0.75
                 visible: page.camera.active
                 Component.onCompleted: page.camera.videoOutput = preview
-            }
-            Label {
-                objectName: "pairingMessage"
-                Layout.fillWidth: true
-                visible: text.length > 0
-                text: page.client.pairingMessage
-                wrapMode: Text.Wrap
-                font: Typography.supporting
-                color: page.client.pairingSucceeded ? Design.Palette.statusTint("finished", Appearance.dark)
-                                                    : Design.Palette.statusTint("failed", Appearance.dark)
             }
         }
     }

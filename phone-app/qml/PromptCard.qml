@@ -53,7 +53,7 @@ Pane {
             text: card.detail
             readOnly: true
             selectByMouse: true
-            wrapMode: TextEdit.WrapAnywhere
+            wrapMode: TextEdit.WrapAtWordBoundaryOrAnywhere
             font: Typography.monoBody
             background: Rectangle {
                 radius: Radius.small

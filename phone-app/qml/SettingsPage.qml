@@ -11,6 +11,7 @@ Page {
     property var client: Client
     signal pairRequested()
     title: qsTr("Settings")
+    Component.onCompleted: page.client.checkAwayMode()
 
     Flickable {
         anchors.fill: parent

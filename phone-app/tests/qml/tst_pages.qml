@@ -1,6 +1,7 @@
 import QtQuick
 import QtTest
 import Vesperline
+import Vesperline.Core
 
 // What the list says above its sessions, and the camera button of pairing.
 Item {
@@ -86,6 +87,10 @@ Item {
             camera.available = data.available
             const page = createTemporaryObject(pairingComponent, root, { camera: camera })
             compare(findChild(page, "cameraButton").visible, data.available)
+        }
+        function test_the_camera_button_follows_the_platforms_camera() {
+            const page = createTemporaryObject(pairingComponent, root)
+            compare(findChild(page, "cameraButton").visible, Camera.available)
         }
     }
 }
