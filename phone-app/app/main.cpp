@@ -2,6 +2,7 @@
 // notifications and camera and loads the views. Closing the window hides it;
 // the client keeps polling and alerting until "Quit".
 #include "app/client_controller.h"
+#include "app/client_window.h"
 #include "app/launch_handover.h"
 #include "platform/camera_scanner.h"
 #include "platform/freedesktop_notifier.h"
@@ -9,12 +10,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQmlApplicationEngine>
-#include <QQmlContext>
-#include <QQuickStyle>
 #include <QQuickWindow>
-#include <QtQml/qqmlextensionplugin.h>
-
-Q_IMPORT_QML_PLUGIN(VesperlinePlugin)
 
 using namespace vesperline;
 
@@ -36,30 +32,15 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE")) {
-        QQuickStyle::setStyle(QStringLiteral("Material"));
-    }
-    // Light and dark as the system is, unless Qt is told otherwise.
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_MATERIAL_THEME")) {
-        qputenv("QT_QUICK_CONTROLS_MATERIAL_THEME", "System");
-    }
     ClientController client;
     FreedesktopNotifier notifier;
     client.setNotifier(&notifier);
     CameraScanner camera;
-
-    qmlRegisterSingletonInstance("Vesperline.Core", 1, 0, "Client", &client);
-    qmlRegisterSingletonInstance("Vesperline.Core", 1, 0, "Camera", &camera);
-    qmlRegisterUncreatableType<SessionListModel>("Vesperline.Core", 1, 0, "SessionListModel",
-                                                 QStringLiteral("the client owns it"));
-
     QQmlApplicationEngine engine;
-    engine.addImportPath(QStringLiteral("qrc:/"));
-    engine.load(QUrl(QStringLiteral("qrc:/Vesperline/Main.qml")));
-    if (engine.rootObjects().isEmpty()) {
+    QQuickWindow* window = loadClientWindow(engine, client, camera);
+    if (!window) {
         return 1;
     }
-    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
     const auto bringForward = [window] {
         window->show();
         window->raise();
