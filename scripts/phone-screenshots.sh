@@ -56,9 +56,18 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$relay/relay-url" ] && [ -s "$relay/relay-cert.pem" ] && break; sleep 0.1; done
 [ -s "$relay/relay-url" ] || { echo "the relay did not come up" >&2; cat "$work/relay.log" >&2; exit 1; }
 
-admin() { # method path [json body]
-    curl -sS --fail -k -X "$1" -H "X-Idlewyn-Secret: $(cat "$relay/hook-secret")" \
-        -H 'Content-Type: application/json' ${3:+--data "$3"} "$(cat "$relay/relay-url")/$2"
+admin() { # method path [json body]: the loopback admin API, answer on stdout
+    python3 - "$relay" "$@" <<'PY'
+import pathlib, ssl, sys, urllib.request
+relay, method, path = pathlib.Path(sys.argv[1]), sys.argv[2], sys.argv[3]
+body = sys.argv[4].encode() if len(sys.argv) > 4 else None
+request = urllib.request.Request((relay / "relay-url").read_text().strip().rstrip("/") + "/" + path, body, method=method,
+                                 headers={"X-Idlewyn-Secret": (relay / "hook-secret").read_text().strip(),
+                                          "Content-Type": "application/json"})
+context = ssl.create_default_context(cafile=str(relay / "relay-cert.pem"))
+context.check_hostname = False
+print(urllib.request.urlopen(request, context=context).read().decode())
+PY
 }
 pairing_link() {
     admin GET v1/admin/status | python3 -c 'import json, sys; print(json.load(sys.stdin)["pairingLink"])'
