@@ -9,8 +9,13 @@
 set(CPACK_PACKAGE_NAME vesperline-relay)
 set(CPACK_PACKAGE_VENDOR "The Vesperline developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tray application to follow coding agents from a phone")
-set(CPACK_PACKAGE_DESCRIPTION "Vesperline Relay lives in the system tray and runs a small relay server
+# Each package's description is its own variable below: the synopsis on the
+# first line, then the extended description. The summary is left empty, since
+# CPack puts any other (the project's description by default) before every
+# package's own synopsis.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
+set(CPACK_DEBIAN_APP_DESCRIPTION "tray application to follow coding agents from a phone
+Vesperline Relay lives in the system tray and runs a small relay server
 on this computer. The relay learns about Claude Code and Codex sessions
 through the agents' own hooks; paired phones follow those sessions and
 answer the agents' permission prompts through it.

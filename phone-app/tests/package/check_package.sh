@@ -38,6 +38,8 @@ for dep in libsecret-1-0 libqt6quick6 libqt6dbus6 libqt6multimedia6 libzxing2 qm
     grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 grep -q '^ Package: vesperline$' <<<"$info" || fail "wrong package name"
+# Its own synopsis, not the tray application's beside it in the same tree.
+grep -q '^ Description: follow coding agents and answer their prompts$' <<<"$info" || fail "wrong synopsis"
 
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
