@@ -188,15 +188,7 @@ TEST_F(ClientTest, SessionsInDisplayOrderAndAFailingRelayKeepsItsLastKnownSessio
     relay.setRemoteApprovals(true);
     relay.startHook(QStringLiteral("claude-permission-hook.sh"),
                     RelayProcess::claudePermissionRequest(QStringLiteral("s-ask")));
-    ASSERT_EQ(relay
-                  .runHook(QStringLiteral("codex-notify.sh"),
-                           QJsonObject{{QStringLiteral("session_id"), QStringLiteral("thread-1")},
-                                       {QStringLiteral("cwd"), QStringLiteral("/home/dev/web")},
-                                       {QStringLiteral("hook_event_name"), QStringLiteral("UserPromptSubmit")},
-                                       {QStringLiteral("prompt"), QStringLiteral("add dark mode")}},
-                           {QStringLiteral("--hook")})
-                  .exitCode,
-              0);
+    ASSERT_EQ(relay.submitCodexPrompt(QStringLiteral("thread-1")).exitCode, 0);
     refreshUntil([&] { return client.sessions()->rowCount() == 2 && session(QStringLiteral("s-ask"))->permission; },
                  QStringLiteral("both sessions, Claude's with its prompt"));
     EXPECT_FALSE(client.showingDemo());

@@ -380,6 +380,16 @@ QJsonObject RelayProcess::claudePermissionRequest(const QString& sessionId)
                                  {QStringLiteral("description"), QStringLiteral("Remove node_modules directory")}}}});
 }
 
+RelayProcess::HookRun RelayProcess::submitCodexPrompt(const QString& threadId) const
+{
+    return runHook(QStringLiteral("codex-notify.sh"),
+                   QJsonObject{{QStringLiteral("session_id"), threadId},
+                               {QStringLiteral("cwd"), QStringLiteral("/home/dev/web")},
+                               {QStringLiteral("hook_event_name"), QStringLiteral("UserPromptSubmit")},
+                               {QStringLiteral("prompt"), QStringLiteral("add dark mode")}},
+                   {QStringLiteral("--hook")});
+}
+
 void RelayProcess::waitUntil(const std::function<bool()>& condition, const QString& what, int limitMs)
 {
     const QDeadlineTimer deadline(limitMs);
