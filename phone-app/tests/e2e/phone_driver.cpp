@@ -17,6 +17,7 @@
 //   shot PATH               a screenshot of the window
 //   quit
 #include "app/client_controller.h"
+#include "app/client_window.h"
 #include "platform/camera_scanner.h"
 #include "platform/freedesktop_notifier.h"
 
@@ -30,17 +31,13 @@
 #include <QJsonObject>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSocketNotifier>
 #include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
 #include <iostream>
 #include <string>
-
-Q_IMPORT_QML_PLUGIN(VesperlinePlugin)
 
 using namespace idlewyn;
 using namespace vesperline;
@@ -217,7 +214,6 @@ int main(int argc, char** argv)
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Vesperline"));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.zembrix.vesperline"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
-    QQuickStyle::setStyle(QStringLiteral("Material"));
 
     // --active-interval MS: a test that must act between two polls of an
     // active window slows them down; everything else is as shipped.
@@ -231,15 +227,8 @@ int main(int argc, char** argv)
     FreedesktopNotifier notifier;
     client.setNotifier(&notifier);
     CameraScanner camera;
-    qmlRegisterSingletonInstance("Vesperline.Core", 1, 0, "Client", &client);
-    qmlRegisterSingletonInstance("Vesperline.Core", 1, 0, "Camera", &camera);
-    qmlRegisterUncreatableType<SessionListModel>("Vesperline.Core", 1, 0, "SessionListModel",
-                                                 QStringLiteral("the client owns it"));
-
     QQmlApplicationEngine engine;
-    engine.addImportPath(QStringLiteral("qrc:/"));
-    engine.load(QUrl(QStringLiteral("qrc:/Vesperline/Main.qml")));
-    auto* window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine.rootObjects()[0]);
+    QQuickWindow* window = loadClientWindow(engine, client, camera);
     if (!window) {
         return 1;
     }
