@@ -21,3 +21,9 @@ fi
 cmake -S "$example" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$work/prefix"
 cmake --build "$work/build"
 QT_QPA_PLATFORM=offscreen "$work/build/kit-consumer"
+# The Qt Quick example loads Idlewyn.Design from the installed kit with no
+# warning, and links no Qt Widgets.
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work "$work/build/kit-consumer-quick" --check
+if ldd "$work/build/kit-consumer-quick" | grep -q Widgets; then
+    echo "the Qt Quick example links Qt Widgets"; exit 1
+fi

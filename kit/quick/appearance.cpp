@@ -62,7 +62,8 @@ QuickAppearance::QuickAppearance(QObject* attachee)
 {
     PaletteWatch::ensure();
     if (m_item) {
-        registry().insert(m_item, this);
+        m_key = m_item;
+        registry().insert(m_key, this);
         watchAncestors();
         refresh(false);
     }
@@ -73,8 +74,8 @@ QuickAppearance::~QuickAppearance()
     for (const auto& connection : std::as_const(m_ancestorWatches)) {
         disconnect(connection);
     }
-    if (m_item && registry().value(m_item) == this) {
-        registry().remove(m_item);
+    if (m_key && registry().value(m_key) == this) {
+        registry().remove(m_key);
     }
 }
 

@@ -69,6 +69,9 @@ private:
     void applyHidden(bool animated);
 
     QPointer<QQuickItem> m_item;
+    // The registry's key, which must go with this object even when the item
+    // (which owns it) is already half destroyed and m_item reads null.
+    const QQuickItem* m_key = nullptr;
     std::optional<bool> m_dark;
     std::optional<bool> m_night;
     bool m_effectiveDark = false;

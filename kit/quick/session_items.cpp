@@ -223,7 +223,7 @@ void ProviderBadgeItem::resize()
     const auto provider = agentProviderFromRawValue(m_provider);
     setImplicit(this,
                 provider ? SessionDrawing::providerBadgeSize(Typography::metaSmallStrong(), *provider, m_compact)
-                         : QSizeF());
+                         : QSizeF(0, 0));
     emit inputsChanged();
     update();
 }
@@ -409,10 +409,10 @@ void ElapsedLabelItem::refresh()
     update();
 }
 
-void ElapsedLabelItem::follow()
+void ElapsedLabelItem::follow(bool inWindow)
 {
     // Only a label that can be seen keeps the shared clock running.
-    if (isVisible() && window()) {
+    if (isVisible() && inWindow) {
         ElapsedClock::instance().join(this, [this] { refresh(); });
         refresh();
     } else {
@@ -422,8 +422,10 @@ void ElapsedLabelItem::follow()
 
 void ElapsedLabelItem::itemChange(ItemChange change, const ItemChangeData& value)
 {
-    if (change == ItemVisibleHasChanged || change == ItemSceneChange) {
-        follow();
+    if (change == ItemVisibleHasChanged) {
+        follow(window() != nullptr);
+    } else if (change == ItemSceneChange) {
+        follow(value.window != nullptr);
     }
     AppearanceItem::itemChange(change, value);
 }

@@ -238,7 +238,7 @@ protected:
 
 private:
     void refresh();
-    void follow();
+    void follow(bool inWindow);
 
     QDateTime m_runningSince;
     QDateTime m_updatedAt;

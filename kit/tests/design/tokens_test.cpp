@@ -45,36 +45,6 @@ TEST(ColorTest, OpacityScalesBothValuesAndAFixedColourIsTheSameEverywhere)
     EXPECT_EQ(fixed.resolved(Appearance::dark), fixed.resolved(Appearance::light));
 }
 
-TEST(PaletteTest, TintsOfStatusesAndProviders)
-{
-    EXPECT_EQ(tint(SessionStatus::working), Palette::Status::working());
-    EXPECT_EQ(tint(SessionStatus::waitingForInput), Palette::Status::waiting());
-    EXPECT_EQ(tint(SessionStatus::finished), Palette::Status::finished());
-    EXPECT_EQ(tint(SessionStatus::failed), Palette::Status::failed());
-    EXPECT_EQ(tint(SessionStatus::idle), Palette::Status::idle());
-    EXPECT_EQ(tint(AgentProvider::claude), Palette::providerBadge());
-    EXPECT_EQ(tint(AgentProvider::codex), Palette::providerBadge());
-    // Tokens are created once: every access is the same object.
-    EXPECT_EQ(&tint(SessionStatus::failed), &Palette::Status::failed());
-}
-
-TEST(PaletteTest, DerivedColoursAndTheSky)
-{
-    EXPECT_NEAR(Palette::nightRed().greenF(), 0.28, 0.001);
-    EXPECT_NEAR(Palette::nightRed().blueF(), 0.22, 0.001);
-    EXPECT_EQ(Palette::skyGlow().rgb(), Palette::ink().rgb());
-    EXPECT_NEAR(Palette::skyGlow().alphaF(), 0.9, 0.01);
-    EXPECT_NEAR(Palette::OnDark::tertiary().alphaF(), 0.58, 0.01);
-
-    const QLinearGradient& sky = Palette::sky();
-    EXPECT_EQ(sky.coordinateMode(), QGradient::ObjectBoundingMode);
-    EXPECT_EQ(sky.start(), QPointF(0.5, 0));
-    EXPECT_EQ(sky.finalStop(), QPointF(0.5, 1));
-    ASSERT_EQ(sky.stops().size(), 2);
-    EXPECT_EQ(sky.stops().first().second, Palette::ink());
-    EXPECT_EQ(sky.stops().last().second, Palette::inkDeep());
-}
-
 TEST(TypographyTest, TextStylesKeepTheirRatiosToTheDesktopBodySize)
 {
     QFont base(QStringLiteral("DejaVu Sans"));
@@ -95,20 +65,6 @@ TEST(TypographyTest, TextStylesKeepTheirRatiosToTheDesktopBodySize)
     QFont pixels = base;
     pixels.setPixelSize(16);
     EXPECT_DOUBLE_EQ(Typography::font(TextStyle::largeTitle, std::nullopt, {}, false, pixels).pointSizeF(), 24);
-}
-
-TEST(TypographyTest, TokensFollowTheApplicationFontExceptFixedSizes)
-{
-    const qreal body = QGuiApplication::font().pointSizeF();
-    EXPECT_DOUBLE_EQ(Typography::body().pointSizeF(), body);
-    EXPECT_NEAR(Typography::meta().pointSizeF(), body * 10 / 13.0, 0.001);
-    EXPECT_EQ(Typography::rowTitleCompact().weight(), QFont::Medium);
-    EXPECT_EQ(Typography::numberSmall().weight(), QFont::DemiBold);
-    EXPECT_DOUBLE_EQ(Typography::display().pointSizeF(), 88);
-    EXPECT_DOUBLE_EQ(Typography::bigCount().pointSizeF(), 44);
-    EXPECT_EQ(Typography::countLabel(), Typography::title());
-    EXPECT_EQ(Typography::title().weight(), QFont::DemiBold);
-    EXPECT_EQ(Typography::screenTitle().weight(), QFont::Bold);
 }
 
 TEST(TypographyTest, MonospacedTokensReallyAreAndRoundedFallsBackToTheBaseFamily)
