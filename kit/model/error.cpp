@@ -10,4 +10,17 @@ Error::Error(QString description)
 {
 }
 
+QString describeFailure(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(std::move(failure));
+    } catch (const Error& error) {
+        return error.description();
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    } catch (...) {
+        return QStringLiteral("Something went wrong.");
+    }
+}
+
 } // namespace idlewyn

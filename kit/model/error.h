@@ -20,4 +20,9 @@ private:
     QByteArray m_what;
 };
 
+// The user-facing text of any failure: an Error's description, what() of
+// another std::exception, and a generic sentence for anything else (a caller
+// that shows failures must never be left without words, nor crash on one).
+QString describeFailure(std::exception_ptr failure);
+
 } // namespace idlewyn

@@ -13,12 +13,15 @@ const QString account = QStringLiteral("connections");
 // Coroutines over a copy of the keychain store, so that a temporary
 // ConnectionStore may end before its call does.
 
-QCoro::Task<QList<Connection>> loadFrom(KeychainStore keychain)
+QCoro::Task<QList<Connection>> loadFrom(KeychainStore keychain, bool reportKeychainFailure)
 {
     std::optional<QByteArray> data;
     try {
         data = co_await keychain.data(account);
     } catch (const KeychainError&) {
+        if (reportKeychainFailure) {
+            throw;
+        }
         co_return QList<Connection>{};
     }
     if (!data) {
@@ -57,7 +60,12 @@ const ConnectionStore& ConnectionStore::shared()
 
 QCoro::Task<QList<Connection>> ConnectionStore::load() const
 {
-    return loadFrom(m_keychain);
+    return loadFrom(m_keychain, false);
+}
+
+QCoro::Task<QList<Connection>> ConnectionStore::loadForChange() const
+{
+    return loadFrom(m_keychain, true);
 }
 
 QCoro::Task<> ConnectionStore::save(QList<Connection> connections) const

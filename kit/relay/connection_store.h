@@ -27,6 +27,12 @@ public:
     // decode all read as no connections. Undecodable bytes stay stored until
     // the next save replaces them.
     QCoro::Task<QList<Connection>> load() const;
+    // For a caller that changes the list and saves it back: as load(), but a
+    // keychain that cannot be read throws KeychainError instead of reading as
+    // no connections, so that a save never replaces connections it could not
+    // see. Bytes that do not decode still read as none: nothing is lost by
+    // replacing them.
+    QCoro::Task<QList<Connection>> loadForChange() const;
     // An empty list removes the item. Throws KeychainError, or EncodingError
     // for a connection that cannot be written (then nothing is stored).
     QCoro::Task<> save(QList<Connection> connections) const;

@@ -129,9 +129,12 @@ TEST_F(InMemoryKeychainTest, ConnectionsLoadNeverFailsAndSaveReportsEveryFailure
     undated.connectedAt = QDateTime();
     EXPECT_THROW(blockingWait(store.save({undated})), EncodingError);
     EXPECT_EQ(blockingWait(store.load()), list) << "a list that does not encode stores nothing";
+    EXPECT_EQ(blockingWait(store.loadForChange()), list);
 
     backend->setFailure(KeychainStatus::interactionNotAllowed);
     EXPECT_EQ(blockingWait(store.load()), QList<Connection>{});
+    EXPECT_EQ(failureOf(store.loadForChange()), KeychainError(KeychainStatus::interactionNotAllowed))
+        << "a caller about to save must not mistake a locked keychain for an empty one";
     EXPECT_EQ(failureOf(store.save(list)), KeychainError(KeychainStatus::interactionNotAllowed));
     EXPECT_EQ(failureOf(store.save({})), KeychainError(KeychainStatus::interactionNotAllowed));
 }

@@ -71,15 +71,7 @@ TEST(RelayIntegrationTest, PairListAnswerAndUnpairOverHttp)
                            RelayProcess::claudeEvent(QStringLiteral("SessionStart"), QStringLiteral("s-hook")))
                   .exitCode,
               0);
-    ASSERT_EQ(relay
-                  .runHook(QStringLiteral("codex-notify.sh"),
-                           QJsonObject{{QStringLiteral("session_id"), QStringLiteral("thread-1")},
-                                       {QStringLiteral("cwd"), QStringLiteral("/home/dev/web")},
-                                       {QStringLiteral("hook_event_name"), QStringLiteral("UserPromptSubmit")},
-                                       {QStringLiteral("prompt"), QStringLiteral("add dark mode")}},
-                           {QStringLiteral("--hook")})
-                  .exitCode,
-              0);
+    ASSERT_EQ(relay.submitCodexPrompt(QStringLiteral("thread-1")).exitCode, 0);
     const auto listed = outcomeOf(client.sessions(connection));
     ASSERT_TRUE(listed.succeeded()) << listed.describe();
     ASSERT_EQ(listed.value->size(), 1);

@@ -132,6 +132,11 @@ void RelayProcess::start()
     if (isRunning()) {
         return;
     }
+    // A restart keeps the port, as a real relay's does: paired phones hold
+    // its URL.
+    if (m_port > 0) {
+        writeConfig(m_port);
+    }
     // relay.py removes a stale relay-url itself; removing it here as well
     // makes sure we wait for the new one.
     QFile::remove(path(QStringLiteral("relay-url")));
@@ -151,6 +156,7 @@ void RelayProcess::start()
         }
         const QUrl relayUrl = url();
         if (relayUrl.isValid() && relayUrl.port() > 0 && acceptsConnections(relayUrl)) {
+            m_port = relayUrl.port(); // relay-url goes when the relay stops
             return;
         }
         if (deadline.hasExpired()) {
@@ -346,6 +352,16 @@ QJsonObject RelayProcess::claudePermissionRequest(const QString& sessionId)
                     {QStringLiteral("tool_input"),
                      QJsonObject{{QStringLiteral("command"), QStringLiteral("rm -rf node_modules")},
                                  {QStringLiteral("description"), QStringLiteral("Remove node_modules directory")}}}});
+}
+
+RelayProcess::HookRun RelayProcess::submitCodexPrompt(const QString& threadId) const
+{
+    return runHook(QStringLiteral("codex-notify.sh"),
+                   QJsonObject{{QStringLiteral("session_id"), threadId},
+                               {QStringLiteral("cwd"), QStringLiteral("/home/dev/web")},
+                               {QStringLiteral("hook_event_name"), QStringLiteral("UserPromptSubmit")},
+                               {QStringLiteral("prompt"), QStringLiteral("add dark mode")}},
+                   {QStringLiteral("--hook")});
 }
 
 void RelayProcess::waitUntil(const std::function<bool()>& condition, const QString& what, int limitMs)

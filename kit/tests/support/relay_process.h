@@ -112,6 +112,9 @@ public:
     static QJsonObject claudeEvent(const QString& event, const QString& sessionId, const QJsonObject& fields = {});
     // A Bash permission request for "rm -rf node_modules".
     static QJsonObject claudePermissionRequest(const QString& sessionId);
+    // Codex starting a turn in /home/dev/web ("add dark mode"), through its
+    // notify hook, to its end.
+    HookRun submitCodexPrompt(const QString& threadId) const;
 
     // Runs the event loop until the condition holds; throws after `limitMs`.
     static void waitUntil(const std::function<bool()>& condition, const QString& what, int limitMs = 20000);
@@ -123,6 +126,7 @@ private:
     Options m_options;
     QTemporaryDir m_home;
     std::unique_ptr<QProcess> m_relay;
+    int m_port = 0;
     std::vector<std::unique_ptr<QProcess>> m_hooks;
 };
 

@@ -16,6 +16,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -42,6 +43,44 @@ def require_agents():
                              % ", ".join(missing))
     if not os.access(PHONE, os.X_OK):
         raise AssertionError("IDLEWYN_TEST_PHONE must name the built idlewyn_test_phone")
+
+
+def processes_of(home):
+    """Pids of the processes running with this HOME."""
+    marker = ("HOME=%s\0" % home).encode()
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if marker in f.read():
+                    found.append(int(pid))
+        except OSError:
+            pass
+    return found
+
+
+class Background(object):
+    """Runs an agent call on a thread so the test can watch the relay meanwhile."""
+
+    def __init__(self, call, *args):
+        self.result = None
+        self.error = None
+
+        def run():
+            try:
+                self.result = call(*args)
+            except BaseException as e:  # noqa: B902 - handed to the test thread
+                self.error = e
+        self.thread = threading.Thread(target=run, daemon=True)
+        self.thread.start()
+
+    def join(self, limit=120):
+        self.thread.join(limit)
+        if self.thread.is_alive():
+            raise AssertionError("the agent run did not end")
+        if self.error:
+            raise self.error
+        return self.result
 
 
 class Processes(object):
@@ -174,28 +213,38 @@ def bash_step(command, description=None, delay=0):
 class AgentWorld(object):
     """A relay with its hooks installed, a model endpoint, a project folder."""
 
-    def __init__(self, scripts, tls=True, **relay_config):
+    def __init__(self, scripts, tls=True, relay_starter=None, **relay_config):
+        """relay_starter(world): starts the relay some other way than the
+        harness does (e.g. the tray application's service manager)."""
         require_agents()
         self.processes = Processes()
-        self.relay = relay_harness.Relay(tls=tls, **relay_config)
+        self.relay = relay_harness.Relay(tls=tls, start=relay_starter is None, **relay_config)
         self.home = self.relay.home
-        self.project = os.path.join(self.home, "project")
-        os.makedirs(self.project)
-        self.model = ModelEndpoint(self.processes, self.home, scripts)
         self.tmux_socket = "agents-%d-%s" % (os.getpid(), os.path.basename(self.home))
-        self.install_hooks()
-        self.seed_claude()
-        self.seed_codex()
+        try:
+            if relay_starter:
+                relay_starter(self)
+                self.relay.attach()
+            self.project = os.path.join(self.home, "project")
+            os.makedirs(self.project)
+            self.model = ModelEndpoint(self.processes, self.home, scripts)
+            self.install_hooks()
+            self.seed_claude()
+            self.seed_codex()
+        except BaseException:
+            self.close()
+            raise
 
     def close(self):
         subprocess.run(["tmux", "-L", self.tmux_socket, "kill-server"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=10)
         self.processes.end_all()
+        self.relay.close()
+        # Claude runs its hooks in sessions of their own: a permission hook
+        # still waiting on a prompt outlives the agent's process group.
+        kill_all(processes_of(self.home))
         end_programs_under(self.home)
-        try:
-            assert_nothing_left(self.home)
-        finally:
-            self.relay.close()
+        assert_nothing_left(self.home)
 
     def env(self, **extra):
         env = {"PATH": "/usr/bin:/bin", "HOME": self.home, "TERM": "xterm-256color", "LANG": "C.UTF-8",

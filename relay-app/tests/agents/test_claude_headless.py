@@ -1,34 +1,9 @@
 """Claude Code run headless (`claude -p`), as scripts and CI run it."""
 
 import os
-import threading
 import time
 
-from agents_harness import AgentTest, bash_step, wait_for
-
-
-class Background(object):
-    """Runs an agent call on a thread so the test can watch the relay meanwhile."""
-
-    def __init__(self, call, *args):
-        self.result = None
-        self.error = None
-
-        def run():
-            try:
-                self.result = call(*args)
-            except BaseException as e:  # noqa: B902 - handed to the test thread
-                self.error = e
-        self.thread = threading.Thread(target=run, daemon=True)
-        self.thread.start()
-
-    def join(self, limit=120):
-        self.thread.join(limit)
-        if self.thread.is_alive():
-            raise AssertionError("the agent run did not end")
-        if self.error:
-            raise self.error
-        return self.result
+from agents_harness import AgentTest, Background, bash_step, wait_for
 
 
 class HeadlessLifecycle(AgentTest):

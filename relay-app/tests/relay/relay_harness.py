@@ -64,7 +64,10 @@ def der_fingerprint(der):
 
 
 class Relay(object):
-    def __init__(self, tls=False, **config):
+    """start=False leaves the starting to someone else (the tray application's
+    service manager); attach() then waits for that relay."""
+
+    def __init__(self, tls=False, start=True, **config):
         self.home = tempfile.mkdtemp(prefix="relay-test-")
         self.dir = os.path.join(self.home, ".idlewyn-relay")
         install_files(self.dir)
@@ -72,7 +75,8 @@ class Relay(object):
         self.config.update(config)
         self.write_config(self.config)
         self.proc = None
-        self.start()
+        if start:
+            self.start()
 
     def path(self, name):
         return os.path.join(self.dir, name)
@@ -91,9 +95,11 @@ class Relay(object):
         self.log = open(self.path("relay.log"), "ab")
         self.proc = subprocess.Popen([PYTHON, self.path("bin/relay.py")], env=clean_env(self.home),
                                      stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        self.attach()
 
+    def attach(self, limit=15.0):
         def up():
-            if self.proc.poll() is not None:
+            if self.proc is not None and self.proc.poll() is not None:
                 raise AssertionError("relay exited with %s:\n%s" % (self.proc.returncode, self.read("relay.log")))
             if not os.path.exists(self.path("relay-url")):
                 return False
@@ -102,9 +108,19 @@ class Relay(object):
                 return True
             except OSError:
                 return False
-        wait_for(up, "the relay to listen")
+        wait_for(up, "the relay to listen", limit)
         self.secret = self.read("hook-secret")
         self.hook_token = self.read("hook-token")
+
+    def detached_pid(self):
+        """The relay a service manager started in a session of its own."""
+        try:
+            with open(self.path("relay.pid")) as f:
+                pid = int(f.read().split()[0])
+            with open("/proc/%d/cmdline" % pid, "rb") as f:
+                return pid if self.path("bin/relay.py").encode() in f.read() else None
+        except (OSError, ValueError, IndexError):
+            return None
 
     def stop(self, sig=signal.SIGTERM):
         if self.proc is None:
@@ -121,6 +137,11 @@ class Relay(object):
             self.proc.wait()
             self.log.close()
             self.proc = None
+        pid = self.detached_pid()
+        if pid:
+            os.kill(pid, signal.SIGKILL)
+            wait_for(lambda: not os.path.exists("/proc/%d" % pid) or self.detached_pid() is None,
+                     "the detached relay to end")
         shutil.rmtree(self.home, ignore_errors=True)
 
     @property

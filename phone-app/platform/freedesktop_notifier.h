@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/notifier.h"
+
+#include <QDBusConnection>
+#include <QHash>
+#include <QSet>
+
+namespace vesperline {
+
+// Notifications through org.freedesktop.Notifications on the session bus, as
+// every Linux desktop and phone shell provides them. Without a notification
+// server the alerts are lost quietly: the app itself still shows everything.
+class FreedesktopNotifier final : public Notifier {
+    Q_OBJECT
+
+public:
+    // desktopEntry: the app's desktop file name, so the server shows its name
+    // and icon; empty takes the application's desktopFileName.
+    explicit FreedesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus(), QString desktopEntry = {},
+                                 QObject* parent = nullptr);
+
+    void show(const Alert& alert) override;
+    void withdraw(const QString& alertId) override;
+
+private slots:
+    void onActionInvoked(uint id, const QString& actionKey);
+    void onNotificationClosed(uint id, uint reason);
+
+private:
+    void close(uint id);
+
+    QDBusConnection m_bus;
+    QString m_desktopEntry;
+    QHash<QString, uint> m_ids; // alert id -> the server's notification id
+    // Alerts shown whose id the server has not told yet; a withdraw meanwhile
+    // closes the notification once the id comes.
+    QSet<QString> m_pending;
+    QSet<QString> m_withdrawnWhilePending;
+};
+
+} // namespace vesperline
