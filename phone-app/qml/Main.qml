@@ -26,6 +26,9 @@ ApplicationWindow {
     Appearance.dark: Material.theme === Material.Dark
     Material.accent: Design.Palette.statusTint("working", Appearance.dark)
     Material.primary: Design.Palette.ink
+    // Material writes button labels in capitals; the client's words ("Allow",
+    // "Deny", "Always", "Pair"…) are shown as they are written.
+    font.capitalization: Font.MixedCase
 
     onActiveChanged: Client.windowActive = active
     onClosing: close => {
