@@ -30,7 +30,7 @@ packages=(
 if [ "$what" = test ]; then
   packages+=(
     # the second build (clang, warnings as errors, fuzzing) and the layout check
-    clang clang-format libclang-rt-14-dev
+    clang clang-format libclang-rt-14-dev ccache
     libgtest-dev libgmock-dev libbenchmark-dev qml6-module-qttest
     # displays, a desktop session, a compositor, a secret store and screenshots
     xvfb xauth dbus dbus-x11 gnome-keyring zbar-tools imagemagick fonts-dejavu-core

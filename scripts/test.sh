@@ -9,6 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup-debian.sh test
+# Two full builds of the same sources: ccache, keyed on paths relative to the
+# checkout, lets a second run (or a second clone) reuse what did not change.
+export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER-ccache} CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 cmake --preset dev
 cmake --build --preset dev
 ctest --preset dev "$@"

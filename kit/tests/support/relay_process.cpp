@@ -354,7 +354,7 @@ QJsonObject RelayProcess::claudePermissionRequest(const QString& sessionId)
                                  {QStringLiteral("description"), QStringLiteral("Remove node_modules directory")}}}});
 }
 
-RelayProcess::HookRun RelayProcess::submitCodexPrompt(const QString& threadId) const
+RelayProcess::HookRun RelayProcess::submitCodexPrompt(const QString& threadId)
 {
     return runHook(QStringLiteral("codex-notify.sh"),
                    QJsonObject{{QStringLiteral("session_id"), threadId},

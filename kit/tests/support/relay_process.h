@@ -114,7 +114,7 @@ public:
     static QJsonObject claudePermissionRequest(const QString& sessionId);
     // Codex starting a turn in /home/dev/web ("add dark mode"), through its
     // notify hook, to its end.
-    HookRun submitCodexPrompt(const QString& threadId) const;
+    HookRun submitCodexPrompt(const QString& threadId);
 
     // Runs the event loop until the condition holds; throws after `limitMs`.
     static void waitUntil(const std::function<bool()>& condition, const QString& what, int limitMs = 20000);
