@@ -46,13 +46,14 @@ void FreedesktopNotifier::show(const Alert& alert)
     // A held prompt keeps an agent waiting: it stays until answered or withdrawn.
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(alert.isPrompt() ? 2 : 1));
 
+    const uint replaces = m_ids.value(alert.id, 0u);
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Notify"));
-    call << QGuiApplication::applicationDisplayName() << m_ids.value(alert.id, 0u) << QString() << alert.title
-         << alert.body << actions << hints << qint32(-1);
+    call << QGuiApplication::applicationDisplayName() << replaces << QString() << alert.title << alert.body << actions
+         << hints << qint32(-1);
     m_pending.insert(alert.id);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     const QString alertId = alert.id;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, alertId](QDBusPendingCallWatcher* w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, alertId, replaces](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         m_pending.remove(alertId);
         const QDBusPendingReply<uint> reply = *w;
@@ -60,7 +61,14 @@ void FreedesktopNotifier::show(const Alert& alert)
             m_withdrawnWhilePending.remove(alertId);
             return;
         }
-        if (m_withdrawnWhilePending.remove(alertId)) {
+        const bool withdrawn = m_withdrawnWhilePending.remove(alertId);
+        // The replaced notification was clicked or closed before this reply
+        // came: it is gone, and so is its replacement, which kept its id.
+        // Closing that id now could close a stranger's.
+        if (replaces != 0 && reply.value() == replaces && m_gone.remove(replaces)) {
+            return;
+        }
+        if (withdrawn) {
             close(reply.value());
             return;
         }
@@ -95,6 +103,12 @@ void FreedesktopNotifier::onActionInvoked(uint id, const QString& actionKey)
     if (alertId.isEmpty()) {
         return; // another application's notification
     }
+    // The server removes a notification once one of its actions is invoked
+    // (we never ask for "resident"), and its NotificationClosed may come
+    // later than our next withdraw: forget it now, so that a withdraw never
+    // closes an id the server may already have given to someone else.
+    m_ids.remove(alertId);
+    m_gone.insert(id);
     if (actionKey == defaultAction) {
         emit activated(alertId);
     } else if (actionKey == allowAction || actionKey == denyAction) {
@@ -107,6 +121,7 @@ void FreedesktopNotifier::onNotificationClosed(uint id, uint)
     const QString alertId = m_ids.key(id);
     if (!alertId.isEmpty()) {
         m_ids.remove(alertId);
+        m_gone.insert(id);
     }
 }
 

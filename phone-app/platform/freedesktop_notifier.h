@@ -37,6 +37,9 @@ private:
     // closes the notification once the id comes.
     QSet<QString> m_pending;
     QSet<QString> m_withdrawnWhilePending;
+    // Ids the server has closed (an action invoked, or closed), so that the
+    // late reply to a Notify that replaced one of them does not bring it back.
+    QSet<uint> m_gone;
 };
 
 } // namespace vesperline
