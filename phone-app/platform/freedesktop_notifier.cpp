@@ -69,10 +69,20 @@ void FreedesktopNotifier::show(const Alert& alert)
             return;
         }
         if (withdrawn) {
+            m_early.remove(reply.value());
             close(reply.value());
             return;
         }
         m_ids.insert(alertId, reply.value());
+        const auto early = m_early.constFind(reply.value());
+        if (early != m_early.constEnd()) {
+            const QString actionKey = *early;
+            m_early.erase(early);
+            settle(alertId, reply.value(), actionKey);
+        }
+        if (m_pending.isEmpty()) {
+            m_early.clear(); // signals of notifications that were never ours
+        }
     });
 }
 
@@ -101,8 +111,28 @@ void FreedesktopNotifier::onActionInvoked(uint id, const QString& actionKey)
 {
     const QString alertId = m_ids.key(id);
     if (alertId.isEmpty()) {
-        return; // another application's notification
+        if (!m_pending.isEmpty()) {
+            m_early.insert(id, actionKey); // maybe ours, its reply still on its way
+        }
+        return; // otherwise another application's notification
     }
+    settle(alertId, id, actionKey);
+}
+
+void FreedesktopNotifier::onNotificationClosed(uint id, uint)
+{
+    const QString alertId = m_ids.key(id);
+    if (alertId.isEmpty()) {
+        if (!m_pending.isEmpty() && !m_early.contains(id)) {
+            m_early.insert(id, QString());
+        }
+        return;
+    }
+    settle(alertId, id, QString());
+}
+
+void FreedesktopNotifier::settle(const QString& alertId, uint id, const QString& actionKey)
+{
     // The server removes a notification once one of its actions is invoked
     // (we never ask for "resident"), and its NotificationClosed may come
     // later than our next withdraw: forget it now, so that a withdraw never
@@ -113,15 +143,6 @@ void FreedesktopNotifier::onActionInvoked(uint id, const QString& actionKey)
         emit activated(alertId);
     } else if (actionKey == allowAction || actionKey == denyAction) {
         emit actionInvoked(alertId, actionKey);
-    }
-}
-
-void FreedesktopNotifier::onNotificationClosed(uint id, uint)
-{
-    const QString alertId = m_ids.key(id);
-    if (!alertId.isEmpty()) {
-        m_ids.remove(alertId);
-        m_gone.insert(id);
     }
 }
 

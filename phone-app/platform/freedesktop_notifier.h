@@ -29,6 +29,9 @@ private slots:
 
 private:
     void close(uint id);
+    // What the server says of a notification of ours: an action, or closed
+    // (an empty action).
+    void settle(const QString& alertId, uint id, const QString& actionKey);
 
     QDBusConnection m_bus;
     QString m_desktopEntry;
@@ -40,6 +43,9 @@ private:
     // Ids the server has closed (an action invoked, or closed), so that the
     // late reply to a Notify that replaced one of them does not bring it back.
     QSet<uint> m_gone;
+    // Signals for an id we do not know while a Notify is pending: QtDBus may
+    // deliver a signal before the reply that names the id, so they wait for it.
+    QHash<uint, QString> m_early;
 };
 
 } // namespace vesperline
