@@ -95,7 +95,7 @@ void timeFirstList(QQuickWindow* window)
         }
         // The rows exist; this frame may or may not hold them yet, the next one does.
         *done = true;
-        QObject::connect(window, &QQuickWindow::frameSwapped, window, [window] {
+        QObject::connect(window, &QQuickWindow::frameSwapped, window, [] {
             static bool printed = false;
             if (printed) {
                 return;
