@@ -3,12 +3,22 @@
 #include "app/client_controller.h"
 #include "platform/camera_scanner.h"
 
+#include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(VesperlinePlugin)
+
+void vesperline::identifyClientApplication()
+{
+    QGuiApplication::setOrganizationName(QStringLiteral("Vesperline"));
+    QGuiApplication::setApplicationName(QStringLiteral("Vesperline"));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Vesperline"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.zembrix.vesperline"));
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+}
 
 namespace vesperline {
 

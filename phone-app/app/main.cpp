@@ -17,12 +17,8 @@ using namespace vesperline;
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    QGuiApplication::setOrganizationName(QStringLiteral("Vesperline"));
-    QGuiApplication::setApplicationName(QStringLiteral("Vesperline"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Vesperline"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.zembrix.vesperline"));
+    identifyClientApplication();
     QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.zembrix.vesperline")));
-    QGuiApplication::setQuitOnLastWindowClosed(false);
 
     // The one argument is a link the system opened with us (idlewyn://pair?…).
     const QStringList arguments = QGuiApplication::arguments();

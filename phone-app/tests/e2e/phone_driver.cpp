@@ -209,11 +209,7 @@ private:
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    QGuiApplication::setOrganizationName(QStringLiteral("Vesperline"));
-    QGuiApplication::setApplicationName(QStringLiteral("Vesperline"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Vesperline"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.zembrix.vesperline"));
-    QGuiApplication::setQuitOnLastWindowClosed(false);
+    identifyClientApplication();
 
     // --active-interval MS: a test that must act between two polls of an
     // active window slows them down; everything else is as shipped.
