@@ -78,9 +78,9 @@ if(VESPERLINE_BUILD_TESTS)
   set_tests_properties(package.build PROPERTIES
     FIXTURES_SETUP package_tree LABELS package TIMEOUT 900 RUN_SERIAL ON)
   add_test(NAME package.deb
-           COMMAND ${PROJECT_SOURCE_DIR}/relay-app/tests/package/check_package.sh ${VESPERLINE_PACKAGE_TREE})
+           COMMAND ${PROJECT_SOURCE_DIR}/relay-app/tests/package/check_package.sh ${VESPERLINE_PACKAGE_TREE} vesperline-relay)
   add_test(NAME package.phone_deb
-           COMMAND ${PROJECT_SOURCE_DIR}/phone-app/tests/package/check_package.sh ${VESPERLINE_PACKAGE_TREE})
+           COMMAND ${PROJECT_SOURCE_DIR}/relay-app/tests/package/check_package.sh ${VESPERLINE_PACKAGE_TREE} vesperline)
   add_test(NAME package.phone_standalone
            COMMAND ${PROJECT_SOURCE_DIR}/phone-app/tests/package/build_standalone.sh
                    ${VESPERLINE_PACKAGE_TREE} ${PROJECT_SOURCE_DIR}/phone-app)
