@@ -13,8 +13,6 @@
 //   pair-image PATH         pairs both providers from a QR picture, as the
 //                           pairing page's "open an image" does
 //   show | hide             the window in front and active, or hidden
-//   state                   sessions, connections, away mode, notice
-//   shot PATH               a screenshot of the window
 //   quit
 #include "app/client_controller.h"
 #include "app/client_window.h"
@@ -180,16 +178,6 @@ private:
             m_window.hide();
             const bool idle = QTest::qWaitFor([this] { return !m_client.windowActive(); }, 10000);
             return {{"ok", idle}};
-        }
-        if (command == "state") {
-            return {{"ok", true},
-                    {"sessions", sessionRows(m_client.snapshot())},
-                    {"awayMode", m_client.awayModeKnown() ? QJsonValue(m_client.awayMode()) : QJsonValue()},
-                    {"notice", m_client.notice()},
-                    {"refreshes", m_refreshes}};
-        }
-        if (command == "shot") {
-            return {{"ok", m_window.grabWindow().save(argument)}};
         }
         if (command == "quit") {
             QCoreApplication::quit();
