@@ -116,6 +116,10 @@ Page {
                         text: qsTr("Dim red screen for the dark")
                         font: Typography.meta
                         opacity: 0.7
+                        wrapMode: Text.Wrap
+                        // A nested layout grows only as far as a child of it
+                        // may: without this the switch sits beside the text.
+                        Layout.fillWidth: true
                     }
                 }
                 Switch {
