@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 using namespace idlewyn;
 
 TEST(SessionStatusTest, UnknownWordsDecodeAsIdleButAreNoRawValue)
@@ -25,16 +23,6 @@ TEST(SessionStatusTest, NonStringStatusFailsWithTypeMismatch)
     } catch (const DecodingError& error) {
         EXPECT_EQ(error.kind(), DecodingError::Kind::typeMismatch);
     }
-}
-
-TEST(SessionStatusTest, RankOrder)
-{
-    QList<SessionStatus> statuses = SessionStatuses::allCases();
-    std::sort(statuses.begin(), statuses.end(),
-              [](SessionStatus a, SessionStatus b) { return sortRank(a) < sortRank(b); });
-    EXPECT_EQ(statuses,
-              (QList<SessionStatus>{SessionStatus::waitingForInput, SessionStatus::working, SessionStatus::failed,
-                                    SessionStatus::finished, SessionStatus::idle}));
 }
 
 TEST(AgentProviderTest, DecodingIsCaseSensitiveAndFailsAsCorruptData)
