@@ -2,7 +2,6 @@
 // for every operation, and how every kind of answer is reported.
 #include "relay/relay_client.h"
 
-#include "model/json_coding.h"
 #include "outcome.h"
 #include "support/scripted_server.h"
 #include "support/test_certificate.h"
@@ -333,28 +332,6 @@ TEST_F(RelayClientTest, DemoConnectionsMakeNoRequest)
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
-TEST(PushTokenRegistrationTest, TokenBytesBecomeHexAndAnAbsentKeyIsLeftOut)
-{
-    const PushTokenRegistration registration(QStringLiteral("phone"), PushTokenRegistration::Kind::activity,
-                                             QByteArray::fromHex("0aff"), QStringLiteral("production"));
-    EXPECT_EQ(registration.token, QStringLiteral("0aff"));
-
-    const QJsonObject written = QJsonDocument::fromJson(json::relay.encode(registration)).object();
-    EXPECT_EQ(written.keys(),
-              (QStringList{QStringLiteral("deviceID"), QStringLiteral("environment"), QStringLiteral("kind"),
-                           QStringLiteral("token")}));
-    EXPECT_EQ(written.value(QStringLiteral("kind")), QStringLiteral("activity"));
-
-    EXPECT_EQ(json::relay.decode<PushTokenRegistration>(json::relay.encode(registration)), registration);
-    const auto withNull = json::relay.decode<PushTokenRegistration>(
-        QByteArray(R"({"deviceID":"d","kind":"pushToStart","token":"00","environment":"e","pushKey":null})"));
-    EXPECT_EQ(withNull.kind, PushTokenRegistration::Kind::pushToStart);
-    EXPECT_FALSE(withNull.pushKey.has_value());
-    EXPECT_THROW(json::relay.decode<PushTokenRegistration>(
-                     QByteArray(R"({"deviceID":"d","kind":"push","token":"00","environment":"e"})")),
-                 DecodingError);
-}
-
 namespace {
 
 class RelayClientTlsTest : public ::testing::Test {
@@ -376,17 +353,39 @@ QString withColonsInUpperCase(const QString& pin)
 
 } // namespace
 
-TEST_F(RelayClientTlsTest, AGivenPinIsEnforcedAndStoredNormalized)
+TEST_F(RelayClientTlsTest, PairingPinsTheLeafAndAnotherLeafIsRefusedBeforeAByteIsSent)
 {
     server.setResponder(wellFormedAnswer);
-    const auto paired = outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"),
-                                              withColonsInUpperCase(relayCertificate.opensslFingerprint)));
-    ASSERT_TRUE(paired.succeeded()) << paired.describe();
-    EXPECT_EQ(paired.value->certificatePin, relayCertificate.opensslFingerprint);
+    const auto firstUse =
+        outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt));
+    ASSERT_TRUE(firstUse.succeeded()) << firstUse.describe();
+    EXPECT_EQ(firstUse.value->certificatePin, relayCertificate.opensslFingerprint) << "first use records the leaf";
 
+    const auto given = outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"),
+                                             withColonsInUpperCase(relayCertificate.opensslFingerprint)));
+    ASSERT_TRUE(given.succeeded()) << given.describe();
+    EXPECT_EQ(given.value->certificatePin, relayCertificate.opensslFingerprint) << "a given pin is stored normalized";
+
+    // The relay's certificate changed since pairing (or someone else answers).
     server.clear();
-    const auto wrong =
-        outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), QString(64, u'0')));
-    EXPECT_EQ(wrong.errorAs<RelayError>(), RelayError::certificateMismatch());
-    EXPECT_EQ(server.bytesReceived(), 0) << "the pairing code must not reach a relay with another certificate";
+    Connection pinned = *given.value;
+    pinned.certificatePin = QString(64, u'0');
+    const std::vector<std::pair<const char*, std::exception_ptr>> outcomes{
+        {"pair",
+         outcomeOf(client.pair(AgentProvider::codex, server.baseUrl(), QStringLiteral("1"), pinned.certificatePin))
+             .error},
+        {"sessions", outcomeOf(client.sessions(pinned)).error},
+        {"decide", outcomeOf(client.decide(PermissionDecision::allow, QStringLiteral("p1"), pinned)).error},
+        {"remoteApprovals", outcomeOf(client.remoteApprovals(pinned)).error},
+        {"setRemoteApprovals", outcomeOf(client.setRemoteApprovals(false, pinned)).error},
+        {"registerPushToken", outcomeOf(client.registerPushToken(PushTokenRegistration(), pinned)).error},
+        {"unpair", outcomeOf(client.unpair(pinned)).error},
+    };
+    for (const auto& [operation, error] : outcomes) {
+        idlewyn::testing::Outcome<void> outcome;
+        outcome.error = error;
+        EXPECT_EQ(outcome.errorAs<RelayError>(), RelayError::certificateMismatch())
+            << operation << " " << outcome.describe();
+    }
+    EXPECT_EQ(server.bytesReceived(), 0) << "neither the pairing code nor a token reaches another certificate";
 }

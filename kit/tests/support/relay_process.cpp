@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTcpSocket>
 #include <QTest>
 #include <stdexcept>
 
@@ -45,15 +44,6 @@ void copyFile(const QString& from, const QString& to, QFileDevice::Permissions p
     }
 }
 
-bool acceptsConnections(const QUrl& url)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(url.port()));
-    const bool connected = socket.waitForConnected(1000);
-    socket.abort();
-    return connected;
-}
-
 } // namespace
 
 RelayProcess::RelayProcess()
@@ -67,7 +57,7 @@ RelayProcess::RelayProcess(Options options)
     if (!m_home.isValid()) {
         fail(QStringLiteral("no temporary directory for the relay's home"));
     }
-    const QString bin = relayDirectory() + QStringLiteral("/bin");
+    const QString bin = path(QStringLiteral("bin"));
     if (!QDir().mkpath(bin + QStringLiteral("/hooks"))) {
         fail(QStringLiteral("cannot make %1/hooks").arg(bin));
     }
@@ -80,7 +70,6 @@ RelayProcess::RelayProcess(Options options)
     }
     copyFile(resources + QStringLiteral("/claude-settings.example.json"),
              bin + QStringLiteral("/hooks/claude-settings.example.json"), owner);
-    writeConfig(std::nullopt);
     start();
 }
 
@@ -98,14 +87,13 @@ RelayProcess::~RelayProcess()
     }
 }
 
-void RelayProcess::writeConfig(std::optional<int> port) const
+void RelayProcess::writeConfig() const
 {
-    QJsonObject config{
-        {QStringLiteral("port"), port.value_or(0)},
+    const QJsonObject config{
+        {QStringLiteral("port"), m_port},
         {QStringLiteral("tls"), m_options.tls},
         {QStringLiteral("host"), QStringLiteral("127.0.0.1")},
         {QStringLiteral("advertiseHost"), QStringLiteral("127.0.0.1")},
-        {QStringLiteral("permissionTimeout"), m_options.permissionTimeout},
     };
     QFile file(path(QStringLiteral("config.json")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(QJsonDocument(config).toJson()) < 0) {
@@ -122,7 +110,7 @@ QProcessEnvironment RelayProcess::environment() const
             env.remove(key);
         }
     }
-    env.insert(QStringLiteral("HOME"), home());
+    env.insert(QStringLiteral("HOME"), m_home.path());
     env.insert(QStringLiteral("PYTHONDONTWRITEBYTECODE"), QStringLiteral("1"));
     return env;
 }
@@ -134,9 +122,7 @@ void RelayProcess::start()
     }
     // A restart keeps the port, as a real relay's does: paired phones hold
     // its URL.
-    if (m_port > 0) {
-        writeConfig(m_port);
-    }
+    writeConfig();
     // relay.py removes a stale relay-url itself; removing it here as well
     // makes sure we wait for the new one.
     QFile::remove(path(QStringLiteral("relay-url")));
@@ -155,7 +141,7 @@ void RelayProcess::start()
             fail(QStringLiteral("the relay exited with %1:\n%2").arg(m_relay->exitCode()).arg(log()));
         }
         const QUrl relayUrl = url();
-        if (relayUrl.isValid() && relayUrl.port() > 0 && acceptsConnections(relayUrl)) {
+        if (relayUrl.isValid() && relayUrl.port() > 0) {
             m_port = relayUrl.port(); // relay-url goes when the relay stops
             return;
         }
@@ -183,40 +169,15 @@ bool RelayProcess::isRunning() const
     return m_relay && m_relay->state() != QProcess::NotRunning;
 }
 
-void RelayProcess::regenerateCertificate()
-{
-    const int port = url().port();
-    stop();
-    QFile::remove(path(QStringLiteral("relay-cert.pem")));
-    QFile::remove(path(QStringLiteral("relay-key.pem")));
-    writeConfig(port);
-    start();
-}
-
-QString RelayProcess::home() const
-{
-    return m_home.path();
-}
-
-QString RelayProcess::relayDirectory() const
-{
-    return home() + QStringLiteral("/.idlewyn-relay");
-}
-
 QString RelayProcess::path(const QString& name) const
 {
-    return relayDirectory() + u'/' + name;
+    return m_home.path() + QStringLiteral("/.idlewyn-relay/") + name;
 }
 
 QUrl RelayProcess::url() const
 {
     const QString text = readTrimmed(path(QStringLiteral("relay-url")));
     return text.isEmpty() ? QUrl() : QUrl(text);
-}
-
-QString RelayProcess::secret() const
-{
-    return readTrimmed(path(QStringLiteral("hook-secret")));
 }
 
 std::optional<QString> RelayProcess::certificateFingerprint() const
@@ -245,7 +206,8 @@ RelayProcess::AdminAnswer RelayProcess::admin(const QByteArray& method, const QS
     HttpRequest request;
     request.method = method;
     request.url = url().resolved(QUrl(relativePath));
-    request.headers = {{"X-Idlewyn-Secret", secret().toUtf8()}, {"Content-Type", "application/json"}};
+    request.headers = {{"X-Idlewyn-Secret", readTrimmed(path(QStringLiteral("hook-secret"))).toUtf8()},
+                       {"Content-Type", "application/json"}};
     if (body) {
         request.body = QJsonDocument(*body).toJson(QJsonDocument::Compact);
     }
