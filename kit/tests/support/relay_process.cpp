@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
@@ -16,9 +17,6 @@
 namespace idlewyn::testing {
 
 namespace {
-
-const QStringList hookScripts{QStringLiteral("claude-hook.sh"), QStringLiteral("claude-permission-hook.sh"),
-                              QStringLiteral("codex-notify.sh")};
 
 const QString resources = QStringLiteral(VESPERLINE_SOURCE_DIR "/relay-app/resources");
 
@@ -62,14 +60,12 @@ RelayProcess::RelayProcess(Options options)
         fail(QStringLiteral("cannot make %1/hooks").arg(bin));
     }
     const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    const auto executable = owner | QFileDevice::ExeOwner;
-    copyFile(resources + QStringLiteral("/relay.py"), bin + QStringLiteral("/relay.py"), owner);
-    copyFile(resources + QStringLiteral("/apns.py"), bin + QStringLiteral("/apns.py"), owner);
-    for (const QString& script : hookScripts) {
-        copyFile(resources + u'/' + script, bin + QStringLiteral("/hooks/") + script, executable);
+    for (const char* name : {"relay.py", "apns.py", "hooks/claude-hook.sh", "hooks/claude-permission-hook.sh",
+                             "hooks/codex-notify.sh", "hooks/claude-settings.example.json"}) {
+        const QString installed = bin + u'/' + QString::fromLatin1(name);
+        copyFile(resources + u'/' + QFileInfo(installed).fileName(), installed,
+                 installed.endsWith(u".sh") ? owner | QFileDevice::ExeOwner : owner);
     }
-    copyFile(resources + QStringLiteral("/claude-settings.example.json"),
-             bin + QStringLiteral("/hooks/claude-settings.example.json"), owner);
     start();
 }
 
