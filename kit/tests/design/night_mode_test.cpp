@@ -112,17 +112,6 @@ void finish(QVariantAnimation* transition)
 
 } // namespace
 
-TEST(NightModeTest, FiltersItsSubtreeAndNothingElse)
-{
-    Scene scene;
-    nightMode(scene.container, true);
-    const QImage image = render(scene.window);
-
-    EXPECT_LE(colorDistance(scene.colourAt(image, scene.inside), nightOf(brick)), 1);
-    // Only the subtree is affected.
-    EXPECT_EQ(scene.colourAt(image, scene.outside), brick);
-}
-
 TEST(NightModeTest, OffLeavesEveryPixelAsItWas)
 {
     Scene plain;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 using namespace idlewyn;
 
 namespace {
@@ -28,10 +30,8 @@ QString link(const QString& server, const QString& code, const QString& pin = {}
 
 TEST(PairingLinkTest, AcceptsAHttpsLinkAndNormalisesItsPin)
 {
-    QString colons;
-    for (int i = 0; i < 64; i += 2) {
-        colons += (i ? QStringLiteral(":") : QString()) + pin64.mid(i, 2).toUpper();
-    }
+    const QString colons =
+        pin64.toUpper().replace(QRegularExpression(QStringLiteral("(..)(?!$)")), QStringLiteral("\\1:"));
     const auto parsed = parse(link(QStringLiteral("https://192.168.1.20:8787"), QStringLiteral("  482913\t"), colons));
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->serverURL, QUrl(QStringLiteral("https://192.168.1.20:8787")));

@@ -10,6 +10,7 @@
 
 #include <QHostAddress>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -332,37 +333,22 @@ TEST_F(RelayClientTest, DemoConnectionsMakeNoRequest)
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
-namespace {
-
-class RelayClientTlsTest : public ::testing::Test {
-protected:
+TEST(RelayClientTlsTest, PairingPinsTheLeafAndAnotherLeafIsRefusedBeforeAByteIsSent)
+{
     QTemporaryDir dir;
-    TestCertificate relayCertificate = TestCertificate::generate(dir.path(), QStringLiteral("relay"));
-    ScriptedServer server{relayCertificate};
-    RelayClient client;
-};
-
-QString withColonsInUpperCase(const QString& pin)
-{
-    QStringList pairs;
-    for (int i = 0; i < pin.size(); i += 2) {
-        pairs.append(pin.mid(i, 2).toUpper());
-    }
-    return pairs.join(u':');
-}
-
-} // namespace
-
-TEST_F(RelayClientTlsTest, PairingPinsTheLeafAndAnotherLeafIsRefusedBeforeAByteIsSent)
-{
+    const TestCertificate relayCertificate = TestCertificate::generate(dir.path());
+    ScriptedServer server(relayCertificate);
     server.setResponder(wellFormedAnswer);
+    RelayClient client;
     const auto firstUse =
         outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), std::nullopt));
     ASSERT_TRUE(firstUse.succeeded()) << firstUse.describe();
     EXPECT_EQ(firstUse.value->certificatePin, relayCertificate.opensslFingerprint) << "first use records the leaf";
 
-    const auto given = outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"),
-                                             withColonsInUpperCase(relayCertificate.opensslFingerprint)));
+    // The pin as a person writes it down: "AB:CD:…".
+    const QString written = relayCertificate.opensslFingerprint.toUpper().replace(
+        QRegularExpression(QStringLiteral("(..)(?!$)")), QStringLiteral("\\1:"));
+    const auto given = outcomeOf(client.pair(AgentProvider::claude, server.baseUrl(), QStringLiteral("1"), written));
     ASSERT_TRUE(given.succeeded()) << given.describe();
     EXPECT_EQ(given.value->certificatePin, relayCertificate.opensslFingerprint) << "a given pin is stored normalized";
 
