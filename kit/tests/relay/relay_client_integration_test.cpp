@@ -44,7 +44,8 @@ TEST(RelayIntegrationTest, PairListAnswerAndUnpairOverHttps)
     RelayClient client;
 
     // First use pins the certificate the relay advertises in its pairing link.
-    const auto paired = outcomeOf(client.pair(AgentProvider::claude, relay.url(), relay.pairingCode(), std::nullopt));
+    const QString code = relay.status().value(QStringLiteral("pairingCode")).toString();
+    const auto paired = outcomeOf(client.pair(AgentProvider::claude, relay.url(), code, std::nullopt));
     ASSERT_TRUE(paired.succeeded()) << paired.describe();
     const Connection connection = *paired.value;
     EXPECT_EQ(connection.certificatePin, relay.status().value(QStringLiteral("tlsFingerprint")).toString());

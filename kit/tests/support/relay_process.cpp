@@ -235,11 +235,6 @@ QJsonObject RelayProcess::status() const
     return answer.body.toObject();
 }
 
-QString RelayProcess::pairingCode() const
-{
-    return status().value(QStringLiteral("pairingCode")).toString();
-}
-
 void RelayProcess::setRemoteApprovals(bool on) const
 {
     const AdminAnswer answer =
@@ -249,14 +244,13 @@ void RelayProcess::setRemoteApprovals(bool on) const
     }
 }
 
-RelayProcess::HookRun RelayProcess::runHook(const QString& script, const std::optional<QJsonObject>& payload,
+RelayProcess::HookRun RelayProcess::runHook(const QString& script, const QJsonObject& payload,
                                             const QStringList& arguments)
 {
     return finishHook(startHook(script, payload, arguments));
 }
 
-QProcess* RelayProcess::startHook(const QString& script, const std::optional<QJsonObject>& payload,
-                                  const QStringList& arguments)
+QProcess* RelayProcess::startHook(const QString& script, const QJsonObject& payload, const QStringList& arguments)
 {
     auto hook = std::make_unique<QProcess>();
     hook->setProcessEnvironment(environment());
@@ -264,9 +258,7 @@ QProcess* RelayProcess::startHook(const QString& script, const std::optional<QJs
     if (!hook->waitForStarted(10000)) {
         fail(QStringLiteral("cannot run %1: %2").arg(script, hook->errorString()));
     }
-    if (payload) {
-        hook->write(QJsonDocument(*payload).toJson(QJsonDocument::Compact));
-    }
+    hook->write(QJsonDocument(payload).toJson(QJsonDocument::Compact));
     hook->closeWriteChannel();
     m_hooks.push_back(std::move(hook));
     return m_hooks.back().get();

@@ -63,16 +63,13 @@ public:
     AdminAnswer admin(const QByteArray& method, const QString& path,
                       const std::optional<QJsonObject>& body = std::nullopt) const;
     QJsonObject status() const; // GET v1/admin/status; throws unless 200
-    QString pairingCode() const;
     void setRemoteApprovals(bool on) const;
 
     // Runs bin/hooks/<script> with the payload on stdin, to its end.
-    HookRun runHook(const QString& script, const std::optional<QJsonObject>& payload,
-                    const QStringList& arguments = {});
+    HookRun runHook(const QString& script, const QJsonObject& payload, const QStringList& arguments = {});
     // Starts a hook that may be held (the permission hook in away mode); the
     // process belongs to this object.
-    QProcess* startHook(const QString& script, const std::optional<QJsonObject>& payload,
-                        const QStringList& arguments = {});
+    QProcess* startHook(const QString& script, const QJsonObject& payload, const QStringList& arguments = {});
     static HookRun finishHook(QProcess* hook);
 
     // Claude Code hook payloads as Claude sends them.
