@@ -17,24 +17,14 @@ using idlewyn::testing::outcomeOf;
 using idlewyn::testing::ScriptedServer;
 using idlewyn::testing::TestCertificate;
 
-namespace {
-
-HttpRequest get(const QUrl& url, std::chrono::milliseconds timeout = std::chrono::seconds(10))
-{
-    HttpRequest request;
-    request.url = url;
-    request.timeout = timeout;
-    return request;
-}
-
-} // namespace
-
 TEST(HttpSessionTest, RedirectsAreReturnedNotFollowed)
 {
     ScriptedServer server;
     server.respondRaw("HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/elsewhere\r\nContent-Length: 0\r\n"
                       "Connection: close\r\n\r\n");
-    const auto outcome = outcomeOf(HttpSession::shared().send(get(server.baseUrl())));
+    HttpRequest request;
+    request.url = server.baseUrl();
+    const auto outcome = outcomeOf(HttpSession::shared().send(request));
     ASSERT_TRUE(outcome.succeeded()) << outcome.describe();
     EXPECT_EQ(outcome.value->status, 302);
     EXPECT_EQ(server.requests().size(), 1);
@@ -44,17 +34,12 @@ TEST(HttpSessionTest, ATimeoutIsATimeoutNotACancellation)
 {
     QTcpServer silent; // accepts and never answers
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
-    const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()));
-    const auto timedOut = outcomeOf(HttpSession::shared().send(get(url, std::chrono::milliseconds(300))));
+    HttpRequest request;
+    request.url = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()));
+    request.timeout = std::chrono::milliseconds(300);
+    const auto timedOut = outcomeOf(HttpSession::shared().send(request));
     ASSERT_TRUE(timedOut.errorAs<TransportError>()) << timedOut.describe();
     EXPECT_EQ(timedOut.errorAs<TransportError>()->code(), QNetworkReply::TimeoutError);
-}
-
-TEST(CertificatePinTest, NormalizedKeepsOnlyHexDigitsInLowerCase)
-{
-    EXPECT_EQ(CertificatePin::normalized(u"AB:CD:EF"), QStringLiteral("abcdef"));
-    EXPECT_EQ(CertificatePin::normalized(u"sha256/AB cd"), QStringLiteral("a256abcd"));
-    EXPECT_EQ(CertificatePin::normalized(u"\n-- zz --\t"), QString());
 }
 
 TEST(CertificatePinTest, PemFileFingerprintMatchesOpensslAndAnyProblemGivesNone)

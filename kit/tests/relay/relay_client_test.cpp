@@ -258,10 +258,8 @@ TEST_F(RelayClientTest, StatusesMapToRelayErrors)
         {403, "{}", RelayError::unauthorized()},
         {404, "{}", RelayError::server(404)},
         {429, "{}", RelayError::tooManyAttempts()},
-        {400, "{}", RelayError::server(400)},
         {500, R"({"sessions":[]})", RelayError::server(500)},
         {302, "", RelayError::server(302)},
-        {418, "", RelayError::server(418)},
         // A success status with a body that is not the expected record.
         {200, "", RelayError::invalidResponse()},
         {200, "not json", RelayError::invalidResponse()},

@@ -113,9 +113,6 @@ QProcessEnvironment RelayProcess::environment() const
 
 void RelayProcess::start()
 {
-    if (isRunning()) {
-        return;
-    }
     // A restart keeps the port, as a real relay's does: paired phones hold
     // its URL.
     writeConfig();
@@ -150,19 +147,11 @@ void RelayProcess::start()
 
 void RelayProcess::stop()
 {
-    if (!isRunning()) {
-        return;
-    }
     m_relay->terminate();
     if (!m_relay->waitForFinished(20000)) {
         m_relay->kill();
         m_relay->waitForFinished(5000);
     }
-}
-
-bool RelayProcess::isRunning() const
-{
-    return m_relay && m_relay->state() != QProcess::NotRunning;
 }
 
 QString RelayProcess::path(const QString& name) const

@@ -84,7 +84,6 @@ public:
     static void waitUntil(const std::function<bool()>& condition, const QString& what, int limitMs = 20000);
 
 private:
-    bool isRunning() const;
     QString path(const QString& name) const;
     QString log() const;
     void writeConfig() const;
