@@ -140,7 +140,7 @@ TEST(RelayDatesTest, PlainDatesOutsideTheWritableYearsAreCorruptedData)
 }
 
 // Neither coding writes what it could not read back.
-TEST(RelayDatesTest, DatesOutsideTheWritableYearsFailToEncode)
+TEST(RelayDatesTest, DatesOutsideTheWritableYearsAndNaNsFailToEncode)
 {
     const QDateTime tooLate = utc(9999, 12, 31, 23, 59, 59, 999).addMSecs(1);
     const QDateTime tooEarly = utc(1, 1, 1, 0, 0, 0).addMSecs(-1);
@@ -149,6 +149,7 @@ TEST(RelayDatesTest, DatesOutsideTheWritableYearsFailToEncode)
         EXPECT_THROW(coder.encode(tooEarly), EncodingError);
         EXPECT_THROW(coder.encode(QDateTime()), EncodingError);
     }
+    EXPECT_THROW(json::relay.encode(std::numeric_limits<double>::quiet_NaN()), EncodingError) << "nor a NaN";
 }
 
 // A URL is written as its fully encoded text, and that text must read as the
@@ -254,9 +255,4 @@ TEST(AgentSessionCodingTest, AListFailsAsAWholeWhenOneElementFails)
     } catch (const DecodingError& error) {
         EXPECT_EQ(error.codingPath(), (QStringList{QStringLiteral("Index 1"), QStringLiteral("status")}));
     }
-}
-
-TEST(AgentSessionCodingTest, NonFiniteNumbersFailToEncode)
-{
-    EXPECT_THROW(json::relay.encode(std::numeric_limits<double>::quiet_NaN()), EncodingError);
 }
