@@ -67,6 +67,7 @@ TEST(SessionSnapshotTest, CountsAndAllFinished)
     EXPECT_EQ(snapshot.workingCount(), 1);
     EXPECT_EQ(snapshot.attentionCount(), 2);
     EXPECT_EQ(ids(snapshot.sessionsFor(AgentProvider::codex)), (QStringList{QStringLiteral("b"), QStringLiteral("d")}));
+    EXPECT_EQ(SnapshotLead(snapshot), SnapshotLead(1, 1, 0, 1, 4)) << "idle counts only in the total";
 }
 
 TEST(SnapshotLeadTest, HeadlinesForEachLead)
@@ -88,14 +89,6 @@ TEST(SnapshotLeadTest, HeadlinesForEachLead)
     EXPECT_EQ(SnapshotLead(1, 2, 0, 1, 4).status, SessionStatus::waitingForInput);
 }
 
-TEST(SnapshotLeadTest, FromSnapshotCountsIdleOnlyInTotal)
-{
-    const SessionSnapshot snapshot{{session(QStringLiteral("a"), SessionStatus::idle, 9),
-                                    session(QStringLiteral("b"), SessionStatus::finished, 9)},
-                                   {}};
-    EXPECT_EQ(SnapshotLead(snapshot), SnapshotLead(0, 0, 1, 0, 2));
-}
-
 class SnapshotStoreTest : public ::testing::Test {
 protected:
     void TearDown() override
@@ -112,24 +105,16 @@ protected:
     }
 };
 
-TEST_F(SnapshotStoreTest, SaveLoadClear)
+TEST_F(SnapshotStoreTest, InstancesShareASuiteOtherSuitesSeeNothingAndClearEmpties)
 {
-    SnapshotStore store(QStringLiteral("suite.a"));
-    EXPECT_EQ(store.load(), SessionSnapshot::empty());
-    store.save(sample());
-    EXPECT_EQ(store.load(), sample());
-    store.clear();
-    const SessionSnapshot cleared = store.load();
-    EXPECT_TRUE(cleared.sessions.isEmpty());
-    EXPECT_EQ(cleared.updatedAt, SessionSnapshot::distantPast());
-}
-
-TEST_F(SnapshotStoreTest, InstancesShareASuiteAndOtherSuitesSeeNothing)
-{
+    EXPECT_EQ(SnapshotStore(QStringLiteral("suite.a")).load(), SessionSnapshot::empty());
     SnapshotStore(QStringLiteral("suite.a")).save(sample());
-    EXPECT_EQ(SnapshotStore(QStringLiteral("suite.a")).load(), sample());
+    SnapshotStore store(QStringLiteral("suite.a"));
+    EXPECT_EQ(store.load(), sample());
     EXPECT_EQ(SnapshotStore(QStringLiteral("suite.b")).load(), SessionSnapshot::empty());
     EXPECT_EQ(SnapshotStore::shared().load(), SessionSnapshot::empty());
+    store.clear();
+    EXPECT_EQ(store.load(), SessionSnapshot::empty());
 }
 
 TEST_F(SnapshotStoreTest, BadBytesReadAsEmptyAndStayUntouched)

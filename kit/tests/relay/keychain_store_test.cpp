@@ -111,7 +111,6 @@ TEST_F(InMemoryKeychainTest, AMissingItemIsNoValueAndNothingToRemove)
 TEST(KeychainErrorTest, DescribedInThePlatformsWordsElseByStatus)
 {
     EXPECT_EQ(KeychainError(-12345).description(), QStringLiteral("Keychain error -12345"));
-    EXPECT_EQ(KeychainError(KeychainStatus::itemNotFound).description(), QStringLiteral("Keychain error -25300"));
     EXPECT_EQ(KeychainError(-2070, QStringLiteral("No such collection")).description(),
               QStringLiteral("No such collection"));
     EXPECT_EQ(KeychainError(-1, QStringLiteral("a")), KeychainError(-1, QStringLiteral("b")));

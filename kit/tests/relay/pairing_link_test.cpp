@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 using namespace idlewyn;
 
 namespace {
@@ -28,10 +30,8 @@ QString link(const QString& server, const QString& code, const QString& pin = {}
 
 TEST(PairingLinkTest, AcceptsAHttpsLinkAndNormalisesItsPin)
 {
-    QString colons;
-    for (int i = 0; i < 64; i += 2) {
-        colons += (i ? QStringLiteral(":") : QString()) + pin64.mid(i, 2).toUpper();
-    }
+    const QString colons =
+        pin64.toUpper().replace(QRegularExpression(QStringLiteral("(..)(?!$)")), QStringLiteral("\\1:"));
     const auto parsed = parse(link(QStringLiteral("https://192.168.1.20:8787"), QStringLiteral("  482913\t"), colons));
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->serverURL, QUrl(QStringLiteral("https://192.168.1.20:8787")));
@@ -42,29 +42,32 @@ TEST(PairingLinkTest, AcceptsAHttpsLinkAndNormalisesItsPin)
         << "scheme and host compare lower-cased";
 }
 
-TEST(PairingLinkTest, HttpsNeedsExactly64DigitsAndHttpDropsThePin)
+TEST(PairingLinkTest, RefusesWrongShapesAndHttpsWithoutExactly64Digits)
 {
-    EXPECT_FALSE(parse(link(QStringLiteral("https://h:1"), QStringLiteral("1"))));
-    EXPECT_FALSE(parse(link(QStringLiteral("https://h:1"), QStringLiteral("1"), pin64.left(63))));
-    EXPECT_FALSE(parse(link(QStringLiteral("https://h:1"), QStringLiteral("1"), pin64 + u'a')));
-    EXPECT_FALSE(parse(link(QStringLiteral("https://h:1"), QStringLiteral("1"), QStringLiteral(""))));
+    const QString https = QStringLiteral("https://h:1");
+    const QString one = QStringLiteral("1");
+    const QString refused[] = {
+        link(https, one),
+        link(https, one, pin64.left(63)),
+        link(https, one, pin64 + u'a'),
+        link(https, one, QStringLiteral("")),
+        QStringLiteral("idlewyn://pair?URL=http%3A%2F%2Fh&code=1"), // names are case-sensitive
+        QStringLiteral("idlewyn://other?url=http%3A%2F%2Fh&code=1"),
+        QStringLiteral("https://pair?url=http%3A%2F%2Fh&code=1"),
+        QStringLiteral("idlewyn://pair"),
+        link(QStringLiteral("ftp://h"), one),
+        link(QStringLiteral("http:///path-only"), one),
+        link(QStringLiteral("http://h"), QStringLiteral("   ")),
+        QStringLiteral("idlewyn://pair?url=http%3A%2F%2Fh&code"),
+        QStringLiteral("idlewyn://pair?url&url=http%3A%2F%2Fh&code=1"), // only the first url counts
+    };
+    for (const QString& text : refused) {
+        EXPECT_FALSE(parse(text)) << text.toStdString();
+    }
 
     const auto plain = parse(link(QStringLiteral("http://127.0.0.1:8787"), QStringLiteral("1"), pin64));
     ASSERT_TRUE(plain);
-    EXPECT_FALSE(plain->certificatePin.has_value());
-}
-
-TEST(PairingLinkTest, RefusesWrongShapes)
-{
-    EXPECT_FALSE(parse(QStringLiteral("idlewyn://pair?URL=http%3A%2F%2Fh&code=1"))) << "names are case-sensitive";
-    EXPECT_FALSE(parse(QStringLiteral("idlewyn://other?url=http%3A%2F%2Fh&code=1")));
-    EXPECT_FALSE(parse(QStringLiteral("https://pair?url=http%3A%2F%2Fh&code=1")));
-    EXPECT_FALSE(parse(QStringLiteral("idlewyn://pair")));
-    EXPECT_FALSE(parse(link(QStringLiteral("ftp://h"), QStringLiteral("1"))));
-    EXPECT_FALSE(parse(link(QStringLiteral("http:///path-only"), QStringLiteral("1"))));
-    EXPECT_FALSE(parse(link(QStringLiteral("http://h"), QStringLiteral("   "))));
-    EXPECT_FALSE(parse(QStringLiteral("idlewyn://pair?url=http%3A%2F%2Fh&code")));
-    EXPECT_FALSE(parse(QStringLiteral("idlewyn://pair?url&url=http%3A%2F%2Fh&code=1"))) << "only the first url counts";
+    EXPECT_FALSE(plain->certificatePin.has_value()) << "http drops the pin";
 }
 
 TEST(PairingLinkTest, FirstItemsWinAndOthersAreIgnored)

@@ -3,12 +3,8 @@
 // Running coroutines to their end in tests. Assertions do not compile inside
 // coroutines, and QCoro::waitFor never returns when the awaited task throws
 // (its helper stores the exception and the nested loop is never quit), so
-// every test waits through one of these:
-//
-//   auto outcome = outcomeOf(client.sessions(connection));   // value or error, assert afterwards
-//   EXPECT_EQ(outcome.errorAs<RelayError>(), RelayError::unauthorized());
-//
-//   auto sessions = blockingWait(client.sessions(connection)); // rethrows here, outside the loop
+// every test waits through outcomeOf (value or error, asserted afterwards)
+// or blockingWait (rethrows here, outside the loop).
 
 #include "model/error.h"
 

@@ -6,9 +6,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTcpSocket>
 #include <QTest>
 #include <stdexcept>
 
@@ -17,9 +17,6 @@
 namespace idlewyn::testing {
 
 namespace {
-
-const QStringList hookScripts{QStringLiteral("claude-hook.sh"), QStringLiteral("claude-permission-hook.sh"),
-                              QStringLiteral("codex-notify.sh")};
 
 const QString resources = QStringLiteral(VESPERLINE_SOURCE_DIR "/relay-app/resources");
 
@@ -45,15 +42,6 @@ void copyFile(const QString& from, const QString& to, QFileDevice::Permissions p
     }
 }
 
-bool acceptsConnections(const QUrl& url)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(url.port()));
-    const bool connected = socket.waitForConnected(1000);
-    socket.abort();
-    return connected;
-}
-
 } // namespace
 
 RelayProcess::RelayProcess()
@@ -67,20 +55,17 @@ RelayProcess::RelayProcess(Options options)
     if (!m_home.isValid()) {
         fail(QStringLiteral("no temporary directory for the relay's home"));
     }
-    const QString bin = relayDirectory() + QStringLiteral("/bin");
+    const QString bin = path(QStringLiteral("bin"));
     if (!QDir().mkpath(bin + QStringLiteral("/hooks"))) {
         fail(QStringLiteral("cannot make %1/hooks").arg(bin));
     }
     const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    const auto executable = owner | QFileDevice::ExeOwner;
-    copyFile(resources + QStringLiteral("/relay.py"), bin + QStringLiteral("/relay.py"), owner);
-    copyFile(resources + QStringLiteral("/apns.py"), bin + QStringLiteral("/apns.py"), owner);
-    for (const QString& script : hookScripts) {
-        copyFile(resources + u'/' + script, bin + QStringLiteral("/hooks/") + script, executable);
+    for (const char* name : {"relay.py", "apns.py", "hooks/claude-hook.sh", "hooks/claude-permission-hook.sh",
+                             "hooks/codex-notify.sh", "hooks/claude-settings.example.json"}) {
+        const QString installed = bin + u'/' + QString::fromLatin1(name);
+        copyFile(resources + u'/' + QFileInfo(installed).fileName(), installed,
+                 installed.endsWith(u".sh") ? owner | QFileDevice::ExeOwner : owner);
     }
-    copyFile(resources + QStringLiteral("/claude-settings.example.json"),
-             bin + QStringLiteral("/hooks/claude-settings.example.json"), owner);
-    writeConfig(std::nullopt);
     start();
 }
 
@@ -98,14 +83,13 @@ RelayProcess::~RelayProcess()
     }
 }
 
-void RelayProcess::writeConfig(std::optional<int> port) const
+void RelayProcess::writeConfig() const
 {
-    QJsonObject config{
-        {QStringLiteral("port"), port.value_or(0)},
+    const QJsonObject config{
+        {QStringLiteral("port"), m_port},
         {QStringLiteral("tls"), m_options.tls},
         {QStringLiteral("host"), QStringLiteral("127.0.0.1")},
         {QStringLiteral("advertiseHost"), QStringLiteral("127.0.0.1")},
-        {QStringLiteral("permissionTimeout"), m_options.permissionTimeout},
     };
     QFile file(path(QStringLiteral("config.json")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(QJsonDocument(config).toJson()) < 0) {
@@ -122,21 +106,16 @@ QProcessEnvironment RelayProcess::environment() const
             env.remove(key);
         }
     }
-    env.insert(QStringLiteral("HOME"), home());
+    env.insert(QStringLiteral("HOME"), m_home.path());
     env.insert(QStringLiteral("PYTHONDONTWRITEBYTECODE"), QStringLiteral("1"));
     return env;
 }
 
 void RelayProcess::start()
 {
-    if (isRunning()) {
-        return;
-    }
     // A restart keeps the port, as a real relay's does: paired phones hold
     // its URL.
-    if (m_port > 0) {
-        writeConfig(m_port);
-    }
+    writeConfig();
     // relay.py removes a stale relay-url itself; removing it here as well
     // makes sure we wait for the new one.
     QFile::remove(path(QStringLiteral("relay-url")));
@@ -155,7 +134,7 @@ void RelayProcess::start()
             fail(QStringLiteral("the relay exited with %1:\n%2").arg(m_relay->exitCode()).arg(log()));
         }
         const QUrl relayUrl = url();
-        if (relayUrl.isValid() && relayUrl.port() > 0 && acceptsConnections(relayUrl)) {
+        if (relayUrl.isValid() && relayUrl.port() > 0) {
             m_port = relayUrl.port(); // relay-url goes when the relay stops
             return;
         }
@@ -168,9 +147,6 @@ void RelayProcess::start()
 
 void RelayProcess::stop()
 {
-    if (!isRunning()) {
-        return;
-    }
     m_relay->terminate();
     if (!m_relay->waitForFinished(20000)) {
         m_relay->kill();
@@ -178,45 +154,15 @@ void RelayProcess::stop()
     }
 }
 
-bool RelayProcess::isRunning() const
-{
-    return m_relay && m_relay->state() != QProcess::NotRunning;
-}
-
-void RelayProcess::regenerateCertificate()
-{
-    const int port = url().port();
-    stop();
-    QFile::remove(path(QStringLiteral("relay-cert.pem")));
-    QFile::remove(path(QStringLiteral("relay-key.pem")));
-    writeConfig(port);
-    start();
-}
-
-QString RelayProcess::home() const
-{
-    return m_home.path();
-}
-
-QString RelayProcess::relayDirectory() const
-{
-    return home() + QStringLiteral("/.idlewyn-relay");
-}
-
 QString RelayProcess::path(const QString& name) const
 {
-    return relayDirectory() + u'/' + name;
+    return m_home.path() + QStringLiteral("/.idlewyn-relay/") + name;
 }
 
 QUrl RelayProcess::url() const
 {
     const QString text = readTrimmed(path(QStringLiteral("relay-url")));
     return text.isEmpty() ? QUrl() : QUrl(text);
-}
-
-QString RelayProcess::secret() const
-{
-    return readTrimmed(path(QStringLiteral("hook-secret")));
 }
 
 std::optional<QString> RelayProcess::certificateFingerprint() const
@@ -245,7 +191,8 @@ RelayProcess::AdminAnswer RelayProcess::admin(const QByteArray& method, const QS
     HttpRequest request;
     request.method = method;
     request.url = url().resolved(QUrl(relativePath));
-    request.headers = {{"X-Idlewyn-Secret", secret().toUtf8()}, {"Content-Type", "application/json"}};
+    request.headers = {{"X-Idlewyn-Secret", readTrimmed(path(QStringLiteral("hook-secret"))).toUtf8()},
+                       {"Content-Type", "application/json"}};
     if (body) {
         request.body = QJsonDocument(*body).toJson(QJsonDocument::Compact);
     }
@@ -277,11 +224,6 @@ QJsonObject RelayProcess::status() const
     return answer.body.toObject();
 }
 
-QString RelayProcess::pairingCode() const
-{
-    return status().value(QStringLiteral("pairingCode")).toString();
-}
-
 void RelayProcess::setRemoteApprovals(bool on) const
 {
     const AdminAnswer answer =
@@ -291,14 +233,13 @@ void RelayProcess::setRemoteApprovals(bool on) const
     }
 }
 
-RelayProcess::HookRun RelayProcess::runHook(const QString& script, const std::optional<QJsonObject>& payload,
+RelayProcess::HookRun RelayProcess::runHook(const QString& script, const QJsonObject& payload,
                                             const QStringList& arguments)
 {
     return finishHook(startHook(script, payload, arguments));
 }
 
-QProcess* RelayProcess::startHook(const QString& script, const std::optional<QJsonObject>& payload,
-                                  const QStringList& arguments)
+QProcess* RelayProcess::startHook(const QString& script, const QJsonObject& payload, const QStringList& arguments)
 {
     auto hook = std::make_unique<QProcess>();
     hook->setProcessEnvironment(environment());
@@ -306,9 +247,7 @@ QProcess* RelayProcess::startHook(const QString& script, const std::optional<QJs
     if (!hook->waitForStarted(10000)) {
         fail(QStringLiteral("cannot run %1: %2").arg(script, hook->errorString()));
     }
-    if (payload) {
-        hook->write(QJsonDocument(*payload).toJson(QJsonDocument::Compact));
-    }
+    hook->write(QJsonDocument(payload).toJson(QJsonDocument::Compact));
     hook->closeWriteChannel();
     m_hooks.push_back(std::move(hook));
     return m_hooks.back().get();

@@ -15,44 +15,21 @@
 
 namespace idlewyn::testing {
 
-// The real relay (relay.py and its five companion files) running on
-// 127.0.0.1 under a throw-away HOME, laid out the way the installer lays it
-// out:
+// The real relay (relay.py, apns.py and the hook scripts) on 127.0.0.1 under
+// a throw-away HOME, laid out as the installer lays it out, with the config
+// {"port": 0, "tls": …, "host"/"advertiseHost": "127.0.0.1"}. Agents are
+// played by running the installed hook scripts with an agent's payload on
+// stdin, as Claude Code and Codex run them.
 //
-//   <home>/.idlewyn-relay/bin/relay.py, apns.py
-//   <home>/.idlewyn-relay/bin/hooks/claude-hook.sh, claude-permission-hook.sh,
-//                                   codex-notify.sh, claude-settings.example.json
-//   <home>/.idlewyn-relay/config.json   {"port": 0, "tls": …, "host": "127.0.0.1",
-//                                        "advertiseHost": "127.0.0.1", "permissionTimeout": …}
-//
-// The relay writes relay-url, hook-secret, relay-cert.pem (with tls) and
-// relay.log (its output) beside config.json; the accessors read them afresh.
-// Agents are played by running the installed hook scripts with an agent's
-// payload on stdin, exactly as Claude Code and Codex run them.
-//
-//   RelayProcess::Options options;
-//   options.tls = true;
-//   RelayProcess relay(options);
-//   const QString code = relay.pairingCode();          // admin API
-//   relay.runHook(QStringLiteral("claude-hook.sh"),
-//                 RelayProcess::claudeEvent(QStringLiteral("SessionStart"), QStringLiteral("s1")));
-//   relay.setRemoteApprovals(true);
-//   QProcess* held = relay.startHook(QStringLiteral("claude-permission-hook.sh"),
-//                                    RelayProcess::claudePermissionRequest(QStringLiteral("s1")));
-//   … answer the prompt …
-//   RelayProcess::HookRun run = RelayProcess::finishHook(held);   // prints the decision
-//
-// Everything blocks (tests only) and throws std::runtime_error with the
+// Everything blocks (tests only) and throws std::runtime_error, with the
 // relay's log when the relay does not come up. Waits are bounded only to
 // turn a hang into a failure, never to assert on speed. The destructor kills
-// hook processes still running, stops the relay and removes the home.
-// Needs VESPERLINE_SOURCE_DIR (set by vesperline_add_gtest).
+// hook processes still running and the relay. Needs VESPERLINE_SOURCE_DIR
+// (set by vesperline_add_gtest).
 class RelayProcess {
 public:
     struct Options {
         bool tls = false;
-        // Seconds a held permission prompt waits for a phone.
-        double permissionTimeout = 300;
     };
 
     struct HookRun {
@@ -71,41 +48,28 @@ public:
     RelayProcess(const RelayProcess&) = delete;
     RelayProcess& operator=(const RelayProcess&) = delete;
 
-    // Starts the relay and waits until relay-url exists and its port takes
-    // connections. A restart keeps the port the relay had.
+    // Starts the relay and waits until it has written relay-url, which it
+    // does once its port is open. A restart keeps the port the relay had.
     void start();
     // SIGTERM, then waits for the exit.
     void stop();
-    bool isRunning() const;
-    // A relay reset: stopped, its certificate and key deleted, started again
-    // on the same port, so it makes itself a new certificate. Paired tokens
-    // survive, as they do in any restart.
-    void regenerateCertificate();
 
-    QString home() const;
-    QString relayDirectory() const;
-    QString path(const QString& name) const;
     QUrl url() const;
-    QString secret() const;
     // Fingerprint of relay-cert.pem (absent without tls).
     std::optional<QString> certificateFingerprint() const;
-    QString log() const;
 
     // The loopback admin API with X-Idlewyn-Secret (pinned to relay-cert.pem
     // over https).
     AdminAnswer admin(const QByteArray& method, const QString& path,
                       const std::optional<QJsonObject>& body = std::nullopt) const;
     QJsonObject status() const; // GET v1/admin/status; throws unless 200
-    QString pairingCode() const;
     void setRemoteApprovals(bool on) const;
 
     // Runs bin/hooks/<script> with the payload on stdin, to its end.
-    HookRun runHook(const QString& script, const std::optional<QJsonObject>& payload,
-                    const QStringList& arguments = {});
+    HookRun runHook(const QString& script, const QJsonObject& payload, const QStringList& arguments = {});
     // Starts a hook that may be held (the permission hook in away mode); the
     // process belongs to this object.
-    QProcess* startHook(const QString& script, const std::optional<QJsonObject>& payload,
-                        const QStringList& arguments = {});
+    QProcess* startHook(const QString& script, const QJsonObject& payload, const QStringList& arguments = {});
     static HookRun finishHook(QProcess* hook);
 
     // Claude Code hook payloads as Claude sends them.
@@ -120,7 +84,9 @@ public:
     static void waitUntil(const std::function<bool()>& condition, const QString& what, int limitMs = 20000);
 
 private:
-    void writeConfig(std::optional<int> port) const;
+    QString path(const QString& name) const;
+    QString log() const;
+    void writeConfig() const;
     QProcessEnvironment environment() const;
 
     Options m_options;
