@@ -378,11 +378,14 @@ class SessionEventsTest(BoardTest):
         self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 1))
 
     def test_codex_turn_completion(self):
+        # Codex's permission hook only reports: its terminal asks, the phone sees the wait.
+        self.event({"session_id": "t1", "hook_event_name": "PermissionRequest", "tool_name": "Bash",
+                    "tool_input": {"command": "npm install"}}, "codex")
+        self.expect("t1", "codex", status="waitingForInput", activity="Bash: npm install", permission=ABSENT)
         done = {"type": "agent-turn-complete", "thread-id": "t1", "cwd": "/w/cli",
                 "input-messages": ["Rename the flag", "and more"], "last-assistant-message": "Renamed."}
         self.assertEqual(self.board.codex_notify(done, self.clock()), {"ok": True})
-        s = self.session("t1", "codex")
-        self.assertEqual((s["status"], s["title"], s["summary"]), ("finished", "Rename the flag", "Renamed."))
+        self.expect("t1", "codex", status="finished", title="Rename the flag", summary="Renamed.")
         self.assertEqual(self.pushed[-1][0], "codex")
         self.assertEqual(self.board.codex_notify({"type": "other", "thread-id": "t2"}, self.clock()), {"ok": True})
         self.assertIsNone(self.session("t2", "codex"))
