@@ -152,13 +152,15 @@ class Relay(object):
     def port(self):
         return int(self.url.rsplit(":", 1)[1])
 
-    def connection(self, timeout=10):
-        """A client connection to the device port."""
+    def connection(self, timeout=10, source=None):
+        """A client connection to the device port; source: the address it comes from."""
+        source_address = (source, 0) if source else None
         if self.url.startswith("https:"):
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
             context.check_hostname = False
             context.verify_mode = ssl.CERT_NONE
-            conn = http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout, context=context)
+            conn = http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout, context=context,
+                                               source_address=source_address)
             conn.connect()
             # Pin check: the served certificate must be the one relay-cert.pem holds.
             with open(self.path("relay-cert.pem")) as f:
@@ -167,17 +169,17 @@ class Relay(object):
                 conn.close()
                 raise ssl.SSLError("certificate does not match the pin")
             return conn
-        return http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
+        return http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout, source_address=source_address)
 
-    def request(self, method, path, body=None, token=None, secret=None, raw=None):
-        """One request on a fresh connection; returns (status, decoded JSON body)."""
+    def request(self, method, path, body=None, token=None, secret=None, raw=None, **connection):
+        """One request on a fresh connection(**connection); returns (status, decoded JSON body)."""
         hdrs = {"Content-Type": "application/json"}
         if token is not None:
             hdrs["Authorization"] = "Bearer " + token
         if secret is not None:
             hdrs["X-Idlewyn-Secret"] = secret
         data = raw if raw is not None else (None if body is None else json.dumps(body).encode())
-        conn = self.connection()
+        conn = self.connection(**connection)
         try:
             conn.request(method, "/" + path, data, hdrs)
             response = conn.getresponse()
