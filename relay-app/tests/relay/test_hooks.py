@@ -45,9 +45,6 @@ class HookScriptTest(unittest.TestCase):
     def tearDownClass(cls):
         cls.relay.close()
 
-    def send(self, payload, script="claude-hook.sh", args=()):
-        self.assertEqual(self.relay.hook(script, payload, args), (0, ""))
-
     def session(self, sid=SID, provider="claude"):
         token = self.token if provider == "claude" else self.codex_token
         return self.relay.sessions(token, provider).get(sid)
@@ -68,7 +65,7 @@ class HookScriptTest(unittest.TestCase):
             for stdin in ("pipe", "socket"):
                 sid = "len-%d-%s" % (size, stdin)
                 body = json.dumps(payload(sid, size), ensure_ascii=False).encode()
-                self.assertEqual(self.relay.hook_raw("claude-hook.sh", body, socket_stdin=stdin == "socket"),
+                self.assertEqual(self.relay.hook("claude-hook.sh", raw=body, socket_stdin=stdin == "socket"),
                                  (0, ""))
                 s = self.session(sid)
                 self.assertIsNotNone(s, sid)
@@ -77,7 +74,7 @@ class HookScriptTest(unittest.TestCase):
         sid = "codex-len"
         body = json.dumps({"session_id": sid, "cwd": "/home/dev/api", "hook_event_name": "UserPromptSubmit",
                            "turn_id": "t", "prompt": "Tidy " + "\u00e9" * 3000}, ensure_ascii=False).encode()
-        self.assertEqual(self.relay.hook_raw("codex-notify.sh", body, ("--hook",), socket_stdin=True), (0, ""))
+        self.assertEqual(self.relay.hook("codex-notify.sh", args=["--hook"], raw=body, socket_stdin=True), (0, ""))
         self.assertEqual(self.session(sid, "codex")["status"], "working")
 
     def test_a_waiting_hook_that_hangs_up_is_a_refusal_at_the_terminal(self):

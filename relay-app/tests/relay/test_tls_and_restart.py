@@ -3,7 +3,6 @@ import os
 import signal
 import stat
 import socket
-import threading
 import unittest
 import urllib.parse
 
@@ -41,36 +40,29 @@ class TlsTest(unittest.TestCase):
         real = relay.read("local-port")
         with open(relay.path("local-port"), "w") as f:
             f.write("%d\n" % stranger.getsockname()[1])
-        heard = []
-
-        def listen():
-            conn, _ = stranger.accept()
-            conn.settimeout(5)
-            data = b""
-            while b"\r\n\r\n" not in data:
-                data += conn.recv(65536)
-            heard.append(data)
-            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}")
-            conn.close()
-        thread = threading.Thread(target=listen, daemon=True)
-        thread.start()
+        hook = relay.hook("claude-hook.sh", {"session_id": "x", "hook_event_name": "SessionStart"}, wait=False)
         try:
-            self.assertEqual(relay.hook("claude-hook.sh", {"session_id": "x", "hook_event_name": "SessionStart"}),
-                             (0, ""))
+            stranger.settimeout(10)
+            conn, _ = stranger.accept()
+            with conn:
+                heard = b""
+                while b"\r\n\r\n" not in heard:
+                    heard += conn.recv(65536)
+                conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}")
+            self.assertEqual(hook.wait(timeout=30), 0)
         finally:
             with open(relay.path("local-port"), "w") as f:
                 f.write(real + "\n")
-        thread.join(10)
-        self.assertEqual(len(heard), 1)
-        self.assertIn(relay.read("hook-token").encode(), heard[0])
-        self.assertNotIn(relay.secret.encode(), heard[0])
-        # And the hook token opens no admin route.
-        status, _ = relay.request("GET", "v1/admin/status", secret=relay.read("hook-token"))
-        self.assertEqual(status, 401)
+            hook.kill()
+            hook.wait()
+            hook.stdout.close()
+            hook.stderr.close()
+        self.assertIn(relay.read("hook-token").encode(), heard)
+        self.assertNotIn(relay.secret.encode(), heard)
 
 
 class RestartTest(unittest.TestCase):
-    def test_tokens_sessions_settings_and_a_held_prompt_survive_a_restart(self):
+    def test_tokens_the_pin_and_a_held_prompt_survive_a_restart(self):
         relay = Relay(tls=True, permissionTimeout=60)
         try:
             token = relay.pair("claude")
@@ -86,11 +78,9 @@ class RestartTest(unittest.TestCase):
             self.assertNotIn(token, relay.read("tokens.json"))
             relay.start()
 
-            doc = relay.status()
-            self.assertEqual(doc["tlsFingerprint"], pin)
-            self.assertTrue(doc["remoteApprovals"])
-            self.assertEqual(relay.sessions(token)["kept"]["permission"]["id"], pid)
-            # The waiting hook reconnects to the new process and gets the answer.
+            self.assertEqual(relay.status()["tlsFingerprint"], pin)
+            # The waiting hook reconnects to the new process and gets the answer (what else of the board
+            # a restart keeps is the in-process tests' matter).
             self.assertEqual(relay.request("POST", "v1/permissions/" + pid, {"decision": "allow"}, token=token)[0], 200)
             out = hook.stdout.read().decode()
             self.assertEqual((hook.wait(timeout=30), json.loads(out)), (0, decision("allow")))
