@@ -11,8 +11,6 @@ from relay_harness import Relay, load_relay, wait_for
 ABANDONED_AFTER = load_relay("relay_hook_limits").ABANDONED_AFTER
 
 SID = "8a7c1e52-claude"
-SUGGESTION = {"type": "addRules", "rules": [{"toolName": "Bash", "ruleContent": "rm -rf node_modules"}],
-              "behavior": "allow", "destination": "localSettings"}
 
 
 def claude(event, sid=SID, **fields):
@@ -24,14 +22,7 @@ def claude(event, sid=SID, **fields):
 
 def permission_request(sid=SID):
     return claude("PermissionRequest", sid, tool_name="Bash",
-                  tool_input={"command": "rm -rf node_modules", "description": "Remove node_modules directory"},
-                  permission_suggestions=[SUGGESTION])
-
-
-def decision(behavior, **extra):
-    body = {"behavior": behavior}
-    body.update(extra)
-    return {"hookSpecificOutput": {"hookEventName": "PermissionRequest", "decision": body}}
+                  tool_input={"command": "rm -rf node_modules", "description": "Remove node_modules directory"})
 
 
 class HookScriptTest(unittest.TestCase):

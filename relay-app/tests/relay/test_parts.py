@@ -79,10 +79,6 @@ INTERRUPTED = {"type": "text", "text": "[Request interrupted by user for tool us
 ABSENT = "(absent)"
 
 
-# ---------------------------------------------------------------------------
-# Pure functions
-
-
 class WireTextTest(unittest.TestCase):
     def test_dates(self):
         self.assertEqual(relay.iso_ms(0), "1970-01-01T00:00:00.000Z")
@@ -191,10 +187,6 @@ class ConfigTest(QuietLog):
         self.assertLess(relay.MAX_PERMISSION_TIMEOUT, relay.PERMISSION_HOOK_TIMEOUT)
 
 
-# ---------------------------------------------------------------------------
-# Stores on disk
-
-
 class JsonStoreTest(QuietLog):
     def test_unreadable_file_is_set_aside_not_lost(self):
         # Nested beyond what the parser recurses into: once a crash at every start.
@@ -214,10 +206,6 @@ class JsonStoreTest(QuietLog):
         store = relay.JsonStore(self.path("gone/state.json"))
         store.save({"a": 1})
         self.assertTrue(any("could not save state.json" in m for m in self.logged))
-
-
-# ---------------------------------------------------------------------------
-# Sessions and prompts
 
 
 class BoardTest(QuietLog):
@@ -682,10 +670,6 @@ class BoardPersistenceTest(BoardTest):
         self.assertTrue(self.board.decide(pid, "allow", self.clock(), "claude"))
 
 
-# ---------------------------------------------------------------------------
-# Pairing and tokens
-
-
 class PairingTest(QuietLog):
     CONFIG = dict(relay.DEFAULTS, pairingCodeLifetime=600.0)
 
@@ -808,10 +792,6 @@ class PairingTest(QuietLog):
         self.clock.advance(10 * self.CONFIG["unusedTokenLifetime"])
         book.sweep(self.clock())
         self.assertEqual([r["id"] for r in book.token_rows()], ["old1", "old2"])
-
-
-# ---------------------------------------------------------------------------
-# The composed relay and push
 
 
 class FakeGateway(object):
@@ -1034,10 +1014,6 @@ class StoredRecordsTest(QuietLog):
         self.assertEqual(len([m for m in self.logged if "left out of the" in m]), 2)
 
 
-# ---------------------------------------------------------------------------
-# HTTP routing
-
-
 class LogBudgetTest(QuietLog):
     def test_an_address_gets_a_few_lines_a_minute_then_one_that_counts_the_rest(self):
         clock = Clock()
@@ -1055,10 +1031,6 @@ class LogBudgetTest(QuietLog):
                                           "(at most %d a minute)" % (300 - allowed, allowed))
         budget.log("192.0.2.7", "later")
         self.assertEqual(self.logged[-1], "later")
-
-
-# ---------------------------------------------------------------------------
-# Hook client
 
 
 class HookClientTest(unittest.TestCase):
@@ -1086,10 +1058,6 @@ class HookClientTest(unittest.TestCase):
     def test_the_wait_ends_with_the_relays_deadline(self):
         self.assertEqual(self.wait([], "10000"), "")
         self.assertAlmostEqual(self.clock(), relay.MAX_PERMISSION_TIMEOUT + 3, delta=0.5)
-
-
-# ---------------------------------------------------------------------------
-# install-hooks
 
 
 OURS = "/home/dev/.idlewyn-relay/bin/hooks/"

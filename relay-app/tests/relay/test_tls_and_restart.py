@@ -7,7 +7,7 @@ import unittest
 import urllib.parse
 
 from relay_harness import Relay, wait_for
-from test_hooks import permission_request, decision
+from test_hooks import permission_request
 
 
 def mode(path):
@@ -83,7 +83,8 @@ class RestartTest(unittest.TestCase):
             # a restart keeps is the in-process tests' matter).
             self.assertEqual(relay.request("POST", "v1/permissions/" + pid, {"decision": "allow"}, token=token)[0], 200)
             out = hook.stdout.read().decode()
-            self.assertEqual((hook.wait(timeout=30), json.loads(out)), (0, decision("allow")))
+            self.assertEqual((hook.wait(timeout=30), json.loads(out)["hookSpecificOutput"]["decision"]),
+                             (0, {"behavior": "allow"}))
             hook.stdout.close()
             hook.stderr.close()
         finally:
