@@ -180,6 +180,27 @@ class Relay(object):
         finally:
             conn.close()
 
+    def raw(self, data, source="127.0.0.1"):
+        """Sends these bytes from source on a fresh plain connection, then closes the sending side; returns
+        all that the relay answered, even when it hung up before it read everything."""
+        with socket.socket() as s:
+            s.settimeout(30)
+            s.bind((source, 0))
+            reply, chunk = b"", b"-"
+            try:
+                s.connect(("127.0.0.1", self.port))
+                s.sendall(data)
+                s.shutdown(socket.SHUT_WR)
+            except OSError:
+                pass
+            while chunk:
+                try:
+                    chunk = s.recv(65536)
+                except OSError:
+                    break
+                reply += chunk
+            return reply
+
     def admin(self, method, path, body=None):
         return self.request(method, path, body, secret=self.secret)
 

@@ -436,8 +436,9 @@ class PromptTest(BoardTest):
     def test_held_prompt_answered_from_the_phone(self):
         self.event(claude("UserPromptSubmit", prompt="go"))
         pid = self.hold()
-        self.expect(status="waitingForInput", permission={"id": pid, "toolName": "Bash", "detail": "npm test",
-                                                          "createdAt": relay.iso_ms(T0), "alwaysRule": "Bash(npm test)"})
+        self.expect(status="waitingForInput", permission={
+            "id": pid, "toolName": "Bash", "detail": "npm test", "createdAt": relay.iso_ms(T0),
+            "alwaysRule": "Bash(npm test)"})
         self.assertEqual(self.pushed[-1][1]["permission"]["id"], pid)
 
         self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "pending", "waitSeconds": 60.0})

@@ -26,17 +26,6 @@ class BadInputTest(unittest.TestCase):
         # Whatever came before, the relay still serves and still holds its data.
         self.assertIn("keep", self.relay.sessions(self.token))
 
-    def raw(self, data):
-        with socket.create_connection(("127.0.0.1", self.relay.port), timeout=10) as s:
-            s.sendall(data)
-            s.shutdown(socket.SHUT_WR)
-            reply = b""
-            while True:
-                chunk = s.recv(65536)
-                if not chunk:
-                    return reply
-                reply += chunk
-
     def test_malformed_and_mistyped_bodies(self):
         cases = [(b"{not json", "v1/pair"), (b"\xff\xfe", "v1/pair"), (b"[1, 2]", "v1/pair"),
                  (b'{"provider": 5, "code": "x"}', "v1/pair"), (b'{"provider": "claude"}', "v1/pair"),
@@ -99,7 +88,7 @@ class BadInputTest(unittest.TestCase):
                                 (b"GET /v1/settings HTTP/0.9\r\n" + long_header, b"431"),
                                 (b"GET /v1/settings HTTP/0.9\r\n" + many_headers, b"431")):
             with self.subTest(request=request[:40], status=status):
-                head, _, body = self.raw(request).partition(b"\r\n\r\n")
+                head, _, body = self.relay.raw(request).partition(b"\r\n\r\n")
                 self.assertTrue(head.startswith(b"HTTP/1.1 " + status), head[:60])
                 self.assertIn(b"\r\nConnection: close", head)
                 self.assertIsInstance(json.loads(body)["error"], str)
@@ -120,23 +109,17 @@ class BadInputTest(unittest.TestCase):
             conn.close()
 
 
-def refused_from(port, source):
-    """One malformed request from source, answered before it returns."""
-    with socket.create_connection(("127.0.0.1", port), timeout=10, source_address=(source, 0)) as s:
-        s.sendall(b"POST /v1/pair HTTP/1.1\r\nContent-Length: 9\r\nConnection: close\r\n\r\n{not json")
-        head = s.recv(64)
-    assert head.startswith(b"HTTP/1.1 400"), head
-
-
 class LogBoundTest(unittest.TestCase):
     def test_each_address_adds_a_few_lines_and_the_log_moves_aside_at_its_limit(self):
         relay = Relay(logLimit=4096)
         try:
             # Each address more than its share; the file moves aside at its
             # limit while the relay goes on writing to a new one.
+            malformed = b"POST /v1/pair HTTP/1.1\r\nContent-Length: 9\r\n\r\n{not json"
             for n in range(2, 40):
                 for _ in range(LOG_LINES_PER_ADDRESS + 3):
-                    refused_from(relay.port, "127.0.0.%d" % n)
+                    reply = relay.raw(malformed, "127.0.0.%d" % n)
+                    self.assertTrue(reply.startswith(b"HTTP/1.1 400"), reply[:40])
             log = relay.read("relay.log.1") + relay.read("relay.log")
             self.assertEqual(log.count("from 127.0.0.39:"), LOG_LINES_PER_ADDRESS)
             self.assertNotIn("Traceback", log)
