@@ -34,12 +34,13 @@ def closed(sock):
 
 
 class SlowDrip(object):
-    """Connections from one address that send a request a byte at a time."""
+    """Connections from one address that send a request (line, over and over) a byte at a time."""
 
-    def __init__(self, port, count, source="127.0.0.1", every=2.0):
-        self.port, self.source = port, source
+    def __init__(self, port, count, source="127.0.0.1", every=2.0,
+                 line=b"GET /v1/settings HTTP/1.1\r\nX-Slow: " + b"x" * 1000):
+        self.port, self.source, self.line = port, source, line
         self.socks = [self.connect() for _ in range(count)]
-        # The ones the relay took; refill() keeps that many open.
+        # The ones the relay took, once hold() says to keep that many open.
         self.held = None
         self.lock = threading.Lock()
         self.stop = threading.Event()
@@ -67,8 +68,7 @@ class SlowDrip(object):
         return len(held)
 
     def drip(self):
-        line = b"GET /v1/settings HTTP/1.1\r\nX-Slow: " + b"x" * 1000
-        sent = 0
+        line, sent = self.line, 0
         while True:
             with self.lock:
                 if self.held is not None:
@@ -173,29 +173,14 @@ class CapacityTest(unittest.TestCase):
 class TlsHandshakeDeadlineTest(unittest.TestCase):
     def test_a_handshake_that_drips_in_is_cut_off(self):
         relay = Relay(tls=True)
+        self.addCleanup(relay.close)
+        hello = SlowDrip(relay.port, 1, every=0.5, line=b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03" + b"\x00" * 500)
         try:
-            with socket.create_connection(("127.0.0.1", relay.port)) as s:
-                hello = b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03" + b"\x00" * 500
-                stop = threading.Event()
-
-                def drip():
-                    for byte in hello:
-                        if stop.wait(0.5):
-                            return
-                        try:
-                            s.send(bytes([byte]))
-                        except OSError:
-                            return
-                dripping = threading.Thread(target=drip)
-                dripping.start()
-                try:
-                    wait_for(lambda: closed(s), "the relay to give up on the handshake", limit=60)
-                finally:
-                    stop.set()
-                    dripping.join()
-            self.assertEqual(relay.request("GET", "v1/settings", token="x")[0], 401)
+            self.assertEqual(len(hello.open_ones()), 1)
+            wait_for(lambda: not hello.open_ones(), "the relay to give up on the handshake", limit=60)
         finally:
-            relay.close()
+            hello.close()
+        self.assertEqual(relay.request("GET", "v1/settings", token="x")[0], 401)
 
 
 if __name__ == "__main__":
