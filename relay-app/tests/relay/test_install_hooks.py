@@ -115,9 +115,6 @@ class InstallHooksTest(InstallHome):
         after = self.tree()
         code, report = self.run_install()
         self.assertEqual((code, self.tree()), (0, after), report)
-        code, report = self.run_install("--dry-run")
-        self.assertEqual(code, 0)
-        self.assertNotIn("(dry run)", report)
 
     def test_example_settings_match_what_is_installed(self):
         self.assertEqual(self.run_install()[0], 0)
