@@ -7,6 +7,7 @@ import json
 import os
 import shlex
 import shutil
+import signal
 import stat
 import subprocess
 import sys
@@ -524,10 +525,12 @@ class TerminalWatchTest(BoardTest):
         self.event(claude("UserPromptSubmit", prompt="go"))
 
     def start_child(self, command):
-        # This test process plays the agent: the tool runs as its child.
-        child = subprocess.Popen(["/bin/bash", "-c", command], stdin=subprocess.DEVNULL)
+        # This test process plays the agent: the tool runs as its child. Its
+        # whole group goes at the end, or the tool's sleep would hold the
+        # test's output open for its full length.
+        child = subprocess.Popen(["/bin/bash", "-c", command], stdin=subprocess.DEVNULL, start_new_session=True)
         self.addCleanup(child.wait)
-        self.addCleanup(child.kill)
+        self.addCleanup(os.killpg, child.pid, signal.SIGKILL)
         return child
 
     def ask(self, command="sleep 30 && touch out.txt", agent=None):
