@@ -1,6 +1,5 @@
 """Runs the real relay.py on loopback with a throw-away HOME, the way it is installed."""
 
-import hashlib
 import http.client
 import json
 import os
@@ -26,7 +25,6 @@ def load_relay(name="relay_in_process"):
         exec(compile(f.read(), path, "exec"), module.__dict__)
     return module
 PYTHON = "/usr/bin/python3"
-HOOK_SCRIPTS = ("claude-hook.sh", "claude-permission-hook.sh", "codex-notify.sh")
 
 
 def wait_for(predicate, what, limit=15.0):
@@ -54,13 +52,9 @@ def install_files(relay_home):
     os.makedirs(hooks, mode=0o700, exist_ok=True)
     for name in ("relay.py", "apns.py"):
         shutil.copy(os.path.join(RESOURCES, name), os.path.join(relay_home, "bin", name))
-    for name in HOOK_SCRIPTS + ("claude-settings.example.json",):
+    for name in ("claude-hook.sh", "claude-permission-hook.sh", "codex-notify.sh", "claude-settings.example.json"):
         shutil.copy(os.path.join(RESOURCES, name), os.path.join(hooks, name))
         os.chmod(os.path.join(hooks, name), 0o755 if name.endswith(".sh") else 0o644)
-
-
-def der_fingerprint(der):
-    return hashlib.sha256(der).hexdigest()
 
 
 class Relay(object):
@@ -73,17 +67,14 @@ class Relay(object):
         install_files(self.dir)
         self.config = {"port": 0, "tls": tls, "host": "127.0.0.1", "advertiseHost": "127.0.0.1"}
         self.config.update(config)
-        self.write_config(self.config)
+        with open(self.path("config.json"), "w") as f:
+            json.dump(self.config, f)
         self.proc = None
         if start:
             self.start()
 
     def path(self, name):
         return os.path.join(self.dir, name)
-
-    def write_config(self, config):
-        with open(self.path("config.json"), "w") as f:
-            json.dump(config, f)
 
     def read(self, name):
         with open(self.path(name)) as f:
@@ -152,32 +143,34 @@ class Relay(object):
     def port(self):
         return int(self.url.rsplit(":", 1)[1])
 
-    def connection(self, timeout=10):
-        """A client connection to the device port."""
+    def connection(self, timeout=10, source=None):
+        """A client connection to the device port; source: the address it comes from."""
+        source_address = (source, 0) if source else None
         if self.url.startswith("https:"):
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
             context.check_hostname = False
             context.verify_mode = ssl.CERT_NONE
-            conn = http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout, context=context)
+            conn = http.client.HTTPSConnection("127.0.0.1", self.port, timeout=timeout, context=context,
+                                               source_address=source_address)
             conn.connect()
             # Pin check: the served certificate must be the one relay-cert.pem holds.
             with open(self.path("relay-cert.pem")) as f:
-                pinned = der_fingerprint(ssl.PEM_cert_to_DER_cert(f.read()))
-            if der_fingerprint(conn.sock.getpeercert(binary_form=True)) != pinned:
+                pinned = ssl.PEM_cert_to_DER_cert(f.read())
+            if conn.sock.getpeercert(binary_form=True) != pinned:
                 conn.close()
                 raise ssl.SSLError("certificate does not match the pin")
             return conn
-        return http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
+        return http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout, source_address=source_address)
 
-    def request(self, method, path, body=None, token=None, secret=None, raw=None):
-        """One request on a fresh connection; returns (status, decoded JSON body)."""
+    def request(self, method, path, body=None, token=None, secret=None, raw=None, **connection):
+        """One request on a fresh connection(**connection); returns (status, decoded JSON body)."""
         hdrs = {"Content-Type": "application/json"}
         if token is not None:
             hdrs["Authorization"] = "Bearer " + token
         if secret is not None:
             hdrs["X-Idlewyn-Secret"] = secret
         data = raw if raw is not None else (None if body is None else json.dumps(body).encode())
-        conn = self.connection()
+        conn = self.connection(**connection)
         try:
             conn.request(method, "/" + path, data, hdrs)
             response = conn.getresponse()
@@ -186,6 +179,27 @@ class Relay(object):
             return response.status, (json.loads(payload) if payload else None)
         finally:
             conn.close()
+
+    def raw(self, data, source="127.0.0.1"):
+        """Sends these bytes from source on a fresh plain connection, then closes the sending side; returns
+        all that the relay answered, even when it hung up before it read everything."""
+        with socket.socket() as s:
+            s.settimeout(30)
+            s.bind((source, 0))
+            reply, chunk = b"", b"-"
+            try:
+                s.connect(("127.0.0.1", self.port))
+                s.sendall(data)
+                s.shutdown(socket.SHUT_WR)
+            except OSError:
+                pass
+            while chunk:
+                try:
+                    chunk = s.recv(65536)
+                except OSError:
+                    break
+                reply += chunk
+            return reply
 
     def admin(self, method, path, body=None):
         return self.request(method, path, body, secret=self.secret)
@@ -213,32 +227,22 @@ class Relay(object):
         code, body = self.request("POST", "v1/hooks/" + provider, payload, secret=self.hook_token)
         assert code == 200, (code, body)
 
-    def hook_raw(self, script, data, args=(), socket_stdin=False):
-        """Runs a hook on these exact bytes; stdin a pipe, or a socket as Node gives one."""
-        if not socket_stdin:
-            out = subprocess.run([self.path("bin/hooks/" + script)] + list(args), env=clean_env(self.home),
-                                 input=data, capture_output=True, timeout=60)
-            return out.returncode, out.stdout.decode()
-        ours, theirs = socket.socketpair()
-        with ours:
-            proc = subprocess.Popen([self.path("bin/hooks/" + script)] + list(args), env=clean_env(self.home),
-                                    stdin=theirs, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-            theirs.close()
-            ours.sendall(data)
-            ours.shutdown(socket.SHUT_WR)
-            out = proc.stdout.read().decode()
-            proc.stdout.close()
-            return proc.wait(timeout=60), out
-
-    def hook(self, script, payload=None, args=(), wait=True):
-        """Runs an installed hook script as the agent would (stdin payload)."""
-        # Own process group, so a test can kill the hook with its Python child, as an agent would.
+    def hook(self, script, payload=None, args=(), wait=True, raw=None, socket_stdin=False):
+        """Runs an installed hook script as the agent would: payload (or the bytes raw) on its stdin, a
+        pipe or a socket as Node gives one. wait=False returns the process, in a process group of its
+        own so that a test can kill the hook with its Python child, as an agent would."""
+        data = raw if raw is not None else b"" if payload is None else json.dumps(payload).encode()
+        ours, theirs = socket.socketpair() if socket_stdin else (None, subprocess.PIPE)
         proc = subprocess.Popen([self.path("bin/hooks/" + script)] + list(args), env=clean_env(self.home),
-                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                stdin=theirs, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 start_new_session=True)
-        if payload is not None:
-            proc.stdin.write(json.dumps(payload).encode())
-        proc.stdin.close()
+        if ours is None:
+            proc.stdin.write(data)
+            proc.stdin.close()
+        else:
+            theirs.close()
+            with ours:
+                ours.sendall(data)
         if not wait:
             return proc
         out = proc.stdout.read().decode()

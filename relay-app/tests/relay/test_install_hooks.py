@@ -62,95 +62,6 @@ class InstallHome(unittest.TestCase):
                                 stderr=subprocess.STDOUT, timeout=60, **who)
         return result.returncode, result.stdout.decode()
 
-    def snapshot(self):
-        files = {}
-        for root, _, names in os.walk(self.home):
-            if ".idlewyn-relay" not in root:
-                for name in names:
-                    with open(os.path.join(root, name), "rb") as f:
-                        files[os.path.join(root, name)] = f.read()
-        return files
-
-    def load(self, path):
-        with open(path) as f:
-            return json.load(f)
-
-
-@unittest.skipIf(tomllib is None, "needs tomllib (Python 3.11+) to read config.toml back")
-class InstallHooksTest(InstallHome):
-
-    def test_dry_run_install_and_rerun(self):
-        before = self.snapshot()
-        code, report = self.run_install("--dry-run")
-        self.assertEqual(code, 0, report)
-        self.assertIn("(dry run)", report)
-        self.assertEqual(self.snapshot(), before)
-
-        code, report = self.run_install()
-        self.assertEqual(code, 0, report)
-        self.assertNotIn("(dry run)", report)
-        self.assertIn("/hooks", report)
-
-        # What the merge keeps and adds is the in-process tests' matter; here, that it lands in the files.
-        settings = self.load(self.claude)
-        self.assertIn({"matcher": "Bash", "hooks": [FOREIGN_HOOK]}, settings["hooks"]["PreToolUse"])
-        permission = settings["hooks"]["PermissionRequest"][0]["hooks"][0]
-        self.assertEqual(permission["command"], os.path.join(self.hooks_dir, "claude-permission-hook.sh"))
-
-        with open(self.toml) as f:
-            text = f.read()
-        config = tomllib.loads(text)
-        self.assertEqual(config["notify"], [os.path.join(self.hooks_dir, "codex-notify.sh")])
-        self.assertEqual(config["sandbox_permissions"], ["disk-full-read-access", ["nested", "array"]])
-
-        codex = self.load(self.codex)["hooks"]
-        self.assertIn(CODEX_HOOKS["hooks"]["Stop"][0], codex["Stop"])
-        self.assertTrue(any("codex-notify.sh --hook" in h["command"] for g in codex["PermissionRequest"]
-                            for h in g["hooks"]))
-
-        backups = dict((os.path.basename(p).split(".bak-")[0], content) for p, content in self.snapshot().items()
-                       if ".bak-" in p)
-        self.assertEqual(backups, {"settings.json": before[self.claude], "config.toml": before[self.toml],
-                                   "hooks.json": before[self.codex]})
-
-        after = self.snapshot()
-        code, report = self.run_install()
-        self.assertEqual((code, self.snapshot()), (0, after), report)
-        code, report = self.run_install("--dry-run")
-        self.assertEqual(code, 0)
-        self.assertNotIn("(dry run)", report)
-
-    def test_example_settings_match_what_is_installed(self):
-        self.assertEqual(self.run_install()[0], 0)
-        with open(os.path.join(self.hooks_dir, "claude-settings.example.json")) as f:
-            example = json.loads(f.read().replace("$HOME", self.home))
-        ours = dict((event, [g for g in groups if any(self.hooks_dir in h["command"] for h in g["hooks"])])
-                    for event, groups in self.load(self.claude)["hooks"].items())
-        self.assertEqual(example["hooks"], ours)
-
-    def test_broken_settings_fail_without_touching_anything(self):
-        self.write(".claude/settings.json", '{"hooks": {')
-        before = self.snapshot()
-        code, report = self.run_install()
-        self.assertNotEqual(code, 0)
-        self.assertIn("settings.json", report)
-        self.assertEqual(self.snapshot(), before)
-
-    def test_fresh_home_gets_new_files(self):
-        for path in (self.claude, self.toml, self.codex):
-            os.unlink(path)
-        code, report = self.run_install()
-        self.assertEqual(code, 0, report)
-        with open(self.toml) as f:
-            self.assertEqual(tomllib.loads(f.read())["notify"], [os.path.join(self.hooks_dir, "codex-notify.sh")])
-        self.assertIn("PermissionRequest", self.load(self.claude)["hooks"])
-
-
-
-@unittest.skipIf(tomllib is None, "needs tomllib (Python 3.11+) to read config.toml back")
-class KeepsWhatTheUserHasTest(InstallHome):
-    """The agents' files stay the way the user keeps them: links, permissions, line endings, BOM."""
-
     def tree(self):
         """Every entry under HOME outside the relay's own folder, links as links."""
         entries = {}
@@ -162,9 +73,13 @@ class KeepsWhatTheUserHasTest(InstallHome):
                 if os.path.islink(path):
                     entries[path] = ("link", os.readlink(path))
                 elif os.path.isfile(path):
-                    with open(path, "rb") as f:
-                        entries[path] = (oct(os.stat(path).st_mode & 0o777), f.read())
+                    entries[path] = (oct(os.stat(path).st_mode & 0o777), self.raw(path))
         return entries
+
+    def backups(self):
+        """What each backup holds, by the name of the file it was made of."""
+        return dict((os.path.basename(p).split(".bak-")[0], content) for p, (_, content) in self.tree().items()
+                    if ".bak-" in p)
 
     def raw(self, path):
         with open(path, "rb") as f:
@@ -172,6 +87,55 @@ class KeepsWhatTheUserHasTest(InstallHome):
 
     def has_ours(self, path):
         return b"/.idlewyn-relay/bin/hooks/" in self.raw(path)
+
+    def load(self, path):
+        with open(path) as f:
+            return json.load(f)
+
+
+@unittest.skipIf(tomllib is None, "needs tomllib (Python 3.11+) to read config.toml back")
+class InstallHooksTest(InstallHome):
+    # What the merge keeps and adds is the in-process tests' matter, and that
+    # the agents run what a fresh home gets, the agents suite's; here, that it
+    # lands in the user's files with their backups, and only once.
+    def test_dry_run_install_and_rerun(self):
+        before = self.tree()
+        code, report = self.run_install("--dry-run")
+        self.assertEqual((code, self.tree()), (0, before), report)
+        self.assertIn("(dry run)", report)
+
+        code, report = self.run_install()
+        self.assertEqual(code, 0, report)
+        self.assertNotIn("(dry run)", report)
+        for path in (self.claude, self.toml, self.codex):
+            self.assertTrue(self.has_ours(path), path)
+        self.assertEqual(self.backups(), {"settings.json": before[self.claude][1], "config.toml": before[self.toml][1],
+                                          "hooks.json": before[self.codex][1]})
+
+        after = self.tree()
+        code, report = self.run_install()
+        self.assertEqual((code, self.tree()), (0, after), report)
+
+    def test_example_settings_match_what_is_installed(self):
+        self.assertEqual(self.run_install()[0], 0)
+        with open(os.path.join(self.hooks_dir, "claude-settings.example.json")) as f:
+            example = json.loads(f.read().replace("$HOME", self.home))
+        ours = dict((event, [g for g in groups if any(self.hooks_dir in h["command"] for h in g["hooks"])])
+                    for event, groups in self.load(self.claude)["hooks"].items())
+        self.assertEqual(example["hooks"], ours)
+
+    def test_broken_settings_fail_without_touching_anything(self):
+        self.write(".claude/settings.json", '{"hooks": {')
+        before = self.tree()
+        code, report = self.run_install()
+        self.assertNotEqual(code, 0)
+        self.assertIn("settings.json", report)
+        self.assertEqual(self.tree(), before)
+
+
+@unittest.skipIf(tomllib is None, "needs tomllib (Python 3.11+) to read config.toml back")
+class KeepsWhatTheUserHasTest(InstallHome):
+    """The agents' files stay the way the user keeps them: links, permissions, line endings, BOM."""
 
     def assert_only_the_other_agent_changes(self, blocked, written, mention):
         before = self.tree()
@@ -206,11 +170,9 @@ class KeepsWhatTheUserHasTest(InstallHome):
             self.assertEqual(os.readlink(link), os.path.join("..", "dotfiles", os.path.basename(target)))
             self.assertTrue(self.has_ours(target), target)
         self.assertIn("~/dotfiles/claude.json", report)
-        self.assertIn("PermissionRequest", self.load(targets[self.claude])["hooks"])
         # Nothing left behind in the dotfiles; the backups sit beside the links the user knows.
         self.assertEqual(sorted(os.listdir(os.path.join(self.home, "dotfiles"))), ["claude.json", "codex-hooks.json"])
-        backups = dict((os.path.basename(p).split(".bak-")[0], content) for p, content in self.snapshot().items()
-                       if ".bak-" in p)
+        backups = self.backups()
         self.assertEqual(backups["settings.json"], before[targets[self.claude]])
         self.assertEqual(backups["hooks.json"], before[targets[self.codex]])
 
@@ -296,9 +258,7 @@ class KeepsWhatTheUserHasTest(InstallHome):
             self.assertNotIn("\n", body.replace("\r\n", ""), path)
             self.assertTrue(body.endswith(final), (path, body[-10:]))
             self.assertTrue(self.has_ours(path), path)
-        settings = json.loads(self.raw(self.claude)[len(bom):])
-        self.assertEqual(settings["model"], "opus")
-        self.assertIn("PermissionRequest", settings["hooks"])
+        self.assertEqual(json.loads(self.raw(self.claude)[len(bom):])["model"], "opus")
         self.assertIn('\r\n\t"model"', self.raw(self.claude).decode())
         self.assertIn('\r\n    "hooks"', self.raw(self.codex).decode())
         config = tomllib.loads(self.raw(self.toml)[len(bom):].decode())
@@ -322,7 +282,6 @@ class KeepsWhatTheUserHasTest(InstallHome):
         if os.geteuid() == 0:
             st = os.stat(self.toml)
             self.assertEqual((st.st_uid, st.st_gid), (4321, 4322))
-
 
 
 if __name__ == "__main__":

@@ -7,10 +7,12 @@ import json
 import os
 import shlex
 import shutil
+import signal
 import stat
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 try:
@@ -66,8 +68,16 @@ def permission(sid="s1", command="npm test", **fields):
                   permission_suggestions=[SUGGESTION], **fields)
 
 
-# ---------------------------------------------------------------------------
-# Pure functions
+def user(content, **fields):
+    """A transcript line of Claude's in the user's place."""
+    return dict(type="user", message={"role": "user", "content": content}, **fields)
+
+
+REFUSAL = {"type": "tool_result", "tool_use_id": "toolu_1", "is_error": True,
+           "content": "The user doesn't want to proceed with this tool use."}
+INTERRUPTED = {"type": "text", "text": "[Request interrupted by user for tool use]"}
+# What expect() takes for a field the session's row must not have.
+ABSENT = "(absent)"
 
 
 class WireTextTest(unittest.TestCase):
@@ -104,13 +114,6 @@ class ToolTextTest(unittest.TestCase):
         self.assertEqual(describe("  ls -la "), "ls -la")
         self.assertEqual(describe(None), "")
         self.assertEqual(describe(["ls"]), "")
-
-    def test_activity_text(self):
-        self.assertEqual(relay.activity_text("Bash", {"command": "npm\ntest"}), "Bash: npm test")
-        self.assertEqual(relay.activity_text("TodoWrite", {}), "TodoWrite")
-        long = relay.activity_text("Bash", {"command": "x" * 300})
-        self.assertEqual(len(long), len("Bash: ") + 100)
-        self.assertTrue(long.endswith("\u2026"))
 
 
 class PermissionAnswerTest(unittest.TestCase):
@@ -185,26 +188,7 @@ class ConfigTest(QuietLog):
         self.assertLess(relay.MAX_PERMISSION_TIMEOUT, relay.PERMISSION_HOOK_TIMEOUT)
 
 
-# ---------------------------------------------------------------------------
-# Stores on disk
-
-
 class JsonStoreTest(QuietLog):
-    def test_round_trip_is_private_and_leaves_no_temporary_files(self):
-        store = relay.JsonStore(self.path("state.json"))
-        self.assertEqual(store.load(), {})
-        store.save({"title": "caf\u00e9", "n": [1, 2]})
-        store.save({"title": "caf\u00e9 2"})
-        self.assertEqual(relay.JsonStore(self.path("state.json")).load(), {"title": "caf\u00e9 2"})
-        self.assertEqual(stat.S_IMODE(os.stat(self.path("state.json")).st_mode), 0o600)
-        self.assertEqual(os.listdir(self.dir), ["state.json"])
-
-    def test_ascii_store_escapes(self):
-        store = relay.JsonStore(self.path("tokens.json"), ensure_ascii=True)
-        store.save({"deviceID": "\u00e9"})
-        with open(self.path("tokens.json"), "rb") as f:
-            self.assertEqual(f.read(), b'{"deviceID": "\\u00e9"}')
-
     def test_unreadable_file_is_set_aside_not_lost(self):
         # Nested beyond what the parser recurses into: once a crash at every start.
         for text in ("{broken", "[1, 2]", '{"a": ' + "[" * 100000):
@@ -225,10 +209,6 @@ class JsonStoreTest(QuietLog):
         self.assertTrue(any("could not save state.json" in m for m in self.logged))
 
 
-# ---------------------------------------------------------------------------
-# Sessions and prompts
-
-
 class BoardTest(QuietLog):
     CONFIG = dict(relay.DEFAULTS, permissionTimeout=60.0)
 
@@ -237,6 +217,7 @@ class BoardTest(QuietLog):
         self.clock = Clock()
         self.pushed = []
         self.board = self.make_board()
+        self.transcript = self.path("transcript.jsonl")
 
     def make_board(self, config=None):
         board = relay.SessionBoard(relay.JsonStore(self.path("state.json")), config or self.CONFIG, self.clock,
@@ -251,36 +232,38 @@ class BoardTest(QuietLog):
         rows = dict((s["id"], s) for s in self.board.session_list(provider, self.clock()))
         return rows.get(sid)
 
+    def expect(self, sid="s1", provider="claude", **fields):
+        s = self.session(sid, provider)
+        self.assertEqual(dict((k, s.get(k, ABSENT)) for k in fields), fields, sid)
+
     def hold(self, payload=None):
         answer = self.board.raise_permission(payload or permission(), self.clock(), phone_paired=True)
         self.assertTrue(answer["hold"], answer)
         return answer["promptId"]
 
+    def append(self, *entries):
+        with open(self.transcript, "a") as f:
+            for entry in entries:
+                f.write(json.dumps(entry) + "\n")
+
 
 class SessionEventsTest(BoardTest):
     def test_claude_turn(self):
         self.event(claude("SessionStart", source="startup"))
-        s = self.session()
-        self.assertEqual((s["status"], s["title"], s["workingDirectory"]), ("idle", "api", "/home/dev/api"))
-        self.assertEqual(s["startedAt"], relay.iso_ms(T0))
+        self.expect(status="idle", title="api", workingDirectory="/home/dev/api", startedAt=relay.iso_ms(T0))
 
         self.clock.advance(2)
         self.event(claude("UserPromptSubmit", prompt="Fix the login test\nplease"))
         self.clock.advance(1)
         self.event(claude("PreToolUse", tool_name="Bash", tool_input={"command": "npm test"}))
-        s = self.session()
-        self.assertEqual((s["status"], s["title"], s["activity"]), ("working", "Fix the login test please", "Bash: npm test"))
-        self.assertEqual((s["turnStartedAt"], s["updatedAt"]), (relay.iso_ms(T0 + 2), relay.iso_ms(T0 + 3)))
+        self.expect(status="working", title="Fix the login test please", activity="Bash: npm test",
+                    turnStartedAt=relay.iso_ms(T0 + 2), updatedAt=relay.iso_ms(T0 + 3))
 
         # The first prompt names the session for good.
         self.event(claude("UserPromptSubmit", prompt="Now the signup test"))
-        self.assertEqual(self.session()["title"], "Fix the login test please")
-
         self.event(claude("Stop", last_assistant_message="All   tests\npass."))
-        s = self.session()
-        self.assertEqual((s["status"], s["summary"]), ("finished", "All tests pass."))
-        self.assertNotIn("activity", s)
-        self.assertNotIn("turnStartedAt", s)
+        self.expect(status="finished", title="Fix the login test please", summary="All tests pass.",
+                    activity=ABSENT, turnStartedAt=ABSENT)
 
     def test_only_a_new_attention_status_is_pushed(self):
         self.event(claude("UserPromptSubmit", prompt="go"))
@@ -298,32 +281,69 @@ class SessionEventsTest(BoardTest):
         self.event(claude("UserPromptSubmit", prompt="go"))
         self.event(claude("PreToolUse", tool_name="Bash", tool_input={"command": "make"}))
         self.event(claude("SessionStart", source="compact"))
-        self.assertEqual(self.session()["status"], "working")
+        self.expect(status="working")
         self.event(claude("SessionStart", source="resume"))
-        s = self.session()
-        self.assertEqual(s["status"], "idle")
-        self.assertNotIn("activity", s)
+        self.expect(status="idle", activity=ABSENT)
 
     def test_an_ended_session_stays_listed_a_while_with_how_it_ended(self):
-        self.event(claude("UserPromptSubmit", prompt="go"))
-        self.event(claude("Stop", last_assistant_message="All done."))
-        self.event(claude("SessionEnd", reason="other"))
-        s = self.session()
-        self.assertEqual((s["status"], s["summary"]), ("finished", "All done."))
+        for provider in ("claude", "codex"):
+            self.event(claude("UserPromptSubmit", "mid-turn", prompt="go"), provider)
+            self.event(claude("Stop", "done", last_assistant_message="All done."), provider)
+            for sid in ("mid-turn", "done", "never-seen"):
+                self.event(claude("SessionEnd", sid, reason="other"), provider)
+            self.expect("mid-turn", provider, status="idle")
+            self.expect("done", provider, status="finished", summary="All done.")
+            self.assertIsNone(self.session("never-seen", provider))
         self.clock.advance(self.CONFIG["keepEndedFor"] - 1)
-        self.assertIsNotNone(self.session())
+        self.assertEqual(len(self.board.session_list(None, self.clock())), 4)
         self.clock.advance(1)
-        self.assertIsNone(self.session())
+        self.assertEqual(self.board.session_list(None, self.clock()), [])
 
-    def test_a_session_ended_mid_turn_is_idle_and_its_prompts_gone(self):
+    def test_a_session_ended_mid_turn_has_its_prompts_gone(self):
         self.board.set_remote_approvals(True)
         pid = self.hold()
         self.event(claude("SessionEnd", reason="prompt_input_exit"))
-        s = self.session()
-        self.assertEqual(s["status"], "idle")
-        self.assertNotIn("permission", s)
-        self.assertNotIn("activity", s)
+        self.expect(status="idle", permission=ABSENT, activity=ABSENT)
         self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "gone"})
+
+    def test_a_cleared_session_gives_its_place_to_the_new_one(self):
+        self.event(claude("UserPromptSubmit", prompt="first task"))
+        self.event(claude("Stop", last_assistant_message="Done."))
+        self.event(claude("SessionEnd", reason="clear"))
+        self.event(claude("SessionStart", "s2", source="clear"))
+        self.assertEqual([(s["id"], s["status"], s["title"]) for s in self.board.session_list(None, self.clock())],
+                         [("s2", "idle", "api")])
+
+    def test_a_resumed_conversation_the_relay_let_go_keeps_its_title_and_start(self):
+        began = T0 - 7200
+        self.append({"type": "permission-mode", "permissionMode": "default"},
+                    user("<command-name>/model</command-name>", timestamp="2023-11-14T20:00:00.000Z"),
+                    user("Fix the login test\nplease", timestamp=relay.iso_ms(began)),
+                    user("and the signup test", timestamp=relay.iso_ms(T0 - 60)))
+        self.event(claude("SessionStart", source="resume", transcript_path=self.transcript))
+        self.event(claude("UserPromptSubmit", prompt="carry on"))
+        self.expect(title="Fix the login test please", startedAt=relay.iso_ms(began), status="working")
+
+    def test_a_resumed_session_the_relay_still_knows_is_left_as_it_was(self):
+        self.event(claude("UserPromptSubmit", prompt="the real title"))
+        self.event(claude("SessionEnd", reason="prompt_input_exit"))
+        self.clock.advance(60)
+        self.append(user("something else", timestamp=relay.iso_ms(T0 - 7200)))
+        self.event(claude("SessionStart", source="resume", transcript_path=self.transcript))
+        self.expect(title="the real title", startedAt=relay.iso_ms(T0))
+        self.clock.advance(self.CONFIG["keepEndedFor"])
+        self.assertIsNotNone(self.session())
+
+    def test_a_transcript_path_that_is_no_file_neither_hangs_nor_titles(self):
+        fifo = self.path("fifo")
+        os.mkfifo(fifo)
+        for path in (fifo, "/dev/zero", self.dir, "relative.jsonl", 42):
+            worker = threading.Thread(target=self.event, daemon=True,
+                                      args=(claude("SessionStart", source="resume", transcript_path=path),))
+            worker.start()
+            worker.join(10)
+            self.assertFalse(worker.is_alive(), path)
+        self.expect(title="api")
 
     def test_tasks(self):
         todos = [{"content": "a", "status": "completed"}, {"content": "b", "status": "in_progress"}, "junk"]
@@ -347,11 +367,14 @@ class SessionEventsTest(BoardTest):
         self.assertEqual((s["taskDone"], s["taskTotal"]), (1, 1))
 
     def test_codex_turn_completion(self):
+        # Codex's permission hook only reports: its terminal asks, the phone sees the wait.
+        self.event({"session_id": "t1", "hook_event_name": "PermissionRequest", "tool_name": "Bash",
+                    "tool_input": {"command": "npm install"}}, "codex")
+        self.expect("t1", "codex", status="waitingForInput", activity="Bash: npm install", permission=ABSENT)
         done = {"type": "agent-turn-complete", "thread-id": "t1", "cwd": "/w/cli",
                 "input-messages": ["Rename the flag", "and more"], "last-assistant-message": "Renamed."}
         self.assertEqual(self.board.codex_notify(done, self.clock()), {"ok": True})
-        s = self.session("t1", "codex")
-        self.assertEqual((s["status"], s["title"], s["summary"]), ("finished", "Rename the flag", "Renamed."))
+        self.expect("t1", "codex", status="finished", title="Rename the flag", summary="Renamed.")
         self.assertEqual(self.pushed[-1][0], "codex")
         self.assertEqual(self.board.codex_notify({"type": "other", "thread-id": "t2"}, self.clock()), {"ok": True})
         self.assertIsNone(self.session("t2", "codex"))
@@ -414,73 +437,56 @@ class PromptTest(BoardTest):
     def test_held_prompt_answered_from_the_phone(self):
         self.event(claude("UserPromptSubmit", prompt="go"))
         pid = self.hold()
-        s = self.session()
-        self.assertEqual(s["status"], "waitingForInput")
-        self.assertEqual(s["permission"], {"id": pid, "toolName": "Bash", "detail": "npm test",
-                                           "createdAt": relay.iso_ms(T0), "alwaysRule": "Bash(npm test)"})
+        self.expect(status="waitingForInput", permission={
+            "id": pid, "toolName": "Bash", "detail": "npm test", "createdAt": relay.iso_ms(T0),
+            "alwaysRule": "Bash(npm test)"})
         self.assertEqual(self.pushed[-1][1]["permission"]["id"], pid)
 
         self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "pending", "waitSeconds": 60.0})
         self.assertTrue(self.board.decide(pid, "always", self.clock(), "claude"))
         self.assertFalse(self.board.decide(pid, "deny", self.clock(), "claude"))
-        s = self.session()
-        self.assertEqual(s["status"], "working")
-        self.assertNotIn("permission", s)
+        self.expect(status="working", permission=ABSENT)
         self.assertEqual(self.board.wait_prompt(pid, 20), {"state": "decided", "decision": "always"})
         self.assertEqual(self.board.wait_prompt(pid, 20), {"state": "gone"})
 
     def test_every_held_prompt_is_pushed_and_the_oldest_is_shown(self):
         first = self.hold()
         self.clock.advance(1)
-        second = self.hold(permission(command="npm run lint"))
+        second = self.hold(permission(command="x" * 5000))
         self.assertEqual([w["permission"]["id"] for _, w in self.pushed], [first, first])
         self.assertTrue(self.board.decide(first, "allow", self.clock(), "claude"))
         s = self.session()
-        self.assertEqual((s["status"], s["permission"]["id"]), ("waitingForInput", second))
+        self.assertEqual((s["status"], s["permission"]["id"], len(s["permission"]["detail"])),
+                         ("waitingForInput", second, 1000))
 
     def test_no_hold_without_away_mode_or_a_phone(self):
         self.assertEqual(self.board.raise_permission(permission(), self.clock(), phone_paired=False), {"hold": False})
         self.board.set_remote_approvals(False)
         self.assertEqual(self.board.raise_permission(permission(), self.clock(), phone_paired=True), {"hold": False})
-        s = self.session()
-        self.assertEqual((s["status"], s["activity"]), ("waitingForInput", "Bash: npm test"))
-        self.assertNotIn("permission", s)
+        self.expect(status="waitingForInput", activity="Bash: npm test", permission=ABSENT)
         with self.assertRaises(relay.RequestError):
             self.board.raise_permission(claude("PermissionRequest"), self.clock(), phone_paired=True)
         with self.assertRaises(relay.RequestError):
             self.board.raise_permission(claude("PreToolUse", tool_name="Bash"), self.clock(), phone_paired=True)
 
-    def test_long_detail_is_cut(self):
-        pid = self.hold(permission(command="x" * 5000))
-        self.assertEqual(len(self.session()["permission"]["detail"]), 1000)
-        self.assertTrue(self.board.decide(pid, "deny", self.clock(), "claude"))
-
-    def test_a_prompt_ends_at_its_deadline(self):
-        pid = self.hold()
-        self.clock.advance(59)
-        self.assertEqual(self.board.wait_prompt(pid, 0)["state"], "pending")
-        self.clock.advance(1)
-        self.assertFalse(self.board.decide(pid, "allow", self.clock(), "claude"))
-        self.assertEqual(self.board.wait_prompt(pid, 20), {"state": "gone"})
-        self.assertNotIn("permission", self.session())
-
-    def test_a_prompt_whose_hook_stopped_polling_is_abandoned(self):
-        pid = self.hold()
-        self.clock.advance(relay.ABANDONED_AFTER - 1)
-        self.assertIn("permission", self.session())
-        self.clock.advance(1)
-        self.assertNotIn("permission", self.session())
-        self.assertFalse(self.board.decide(pid, "allow", self.clock(), "claude"))
+    def test_a_prompt_ends_at_its_deadline_or_when_its_hook_stops_polling(self):
+        for lasts, polled in ((self.CONFIG["permissionTimeout"], True), (relay.ABANDONED_AFTER, False)):
+            pid = self.hold()
+            self.clock.advance(lasts - 1)
+            if polled:
+                self.assertEqual(self.board.wait_prompt(pid, 0)["state"], "pending")
+            self.assertIn("permission", self.session())
+            self.clock.advance(1)
+            self.assertNotIn("permission", self.session())
+            self.assertFalse(self.board.decide(pid, "allow", self.clock(), "claude"), lasts)
+            self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "gone"}, lasts)
 
     def test_a_cancelled_hook_is_a_refusal_at_the_terminal(self):
         self.event(claude("UserPromptSubmit", prompt="go"))
         pid = self.hold()
         self.assertEqual(self.board.wait_prompt(pid, 20, hook_gone=lambda: True), {"state": "gone"})
         self.assertFalse(self.board.decide(pid, "allow", self.clock(), "claude"))
-        s = self.session()
-        self.assertEqual(s["status"], "idle")
-        self.assertNotIn("activity", s)
-        self.assertNotIn("turnStartedAt", s)
+        self.expect(status="idle", activity=ABSENT, turnStartedAt=ABSENT)
         self.assertTrue(any("refused at the terminal" in m for m in self.logged))
 
     def test_terminal_answers_drop_the_matching_prompt(self):
@@ -515,43 +521,31 @@ class TerminalWatchTest(BoardTest):
     def setUp(self):
         BoardTest.setUp(self)
         self.board.set_remote_approvals(True)
-        self.transcript = self.path("transcript.jsonl")
-        with open(self.transcript, "w") as f:
-            f.write(json.dumps({"type": "user", "message": {"role": "user", "content": "go"}}) + "\n")
+        self.append(user("go"))
         self.event(claude("UserPromptSubmit", prompt="go"))
 
     def start_child(self, command):
-        # This test process plays the agent: the tool runs as its child.
-        child = subprocess.Popen(["/bin/bash", "-c", command], stdin=subprocess.DEVNULL)
+        # This test process plays the agent: the tool runs as its child. Its
+        # whole group goes at the end, or the tool's sleep would hold the
+        # test's output open for its full length.
+        child = subprocess.Popen(["/bin/bash", "-c", command], stdin=subprocess.DEVNULL, start_new_session=True)
         self.addCleanup(child.wait)
-        self.addCleanup(child.kill)
+        self.addCleanup(os.killpg, child.pid, signal.SIGKILL)
         return child
 
-    def ask(self, command="sleep 30 && touch out.txt", agent=None, tool_use_id="toolu_1"):
+    def ask(self, command="sleep 30 && touch out.txt", agent=None):
         tool_input = {"command": command}
-        self.event(claude("PreToolUse", tool_name="Bash", tool_input=tool_input, tool_use_id=tool_use_id))
+        self.event(claude("PreToolUse", tool_name="Bash", tool_input=tool_input, tool_use_id="toolu_1"))
         return self.hold(permission(command=command, transcript_path=self.transcript,
                                     agentPid=agent if agent is not None else os.getpid()))
-
-    def append(self, *entries):
-        with open(self.transcript, "a") as f:
-            for entry in entries:
-                f.write(json.dumps(entry) + "\n")
 
     def test_a_refusal_in_the_transcript_ends_the_wait_at_once(self):
         pid = self.ask()
         self.board.watch_terminals()
-        self.assertEqual(self.session()["status"], "waitingForInput")
-        self.append({"type": "user", "message": {"role": "user", "content": [
-            {"type": "tool_result", "tool_use_id": "toolu_1", "is_error": True,
-             "content": "The user doesn't want to proceed with this tool use."}]}},
-            {"type": "user", "message": {"role": "user", "content": [
-                {"type": "text", "text": "[Request interrupted by user for tool use]"}]}})
+        self.expect(status="waitingForInput")
+        self.append(user([REFUSAL]), user([INTERRUPTED]))
         self.board.watch_terminals()
-        s = self.session()
-        self.assertEqual(s["status"], "idle")
-        self.assertNotIn("permission", s)
-        self.assertNotIn("activity", s)
+        self.expect(status="idle", permission=ABSENT, activity=ABSENT)
         self.assertFalse(self.board.decide(pid, "allow", self.clock(), "claude"))
 
     def test_a_transcript_written_only_after_the_dialog_is_read_from_its_start(self):
@@ -560,18 +554,18 @@ class TerminalWatchTest(BoardTest):
         os.unlink(self.transcript)
         self.ask()
         self.board.watch_terminals()
-        self.assertEqual(self.session()["status"], "waitingForInput")
-        self.append({"type": "user", "message": {"role": "user", "content": "go"}},
-                    {"type": "user", "message": {"role": "user", "content": [
-                        {"type": "tool_result", "tool_use_id": "toolu_1", "is_error": True,
-                         "content": "The user doesn't want to proceed with this tool use."}]}})
+        self.expect(status="waitingForInput")
+        self.append(user("go"), user([REFUSAL]))
         self.board.watch_terminals()
-        self.assertEqual(self.session()["status"], "idle")
+        self.expect(status="idle")
 
-    def test_a_result_for_another_tool_call_changes_nothing(self):
+    def test_a_replayed_refusal_of_an_earlier_call_changes_nothing(self):
+        # Esc at an earlier dialog, then a new prompt: what Claude writes for
+        # its next request replays that refusal and its interruption note.
         self.ask()
-        self.append({"type": "user", "message": {"content": [
-            {"type": "tool_result", "tool_use_id": "toolu_other", "is_error": True, "content": "no"}]}})
+        self.append({"type": "api-request-blob", "message": {"role": "user", "content": [
+            dict(REFUSAL, tool_use_id="toolu_old"), dict(INTERRUPTED, text=INTERRUPTED["text"] + "\n"),
+            {"type": "text", "text": "quick step"}]}})
         self.board.watch_terminals()
         self.assertIn("permission", self.session())
 
@@ -579,14 +573,12 @@ class TerminalWatchTest(BoardTest):
         command = "sleep 30 && echo \"it's done\""
         pid = self.ask(command)
         self.board.watch_terminals()
-        self.assertEqual(self.session()["status"], "waitingForInput")
+        self.expect(status="waitingForInput")
         # Claude runs the command through bash, quoted as one shell word.
         self.start_child("true && eval '%s' < /dev/null" % command.replace("'", "'\\''"))
         relay_harness.wait_for(lambda: (self.board.watch_terminals(), self.session()["status"])[1] == "working",
                                "the board to see the tool running")
-        s = self.session()
-        self.assertNotIn("permission", s)
-        self.assertEqual(s["activity"], "Bash: " + command)
+        self.expect(permission=ABSENT, activity="Bash: " + command)
         self.assertFalse(self.board.decide(pid, "deny", self.clock(), "claude"))
 
     def test_a_vanished_agent_leaves_nothing_waiting(self):
@@ -594,7 +586,7 @@ class TerminalWatchTest(BoardTest):
         gone.wait()
         self.ask(agent=gone.pid)
         self.board.watch_terminals()
-        self.assertEqual(self.session()["status"], "idle")
+        self.expect(status="idle")
         self.assertFalse(self.board.watching())
 
     def test_the_phones_answer_ends_the_watch(self):
@@ -624,10 +616,8 @@ class AgingTest(BoardTest):
         self.clock.advance(99)
         self.assertEqual(self.session()["status"], "working")
         self.clock.advance(1)
-        s = self.session()
-        self.assertEqual(s["status"], "idle")
-        self.assertEqual(s["updatedAt"], relay.iso_ms(self.clock()))
-        self.assertEqual(self.session("done")["status"], "finished")
+        self.expect(status="idle", updatedAt=relay.iso_ms(self.clock()))
+        self.expect("done", status="finished")
         self.clock.advance(900)
         self.assertEqual(self.board.session_list(None, self.clock()), [])
 
@@ -684,10 +674,6 @@ class BoardPersistenceTest(BoardTest):
         self.assertTrue(self.board.decide(pid, "allow", self.clock(), "claude"))
 
 
-# ---------------------------------------------------------------------------
-# Pairing and tokens
-
-
 class PairingTest(QuietLog):
     CONFIG = dict(relay.DEFAULTS, pairingCodeLifetime=600.0)
 
@@ -718,16 +704,6 @@ class PairingTest(QuietLog):
         self.clock.advance(1)
         self.assertNotEqual(self.book.current_code(self.clock()), code)
         self.assertEqual(self.refused(code), 401)
-
-    def test_pairing_and_authentication(self):
-        code = self.book.current_code(self.clock())
-        token = self.pair(code=" " + code.lower().replace("-", " ") + " ")
-        self.assertEqual(self.book.pair("10.0.0.3", "codex", code, self.clock())["account"], self.book.account)
-        record = self.book.authenticate(token, self.clock())
-        self.assertEqual(record["provider"], "claude")
-        self.assertIsNone(self.book.authenticate(token + "x", self.clock()))
-        with open(self.path("tokens.json")) as f:
-            self.assertNotIn(token, f.read())
 
     def test_wrong_codes_lock_out_one_address_for_a_minute(self):
         code = self.book.current_code(self.clock())
@@ -822,10 +798,6 @@ class PairingTest(QuietLog):
         self.assertEqual([r["id"] for r in book.token_rows()], ["old1", "old2"])
 
 
-# ---------------------------------------------------------------------------
-# The composed relay and push
-
-
 class FakeGateway(object):
     """Stands in for apns.PushGateway, which would post to an outside service."""
 
@@ -886,14 +858,11 @@ class ComposedRelayTest(QuietLog):
         self.assertTrue(r.raise_permission(permission(), self.clock())["hold"])
 
     def test_status_document(self):
-        r = self.make(FakeGateway())
+        r = self.make(None)
         r.board.hook_event("claude", claude("UserPromptSubmit", prompt="go"), self.clock())
         doc = r.status_document(self.clock())
-        code = doc["pairingCode"]
         self.assertEqual(doc["pairingLink"], "idlewyn://pair?url=https%3A%2F%2F192.168.1.20%3A8787&code="
-                         + code + "&pin=" + "ab" * 32)
-        self.assertEqual((doc["version"], doc["remoteApprovals"], doc["pushConfigured"], doc["tokens"]),
-                         (relay.VERSION, False, True, []))
+                         + doc["pairingCode"] + "&pin=" + "ab" * 32)
         self.assertEqual([s["id"] for s in doc["sessions"]], ["s1"])
         r.tls_fingerprint = None
         self.assertNotIn("pin=", r.status_document(self.clock())["pairingLink"])
@@ -1032,7 +1001,8 @@ class StoredRecordsTest(QuietLog):
         self.assertEqual(len(again.status_document(self.clock())["tokens"]), 2)
         self.assertEqual(len(again.pairing.registrations_for("codex")), 1)
         self.assertEqual(len(again.board.prompts), 1)
-        self.assertEqual([n for n in os.listdir(self.dir) if ".refused-" in n], [])
+        # Nor is anything else left beside them: no copy, no temporary file.
+        self.assertEqual(sorted(os.listdir(self.dir)), ["state.json", "tokens.json"])
         self.assertFalse([m for m in self.logged if "left out" in m])
 
     def test_a_bad_value_in_memory_costs_only_its_own_row(self):
@@ -1046,10 +1016,6 @@ class StoredRecordsTest(QuietLog):
             self.assertEqual([s["id"] for s in doc["sessions"]], ["ok"])
             self.assertEqual(doc["tokens"], [])
         self.assertEqual(len([m for m in self.logged if "left out of the" in m]), 2)
-
-
-# ---------------------------------------------------------------------------
-# HTTP routing
 
 
 class LogBudgetTest(QuietLog):
@@ -1071,63 +1037,31 @@ class LogBudgetTest(QuietLog):
         self.assertEqual(self.logged[-1], "later")
 
 
-# ---------------------------------------------------------------------------
-# Hook client
-
-
-class ScriptedRelay(object):
-    """The hook client's transport, answering from a script of replies."""
-
-    def __init__(self, replies):
-        self.replies = list(replies)
-        self.posts = []
-
-    def __call__(self, home):
-        return self
-
-    def post(self, path, obj, timeout):
-        self.posts.append((path, obj))
-        reply = self.replies.pop(0) if self.replies else {"state": "pending"}
-        if isinstance(reply, Exception):
-            raise reply
-        return reply
-
-
 class HookClientTest(unittest.TestCase):
-    def client(self, replies, clock=None):
-        self.relay = ScriptedRelay(replies)
-        self.clock = clock or Clock(0.0)
-        self.slept = []
+    def wait(self, replies, wait_seconds):
+        """What the waiting hook prints when the relay answers its polls with replies, then no more."""
+        replies = list(replies)
+        self.clock = Clock(0.0)
 
-        def sleep(seconds):
-            self.slept.append(seconds)
-            self.clock.advance(seconds)
-        return relay.HookClient("/nonexistent", connect=self.relay, clock=self.clock, sleep=sleep)
-
-    def wait(self, hook, wait_seconds="30"):
+        class ScriptedRelay(object):
+            def post(self, path, obj, timeout):
+                reply = replies.pop(0) if replies else OSError("connection refused")
+                if isinstance(reply, Exception):
+                    raise reply
+                return reply
+        hook = relay.HookClient("/nonexistent", connect=lambda home: ScriptedRelay(), clock=self.clock,
+                                sleep=self.clock.advance)
         out = io.StringIO()
-        hook.run("claude-permission-wait", ["p 1", wait_seconds], io.BytesIO(json.dumps(permission()).encode()), out)
+        hook.run("claude-permission-wait", ["p1", wait_seconds], io.BytesIO(json.dumps(permission()).encode()), out)
         return out.getvalue()
 
-    def test_the_phone_answer_becomes_the_hook_output(self):
-        hook = self.client([{"state": "pending"}, OSError("relay restarting"),
-                            {"state": "decided", "decision": "always"}])
-        self.assertEqual(json.loads(self.wait(hook)), relay.permission_output("always", permission()))
-        self.assertEqual([p for p, _ in self.relay.posts], ["v1/hooks/permissions/p%201/wait"] * 3)
-        self.assertEqual(self.slept, [0.5])
-
-    def test_the_terminal_asks_whenever_the_phone_cannot_answer(self):
+    def test_the_terminal_asks_at_once_whenever_the_phone_cannot_answer(self):
         for replies in ([{"state": "gone"}], [None]):
-            self.assertEqual(self.wait(self.client(replies), "1"), "", replies)
+            self.assertEqual((self.wait(replies, "30"), self.clock()), ("", 0.0), replies)
 
     def test_the_wait_ends_with_the_relays_deadline(self):
-        hook = self.client([OSError()] * 5000)
-        self.assertEqual(self.wait(hook, "10000"), "")
+        self.assertEqual(self.wait([], "10000"), "")
         self.assertAlmostEqual(self.clock(), relay.MAX_PERMISSION_TIMEOUT + 3, delta=0.5)
-
-
-# ---------------------------------------------------------------------------
-# install-hooks
 
 
 OURS = "/home/dev/.idlewyn-relay/bin/hooks/"
@@ -1137,40 +1071,24 @@ class MergeHooksTest(unittest.TestCase):
     def merge(self, doc, label="settings.json"):
         return relay.merge_hooks(doc, relay.CLAUDE_HOOKS, lambda s: OURS + s, label)
 
-    def test_adds_once_and_then_has_nothing_to_do(self):
-        doc = {}
-        changes = self.merge(doc)
-        self.assertEqual(len(changes), len(relay.CLAUDE_HOOKS))
-        self.assertTrue(all(c.startswith("add ") for c in changes))
-        pre = doc["hooks"]["PreToolUse"]
-        self.assertEqual(pre, [{"matcher": "*", "hooks": [{"type": "command", "command": OURS + "claude-hook.sh",
-                                                           "timeout": 10}]}])
-        self.assertNotIn("matcher", doc["hooks"]["Stop"][0])
-        self.assertEqual(doc["hooks"]["PermissionRequest"][0]["hooks"][0]["timeout"], relay.PERMISSION_HOOK_TIMEOUT)
-        self.assertEqual(self.merge(doc), [])
-
     def test_keeps_everyone_elses_hooks_and_replaces_only_ours(self):
         foreign = {"type": "command", "command": "/opt/guard.sh"}
+        lookalike = {"type": "command", "command": "/usr/local/bin/claude-hook.sh"}
         old_ours = {"type": "command", "command": OURS + "claude-hook.sh", "timeout": 5}
         doc = {"model": "opus", "hooks": {
             "PreToolUse": [{"matcher": "Bash", "hooks": [foreign, old_ours]}, "junk"],
-            "Stop": [{"hooks": [old_ours]}, {"hooks": [dict(old_ours, timeout=10)]}]}}
+            "Stop": [{"hooks": [lookalike]}, {"hooks": [old_ours]}, {"hooks": [dict(old_ours, timeout=10)]}]}}
         changes = self.merge(doc)
         self.assertIn("update PreToolUse hook (claude-hook.sh)", changes)
         self.assertIn("update Stop hook (claude-hook.sh)", changes)
         pre = doc["hooks"]["PreToolUse"]
         self.assertEqual(pre[:2], [{"matcher": "Bash", "hooks": [foreign]}, "junk"])
         self.assertEqual(pre[2]["hooks"][0]["timeout"], 10)
-        # Duplicates of ours collapse into one.
-        self.assertEqual(len(doc["hooks"]["Stop"]), 1)
+        # Duplicates of ours collapse into one; a script of the same name elsewhere is not ours.
+        self.assertEqual(doc["hooks"]["Stop"][0], {"hooks": [lookalike]})
+        self.assertEqual(len(doc["hooks"]["Stop"]), 2)
         self.assertEqual(doc["model"], "opus")
         self.assertEqual(self.merge(doc), [])
-
-    def test_a_command_elsewhere_is_not_ours(self):
-        lookalike = {"type": "command", "command": "/usr/local/bin/claude-hook.sh"}
-        doc = {"hooks": {"Stop": [{"hooks": [lookalike]}]}}
-        self.merge(doc)
-        self.assertEqual(doc["hooks"]["Stop"][0], {"hooks": [lookalike]})
 
     def test_shapes_it_will_not_guess_about(self):
         for doc, text in (({"hooks": []}, '"hooks" is not an object'),
@@ -1180,74 +1098,43 @@ class MergeHooksTest(unittest.TestCase):
             self.assertIn(text, str(caught.exception))
 
 
+# A "[" in strings, comments and arrays opens no table.
+BRACKETS = ('a = "[not a table]"\n'
+            "b = '''\n[still a string]\n'''\n"
+            'c = [\n  "x",  # ] in a comment\n  ["y"],\n]\n'
+            "d = { e = [1] }  # [comment]\n"
+            '"quoted key" = "q\\"[x"\n')
+
+
 class TomlTest(unittest.TestCase):
-    SCRIPT = OURS + "codex-notify.sh"
-
-    def plan(self, text):
-        new, note = relay.plan_codex_notify(text, self.SCRIPT)
-        if new is not None and tomllib is not None:
-            self.assertEqual(tomllib.loads(new).get("notify"), [self.SCRIPT], new)
-        return new, note
-
-    def test_scan_skips_brackets_inside_values(self):
-        text = ('a = "[not a table]"\n'
-                "b = '''\n[still a string]\n'''\n"
-                'c = [\n  "x",  # ] in a comment\n  ["y"],\n]\n'
-                "d = { e = [1] }  # [comment]\n"
-                '"quoted key" = "q\\"[x"\n'
-                "\n[table]\nf = 1\n")
-        header, keys = relay._toml_scan(text)
-        self.assertEqual(header, 11)
-        self.assertEqual(text.splitlines()[header], "[table]")
-        self.assertEqual(keys["a"], (0, 0))
-        self.assertEqual(keys["b"][0], 1)
-        self.assertEqual(keys["c"][0], 4)
-        self.assertEqual(keys["d"][0], 8)
-        self.assertIn("quoted key", keys)
-        self.assertNotIn("f", keys)
-        self.assertEqual(relay._toml_scan("x = 1\ny = [\n1,\n2]")[1]["y"], (1, 3))
-        self.assertEqual(relay._toml_scan("[only]\n"), (0, {}))
-        # Only LF ends a line: a U+2028 inside a string does not start a table there.
-        text = 'a = "x\u2028[y]"\n[t]\n'
-        self.assertEqual(relay._toml_scan(text)[0], 1)
-        self.assertEqual(self.plan(text)[0], 'a = "x\u2028[y]"\nnotify = ["%s"]\n\n[t]\n' % self.SCRIPT)
-
-    def test_adds_notify_in_the_root_table(self):
-        self.assertEqual(self.plan(""), ('notify = ["%s"]\n' % self.SCRIPT, "add notify (codex-notify.sh)"))
-        # A file that ends without a newline still does, ours now being its last line.
-        new, _ = self.plan('model = "gpt-5"')
-        self.assertEqual(new, 'model = "gpt-5"\nnotify = ["%s"]' % self.SCRIPT)
-        text = 'model = "gpt-5"\n\n# profiles\n[profiles.fast]\nmodel = "mini"\n'
-        new, _ = self.plan(text)
-        # Above the comment that belongs to the first table, its blank line kept.
-        self.assertEqual(new, 'model = "gpt-5"\nnotify = ["%s"]\n\n# profiles\n[profiles.fast]\nmodel = "mini"\n'
-                         % self.SCRIPT)
-
-    def test_crlf_files_get_crlf_on_every_line_we_touch(self):
-        wanted = 'notify = ["%s"]' % self.SCRIPT
-        cases = (('model = "gpt-5"\r\n\r\n[tui]\r\nx = 1\r\n',
-                  'model = "gpt-5"\r\n%s\r\n\r\n[tui]\r\nx = 1\r\n' % wanted),
-                 ('model = "gpt-5"', 'model = "gpt-5"\n%s' % wanted),
-                 ('a = 1\r\nb = 2', 'a = 1\r\nb = 2\r\n%s' % wanted),
-                 ('[tui]\r\nx = 1\r\n', '%s\r\n\r\n[tui]\r\nx = 1\r\n' % wanted),
-                 ('notify = [\r\n  "/x/.idlewyn-relay/bin/hooks/codex-notify.sh",\r\n]\r\nb = 2\r\n',
-                  '%s\r\nb = 2\r\n' % wanted))
-        for text, expected in cases:
-            self.assertEqual(self.plan(text)[0], expected, text)
-
-    def test_updates_ours_and_leaves_anyone_elses(self):
-        wanted = 'notify = ["%s"]\n' % self.SCRIPT
-        self.assertEqual(self.plan("a = 1\n" + wanted), (None, None))
+    def test_notify_goes_once_into_the_root_table_in_the_files_own_layout(self):
+        script = OURS + "codex-notify.sh"
+        ours = 'notify = ["%s"]' % script
         old = 'notify = [\n  "/Users/me/.idlewyn-relay/bin/hooks/codex-notify.sh",\n]\nb = 2\n'
-        self.assertEqual(self.plan(old), (wanted + "b = 2\n", "update notify (codex-notify.sh)"))
-        new, note = self.plan('notify = ["terminal-notifier", "-title", "Codex"]\n[x]\n')
+        add, update = "add notify (codex-notify.sh)", "update notify (codex-notify.sh)"
+        cases = [("", ours + "\n", add),
+                 # A file that ends without a newline still does, ours now being its last line.
+                 ('model = "gpt-5"', 'model = "gpt-5"\n' + ours, add),
+                 # Above the comment that belongs to the first table, its blank line kept.
+                 ('m = 1\n\n# profiles\n[profiles.fast]\n', 'm = 1\n%s\n\n# profiles\n[profiles.fast]\n' % ours, add),
+                 (BRACKETS + "\n[table]\nf = 1\n", BRACKETS + ours + "\n\n[table]\nf = 1\n", add),
+                 # Only LF ends a line: a U+2028 inside a string does not start a table there.
+                 ('a = "x\u2028[y]"\n[t]\n', 'a = "x\u2028[y]"\n%s\n\n[t]\n' % ours, add),
+                 ('[tui]\nnotify = ["other"]\n', '%s\n\n[tui]\nnotify = ["other"]\n' % ours, add),
+                 # CRLF files get CRLF on every line we touch.
+                 ('m = 1\r\n\r\n[tui]\r\nx = 1\r\n', 'm = 1\r\n%s\r\n\r\n[tui]\r\nx = 1\r\n' % ours, add),
+                 ('a = 1\r\nb = 2', 'a = 1\r\nb = 2\r\n' + ours, add),
+                 ('[tui]\r\nx = 1\r\n', '%s\r\n\r\n[tui]\r\nx = 1\r\n' % ours, add),
+                 (old, ours + "\nb = 2\n", update),
+                 (old.replace("\n", "\r\n"), ours + "\r\nb = 2\r\n", update),
+                 ("a = 1\n%s\n" % ours, None, None)]
+        for text, new, note in cases:
+            self.assertEqual(relay.plan_codex_notify(text, script), (new, note), text)
+            if new is not None and tomllib is not None:
+                self.assertEqual(tomllib.loads(new).get("notify"), [script], new)
+        new, note = relay.plan_codex_notify('notify = ["terminal-notifier", "-title", "Codex"]\n[x]\n', script)
         self.assertIsNone(new)
         self.assertIn('another notify program is set (["terminal-notifier", "-title", "Codex"])', note)
-
-    def test_a_notify_inside_a_table_is_not_the_root_one(self):
-        new, note = self.plan('[tui]\nnotify = ["other"]\n')
-        self.assertEqual(note, "add notify (codex-notify.sh)")
-        self.assertTrue(new.startswith('notify = ["%s"]\n\n[tui]' % self.SCRIPT))
 
 
 if __name__ == "__main__":

@@ -1,11 +1,9 @@
 import ast
 import json
 import os
-import socket
-import subprocess
 import unittest
 
-from relay_harness import HOOK_SCRIPTS, RESOURCES, Relay, load_relay, wait_for
+from relay_harness import RESOURCES, Relay, load_relay, wait_for
 
 LOG_LINES_PER_ADDRESS = load_relay("relay_log_limits").LOG_LINES_PER_ADDRESS
 
@@ -27,31 +25,18 @@ class BadInputTest(unittest.TestCase):
         # Whatever came before, the relay still serves and still holds its data.
         self.assertIn("keep", self.relay.sessions(self.token))
 
-    def raw(self, data):
-        with socket.create_connection(("127.0.0.1", self.relay.port), timeout=10) as s:
-            s.sendall(data)
-            s.shutdown(socket.SHUT_WR)
-            reply = b""
-            while True:
-                chunk = s.recv(65536)
-                if not chunk:
-                    return reply
-                reply += chunk
-
     def test_malformed_and_mistyped_bodies(self):
         cases = [(b"{not json", "v1/pair"), (b"\xff\xfe", "v1/pair"), (b"[1, 2]", "v1/pair"),
                  (b'{"provider": 5, "code": "x"}', "v1/pair"), (b'{"provider": "claude"}', "v1/pair"),
                  (b"[" * 100000 + b"]" * 100000, "v1/pair"), (b'{"decision": null}', "v1/permissions/x"),
-                 (b"", "v1/settings"), (b'{"remoteApprovals": "true"}', "v1/settings")]
+                 (b"", "v1/settings"), (b'{"remoteApprovals": "true"}', "v1/settings"),
+                 # Just under the size limit: read, and judged on its merits.
+                 (b" " * (1 << 20), "v1/pair")]
         for body, path in cases:
             with self.subTest(body=body[:30], path=path):
                 status, answer = self.relay.request("POST", path, raw=body, token=self.token)
                 self.assertEqual(status, 400)
                 self.assertIsInstance(answer["error"], str)
-        bad_hooks = [{"hook_event_name": "Stop"}, {"session_id": ["x"], "hook_event_name": "Stop"},
-                     {"session_id": "x", "hook_event_name": 3}]
-        for payload in bad_hooks:
-            self.assertEqual(self.relay.request("POST", "v1/hooks/claude", payload, secret=self.relay.hook_token)[0], 400)
 
     def test_half_a_surrogate_pair_in_a_report_breaks_no_list(self):
         # What JSON.stringify writes for a string cut in the middle of an emoji.
@@ -60,7 +45,6 @@ class BadInputTest(unittest.TestCase):
         self.assertEqual(self.relay.request("POST", "v1/hooks/claude", raw=event, secret=self.relay.hook_token)[0], 200)
         cut = self.relay.sessions(self.token)["cut\ufffd"]
         self.assertEqual((cut["workingDirectory"], cut["title"]), ("/w/\ufffd", "fix \U0001F600 and \ufffd"))
-        self.assertIn("cut\ufffd", [s["id"] for s in self.relay.status()["sessions"]])
         # And it is saved like any other session.
         self.relay.report("claude", {"session_id": "cut\ufffd", "hook_event_name": "Stop"})
         def saved():
@@ -70,18 +54,6 @@ class BadInputTest(unittest.TestCase):
             except FileNotFoundError:
                 return False  # not written yet
         wait_for(saved, "state.json to hold the session")
-
-    def test_oversized_body_is_refused_unread(self):
-        # The refusal comes from the announced length alone; sending the whole
-        # body first would race the relay's close (a reset on the sender).
-        for length in ((1 << 20) + 1, 99999999999):
-            head = b"POST /v1/pair HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n" % length
-            reply = self.raw(head)
-            self.assertTrue(reply.startswith(b"HTTP/1.1 413"), reply[:40])
-            self.assertIn(b"\r\nConnection: close\r\n", reply)
-        # A body just under the limit is read and judged on its merits.
-        status, _ = self.relay.request("POST", "v1/pair", raw=b" " * (1 << 20))
-        self.assertEqual(status, 400)
 
     def test_unknown_paths_and_methods(self):
         self.assertEqual(self.relay.request("GET", "v2/sessions", token=self.token)[0], 404)
@@ -96,10 +68,15 @@ class BadInputTest(unittest.TestCase):
     def test_every_refused_request_gets_a_status_line_and_a_json_error(self):
         long_header = b"X-Long: " + b"a" * 65530  # no line end: the relay reads it all, then refuses
         many_headers = b"".join(b"X-%d: 1\r\n" % n for n in range(101))  # no blank line, likewise
-        for request, status in ((b"garbage\r\n\r\n", b"400"),
+        # Too long a body is refused from the announced length alone; sending it
+        # as well would race the relay's close (a reset on the sender).
+        too_long = b"POST /v1/pair HTTP/1.1\r\nContent-Length: %d\r\n\r\n"
+        for request, status in ((b"garbage\r\n\r\n", b"400"), (too_long % ((1 << 20) + 1), b"413"),
+                                (too_long % 99999999999, b"413"),
                                 (b"POST /v1/pair HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", b"411"),
                                 (b"POST /v1/pair HTTP/1.1\r\nContent-Length: -4\r\n\r\n", b"400"),
                                 (b"POST /v1/pair HTTP/1.1\r\nContent-Length: 0x10\r\n\r\n", b"400"),
+                                # A client that hangs up mid-body.
                                 (b"POST /v1/pair HTTP/1.1\r\nContent-Length: 40\r\n\r\n{}", b"400"),
                                 (b"GET /v1/settings HTTP/2.0\r\n\r\n", b"505"),
                                 (b"GET /v1/settings HTTP/1.1\r\n" + long_header, b"431"),
@@ -110,14 +87,10 @@ class BadInputTest(unittest.TestCase):
                                 (b"GET /v1/settings HTTP/0.9\r\n" + long_header, b"431"),
                                 (b"GET /v1/settings HTTP/0.9\r\n" + many_headers, b"431")):
             with self.subTest(request=request[:40], status=status):
-                head, _, body = self.raw(request).partition(b"\r\n\r\n")
+                head, _, body = self.relay.raw(request).partition(b"\r\n\r\n")
                 self.assertTrue(head.startswith(b"HTTP/1.1 " + status), head[:60])
                 self.assertIn(b"\r\nConnection: close", head)
                 self.assertIsInstance(json.loads(body)["error"], str)
-        # A client that hangs up mid-body must not take anything with it.
-        with socket.create_connection(("127.0.0.1", self.relay.port)) as s:
-            s.sendall(b"POST /v1/pair HTTP/1.1\r\nContent-Length: 500\r\n\r\n{\"prov")
-        self.assertNotIn("Traceback", self.relay.read("relay.log"))
 
     def test_keep_alive_connection_survives_a_rejected_request(self):
         conn = self.relay.connection()
@@ -131,31 +104,22 @@ class BadInputTest(unittest.TestCase):
             conn.close()
 
 
-def refused_from(port, source):
-    """One malformed request from source, answered before it returns."""
-    with socket.create_connection(("127.0.0.1", port), timeout=10, source_address=(source, 0)) as s:
-        s.sendall(b"POST /v1/pair HTTP/1.1\r\nContent-Length: 9\r\nConnection: close\r\n\r\n{not json")
-        head = s.recv(64)
-    assert head.startswith(b"HTTP/1.1 400"), head
-
-
 class LogBoundTest(unittest.TestCase):
-    def test_one_address_adds_a_few_lines_and_the_log_moves_aside_at_its_limit(self):
+    def test_each_address_adds_a_few_lines_and_the_log_moves_aside_at_its_limit(self):
         relay = Relay(logLimit=4096)
         try:
-            for _ in range(300):
-                refused_from(relay.port, "127.0.0.2")
-            log = relay.read("relay.log")
-            self.assertEqual(log.count("from 127.0.0.2:"), LOG_LINES_PER_ADDRESS)
-            # Many addresses each add their share, and the file moves aside
-            # at its limit while the relay goes on writing to a new one.
-            for n in range(3, 40):
-                for _ in range(LOG_LINES_PER_ADDRESS):
-                    refused_from(relay.port, "127.0.0.%d" % n)
-            self.assertIn("from 127.0.0.39:", relay.read("relay.log"))
+            # Each address more than its share; the file moves aside at its
+            # limit while the relay goes on writing to a new one.
+            malformed = b"POST /v1/pair HTTP/1.1\r\nContent-Length: 9\r\n\r\n{not json"
+            for n in range(2, 40):
+                for _ in range(LOG_LINES_PER_ADDRESS + 3):
+                    reply = relay.raw(malformed, "127.0.0.%d" % n)
+                    self.assertTrue(reply.startswith(b"HTTP/1.1 400"), reply[:40])
+            log = relay.read("relay.log.1") + relay.read("relay.log")
+            self.assertEqual(log.count("from 127.0.0.39:"), LOG_LINES_PER_ADDRESS)
+            self.assertNotIn("Traceback", log)
             for name in ("relay.log", "relay.log.1"):
                 self.assertLess(os.path.getsize(relay.path(name)), 4096 + 200, name)
-            self.assertNotIn("Traceback", relay.read("relay.log") + relay.read("relay.log.1"))
         finally:
             relay.close()
 
@@ -165,13 +129,6 @@ class SourceTest(unittest.TestCase):
         for name in ("relay.py", "apns.py"):
             with open(os.path.join(RESOURCES, name)) as f:
                 ast.parse(f.read(), filename=name, feature_version=(3, 9))
-
-    def test_hook_scripts_are_valid_bash_and_example_is_json(self):
-        for name in HOOK_SCRIPTS:
-            result = subprocess.run(["bash", "-n", os.path.join(RESOURCES, name)], stderr=subprocess.PIPE)
-            self.assertEqual(result.returncode, 0, result.stderr)
-        with open(os.path.join(RESOURCES, "claude-settings.example.json")) as f:
-            self.assertIn("PermissionRequest", json.load(f)["hooks"])
 
 
 if __name__ == "__main__":
