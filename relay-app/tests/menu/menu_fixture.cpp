@@ -15,21 +15,9 @@
 
 namespace vesperline::menutest {
 
-QCoro::Task<> RecordingServiceManager::start() const
+QCoro::Task<> RecordingServiceManager::record(QString call) const
 {
-    calls.append(QStringLiteral("start"));
-    co_return;
-}
-
-QCoro::Task<> RecordingServiceManager::restart() const
-{
-    calls.append(QStringLiteral("restart"));
-    co_return;
-}
-
-QCoro::Task<> RecordingServiceManager::stop() const
-{
-    calls.append(QStringLiteral("stop"));
+    calls.append(call);
     co_return;
 }
 
@@ -197,9 +185,9 @@ QList<QByteArray> MenuFixture::bodiesSentTo(const QByteArray& pathEnd) const
     return bodies;
 }
 
-bool waitUntil(const std::function<bool()>& condition, int limitMs)
+bool waitUntil(const std::function<bool()>& condition)
 {
-    return QTest::qWaitFor(condition, limitMs);
+    return QTest::qWaitFor(condition, 10000);
 }
 
 IdlewynRelayApp& startedApp(IdlewynRelayApp::Options options)

@@ -22,15 +22,18 @@ namespace vesperline::menutest {
 
 class RecordingServiceManager : public ServiceManager {
 public:
-    QCoro::Task<> start() const override;
-    QCoro::Task<> restart() const override;
-    QCoro::Task<> stop() const override;
+    QCoro::Task<> start() const override { return record(QStringLiteral("start")); }
+    QCoro::Task<> restart() const override { return record(QStringLiteral("restart")); }
+    QCoro::Task<> stop() const override { return record(QStringLiteral("stop")); }
     bool hasDefinition() const override { return installedPath.has_value(); }
     std::optional<QString> installedRelayPath() const override { return installedPath; }
     QString name() const override { return QStringLiteral("recording"); }
 
     std::optional<QString> installedPath;
     mutable QStringList calls;
+
+private:
+    QCoro::Task<> record(QString call) const;
 };
 
 class FakeLoginItem : public LoginItem {
@@ -87,7 +90,7 @@ private:
     std::unique_ptr<RelayMonitor> m_monitor;
 };
 
-bool waitUntil(const std::function<bool()>& condition, int limitMs = 10000);
+bool waitUntil(const std::function<bool()>& condition);
 
 // A started application that lives, as in production, until the process
 // ends (its monitor's polling loop is never stopped). An empty instance

@@ -59,11 +59,9 @@ TEST(WaylandTest, TheTraysPanelIsAWindowThatGoesOnEscapeAndDoesNotQuit)
     RelayPanel panel(fixture.environment(), RelayPanel::Presentation::transient);
     panel.present();
     ASSERT_TRUE(waitUntil([&] { return exposed(&panel); }));
-    EXPECT_TRUE(fixture.monitor().isMenuOpen());
 
     QTest::keyClick(&panel, Qt::Key_Escape);
     EXPECT_FALSE(panel.isVisible());
-    EXPECT_FALSE(fixture.monitor().isMenuOpen());
 
     panel.present();
     ASSERT_TRUE(waitUntil([&] { return exposed(&panel); }));
