@@ -36,20 +36,6 @@ void FakeLoginItem::unregisterItem()
     current = Status::notRegistered;
 }
 
-QJsonObject sessionJson(const QString& id, const QString& status, const QString& updatedAt, const QJsonObject& extra)
-{
-    QJsonObject session{{QStringLiteral("id"), id},
-                        {QStringLiteral("provider"), QStringLiteral("claude")},
-                        {QStringLiteral("title"), id},
-                        {QStringLiteral("status"), status},
-                        {QStringLiteral("startedAt"), QStringLiteral("2026-03-01T09:00:00.000Z")},
-                        {QStringLiteral("updatedAt"), updatedAt}};
-    for (auto it = extra.begin(); it != extra.end(); ++it) {
-        session.insert(it.key(), it.value());
-    }
-    return session;
-}
-
 QByteArray statusJson(const QJsonArray& sessions, const QJsonArray& tokens, bool tls, bool push, bool remoteApprovals)
 {
     QJsonObject status{{QStringLiteral("version"), QStringLiteral("1.0.0")},
@@ -167,11 +153,6 @@ AppEnvironment MenuFixture::environment()
 bool MenuFixture::waitForStatus()
 {
     return waitUntil([this] { return monitor().status().has_value(); });
-}
-
-bool MenuFixture::waitForError()
-{
-    return waitUntil([this] { return monitor().lastError().has_value(); });
 }
 
 QList<QByteArray> MenuFixture::bodiesSentTo(const QByteArray& pathEnd) const

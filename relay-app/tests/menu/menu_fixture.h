@@ -49,9 +49,6 @@ public:
     QStringList calls;
 };
 
-// A session as the relay would list it.
-QJsonObject sessionJson(const QString& id, const QString& status, const QString& updatedAt,
-                        const QJsonObject& extra = {});
 // A status document; tokens are given as {"id": …} objects.
 QByteArray statusJson(const QJsonArray& sessions = {}, const QJsonArray& tokens = {}, bool tls = false,
                       bool push = false, bool remoteApprovals = false);
@@ -70,9 +67,8 @@ public:
     // An installer like the monitor's, for arranging the disk.
     RelayInstaller installer() const;
     AppEnvironment environment();
-    // Waits until the monitor has a status (or an error, for a down relay).
+    // Waits until the monitor has a status.
     bool waitForStatus();
-    bool waitForError();
     // The bodies of the requests whose path ends so, in the order sent.
     QList<QByteArray> bodiesSentTo(const QByteArray& pathEnd) const;
 

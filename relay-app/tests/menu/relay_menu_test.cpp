@@ -31,6 +31,22 @@ QString isoAgo(int seconds)
     return QDateTime::currentDateTimeUtc().addSecs(-seconds).toString(Qt::ISODateWithMs);
 }
 
+// A session as the relay would list it.
+QJsonObject sessionJson(const QString& id, const QString& status, const QString& updatedAt,
+                        const QJsonObject& extra = {})
+{
+    QJsonObject session{{QStringLiteral("id"), id},
+                        {QStringLiteral("provider"), QStringLiteral("claude")},
+                        {QStringLiteral("title"), id},
+                        {QStringLiteral("status"), status},
+                        {QStringLiteral("startedAt"), QStringLiteral("2026-03-01T09:00:00.000Z")},
+                        {QStringLiteral("updatedAt"), updatedAt}};
+    for (auto it = extra.begin(); it != extra.end(); ++it) {
+        session.insert(it.key(), it.value());
+    }
+    return session;
+}
+
 } // namespace
 
 TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElseUnderAnActionsError)
@@ -38,7 +54,7 @@ TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElseUnderAnActionsE
     MenuFixture fixture;
     fixture.relayDown();
     RelayMenu menu(fixture.environment());
-    ASSERT_TRUE(fixture.waitForError());
+    ASSERT_TRUE(waitUntil([&] { return fixture.monitor().lastError().has_value(); }));
     menu.render();
 
     const QString pollError = *fixture.monitor().lastError();

@@ -143,11 +143,9 @@ TEST(TokensViewTest, RevokeNeedsConfirmationAndRunsOnce)
     TokensView view(fixture.environment());
     view.show();
     ASSERT_TRUE(fixture.waitForStatus());
-    const auto revokeRequests = [&fixture] { return fixture.bodiesSentTo("/v1/admin/tokens/revoke"); };
 
     qobject_cast<QPushButton*>(view.table()->cellWidget(1, 4))->click();
     ASSERT_TRUE(view.pendingRevoke());
-    EXPECT_EQ(view.pendingRevoke()->id, QStringLiteral("b2"));
     ASSERT_TRUE(view.confirmation());
     EXPECT_EQ(view.confirmation()->text(), QStringLiteral("Revoke b2?"));
     view.confirmation()->reject(); // Escape, or Cancel
@@ -162,12 +160,10 @@ TEST(TokensViewTest, RevokeNeedsConfirmationAndRunsOnce)
         }
     }
     EXPECT_FALSE(view.pendingRevoke());
-    ASSERT_TRUE(waitUntil([&] { return !revokeRequests().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !fixture.bodiesSentTo("/v1/admin/tokens/revoke").isEmpty(); }));
     QCoreApplication::processEvents();
-    const auto bodies = revokeRequests();
-    ASSERT_EQ(bodies.size(), 1) << "exactly one revoke, for the confirmed row";
-    EXPECT_EQ(QJsonDocument::fromJson(bodies.first()).object().value(QStringLiteral("id")).toString(),
-              QStringLiteral("a1"));
+    EXPECT_EQ(fixture.bodiesSentTo("/v1/admin/tokens/revoke"), QList<QByteArray>{R"({"id":"a1"})"})
+        << "exactly one revoke, for the confirmed row";
 }
 
 // The hooks window with the real relay: showing it runs the dry run, Return
