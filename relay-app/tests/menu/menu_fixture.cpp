@@ -65,15 +65,7 @@ void writeText(const QString& path, const QByteArray& text)
 MenuFixture::MenuFixture()
 {
     // One process runs many tests: start each from an empty account.
-    QDir home(QDir::homePath());
-    for (const QString& entry : home.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        QFileInfo info(home.filePath(entry));
-        if (info.isDir()) {
-            QDir(info.filePath()).removeRecursively();
-        } else {
-            QFile::remove(info.filePath());
-        }
-    }
+    QDir(QDir::homePath()).removeRecursively();
     supportDirectory = QDir::homePath() + QStringLiteral("/.idlewyn-relay");
     QDir().mkpath(supportDirectory);
     writeText(supportDirectory + QStringLiteral("/hook-secret"), "s3cret\n");

@@ -69,7 +69,6 @@ TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElseUnderAnActionsE
     EXPECT_EQ(outline.mid(5),
               (QStringList{QStringLiteral("Open Log"), QStringLiteral("separator"), QStringLiteral("Open at Login"),
                            QStringLiteral("Quit Vesperline Relay")}));
-    EXPECT_EQ(menu.statusLine(), QStringLiteral("Not running"));
     EXPECT_EQ(menu.statusDotColor(), idlewyn::tint(SessionStatus::failed).resolved(&menu));
 
     fixture.monitor().setActionError(QStringLiteral("launchctl bootstrap failed: Input/output error"));
@@ -103,7 +102,6 @@ TEST(RelayMenuTest, StatusLineTellsTlsPushAndPairedTokens)
         RelayMenu menu(fixture.environment());
         ASSERT_TRUE(fixture.waitForStatus());
         EXPECT_EQ(menu.statusLine(), c.line);
-        EXPECT_TRUE(menu.visibleOutline().contains(c.line));
         EXPECT_EQ(menu.statusDotColor(), idlewyn::tint(SessionStatus::finished).resolved(&menu));
     }
 }

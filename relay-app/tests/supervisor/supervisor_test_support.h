@@ -10,10 +10,7 @@
 #include "supervisor/status.h"
 
 #include <QTemporaryDir>
-#include <exception>
 #include <functional>
-#include <optional>
-#include <type_traits>
 
 #include <qcoro/qcorotask.h>
 
@@ -22,7 +19,6 @@
 namespace vesperline::fixtures {
 
 // Coroutines run to their end through the shared helpers.
-using idlewyn::testing::Outcome;
 using idlewyn::testing::outcomeOf;
 
 // The process's temporary HOME (from the test main), emptied, so each test
