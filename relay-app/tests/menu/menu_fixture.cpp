@@ -76,8 +76,12 @@ MenuFixture::MenuFixture()
 MenuFixture::~MenuFixture()
 {
     // The polling loop ends once it sees its monitor gone; let it get there
-    // before the process may exit, or its frame is reported as a leak.
+    // before the process may exit, or its frame is reported as a leak. A
+    // poll still in flight is answered first: the shared network session
+    // outlives the application, and its thread crashes delivering a reply
+    // once the application is gone.
     m_monitor.reset();
+    waitUntil([this] { return server.findChildren<QTcpSocket*>().isEmpty(); });
     for (int i = 0; i < 10; ++i) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -165,9 +169,7 @@ bool waitUntil(const std::function<bool()>& condition)
 
 IdlewynRelayApp& startedApp(IdlewynRelayApp::Options options)
 {
-    if (options.instanceName.isEmpty()) {
-        options.instanceName = QStringLiteral("vesperline-test-") + QUuid::createUuid().toString(QUuid::Id128);
-    }
+    options.instanceName = QStringLiteral("vesperline-test-") + QUuid::createUuid().toString(QUuid::Id128);
     static QList<IdlewynRelayApp*> apps;
     apps << new IdlewynRelayApp(std::move(options));
     EXPECT_TRUE(QCoro::waitFor(apps.last()->start())) << "another instance took the launch over";

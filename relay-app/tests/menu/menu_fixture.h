@@ -89,8 +89,8 @@ private:
 bool waitUntil(const std::function<bool()>& condition);
 
 // A started application that lives, as in production, until the process
-// ends (its monitor's polling loop is never stopped). An empty instance
-// name gets a unique one, so that no running copy takes the launch over.
+// ends (its monitor's polling loop is never stopped). Its instance name is
+// unique, so that no running copy takes the launch over.
 IdlewynRelayApp& startedApp(IdlewynRelayApp::Options options);
 
 } // namespace vesperline::menutest

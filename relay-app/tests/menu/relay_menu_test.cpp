@@ -62,7 +62,6 @@ TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElseUnderAnActionsE
                            QStringLiteral("separator"), QStringLiteral("Start Relay")}));
     EXPECT_TRUE(pollError.startsWith(outline[4].split(u'\n').first().remove(QChar(0x2026))))
         << outline[4].toStdString();
-    EXPECT_LE(outline[4].count(u'\n'), 1) << "the poll error takes two lines at most";
     EXPECT_EQ(outline.mid(5),
               (QStringList{QStringLiteral("Open Log"), QStringLiteral("separator"), QStringLiteral("Open at Login"),
                            QStringLiteral("Quit Vesperline Relay")}));
@@ -143,10 +142,10 @@ TEST(RelayMenuTest, LongCaptionKeepsItsEnd)
 
 // Which session has a timer, an activity or a summary is the kit's rule;
 // here, that a line shows what its session offers, in the monitor's order.
-TEST(RelayMenuTest, SessionLinesShowTheActivityOrTheSummaryAndATimerOrTheStatus)
+TEST(RelayMenuTest, SessionLinesShowTheActivityOrTheSummaryAndATimerOrTheStatusAndTheListStopsAt240)
 {
     MenuFixture fixture;
-    const QJsonArray sessions{
+    QJsonArray sessions{
         sessionJson(QStringLiteral("done"), QStringLiteral("finished"), isoAgo(300),
                     {{QStringLiteral("summary"), QStringLiteral("Fixed the login form")}}),
         sessionJson(QStringLiteral("working"), QStringLiteral("working"), isoAgo(5),
@@ -156,12 +155,16 @@ TEST(RelayMenuTest, SessionLinesShowTheActivityOrTheSummaryAndATimerOrTheStatus)
                      {QStringLiteral("taskDone"), 2},
                      {QStringLiteral("taskTotal"), 5}}),
     };
+    for (int i = 0; i < 18; ++i) { // older, so listed after those two, and more than fit
+        sessions.append(sessionJson(QStringLiteral("s%1").arg(i), QStringLiteral("finished"), isoAgo(1000 + i)));
+    }
     fixture.serveStatus(statusJson(sessions));
     RelayMenu menu(fixture.environment());
     ASSERT_TRUE(fixture.waitForStatus());
+    EXPECT_EQ(menu.sessionList()->height(), RelayMenu::sessionListMaxHeight);
 
     const QList<SessionLine*> lines = menu.sessionLines();
-    ASSERT_EQ(lines.size(), 2);
+    ASSERT_EQ(lines.size(), 20);
     const SessionLine* working = lines[0];
     ASSERT_EQ(working->session().id, QStringLiteral("working")) << "a working session sorts first";
     EXPECT_TRUE(working->showsActivity());
@@ -177,20 +180,6 @@ TEST(RelayMenuTest, SessionLinesShowTheActivityOrTheSummaryAndATimerOrTheStatus)
     EXPECT_EQ(done->trailingText(), QStringLiteral("Finished"));
     EXPECT_EQ(done->statusLabel()->palette().color(QPalette::WindowText),
               idlewyn::tint(SessionStatus::finished).resolved(done));
-}
-
-TEST(RelayMenuTest, LongSessionListStopsAt240AndScrolls)
-{
-    MenuFixture fixture;
-    QJsonArray sessions;
-    for (int i = 0; i < 20; ++i) {
-        sessions.append(sessionJson(QStringLiteral("s%1").arg(i), QStringLiteral("finished"), isoAgo(i)));
-    }
-    fixture.serveStatus(statusJson(sessions));
-    RelayMenu menu(fixture.environment());
-    ASSERT_TRUE(fixture.waitForStatus());
-    EXPECT_EQ(menu.sessionLines().size(), 20);
-    EXPECT_EQ(menu.sessionList()->height(), RelayMenu::sessionListMaxHeight);
 }
 
 TEST(RelayMenuTest, AwayModeSwitchAsksTheRelayAndFollowsItsAnswer)

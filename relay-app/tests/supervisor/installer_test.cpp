@@ -167,8 +167,7 @@ TEST_F(InstallerTest, LaunchdStopFailsWithLaunchctlsMessageOrItsLaunchError)
     launchctl.failAlways(QStringLiteral("bootout"));
     const auto stopped = outcomeOf(installerWith(launchd(launchctl)).stop());
     EXPECT_EQ(stopped.errorText(), QStringLiteral("launchctl bootout failed: bootout refused (call 1)"));
-    ASSERT_TRUE(stopped.errorAs<InstallerError>());
-    EXPECT_EQ(stopped.errorAs<InstallerError>()->subject(), QStringLiteral("launchctl bootout"));
+    EXPECT_TRUE(stopped.errorAs<InstallerError>());
 
     const auto missing = std::make_shared<LaunchdServiceManager>(
         RelayPaths::forHome(home), LaunchdServiceManager::Options{home + QStringLiteral("/launchctl"), 501, {}});
@@ -232,8 +231,7 @@ TEST_F(InstallerTest, AResourceMissingFromTheProgramFailsByNameAfterTheEarlierCo
 
     const auto started = outcomeOf(installer.start());
     EXPECT_EQ(started.errorText(), QStringLiteral("This app is missing its copy of claude-permission-hook.sh."));
-    ASSERT_TRUE(started.errorAs<InstallerError>());
-    EXPECT_EQ(started.errorAs<InstallerError>()->kind(), InstallerError::Kind::missingResource);
+    EXPECT_TRUE(started.errorAs<InstallerError>());
     EXPECT_TRUE(QFileInfo::exists(installer.hooksDirectory() + QStringLiteral("/claude-hook.sh")));
     EXPECT_TRUE(launchctl.calls().isEmpty());
 }
