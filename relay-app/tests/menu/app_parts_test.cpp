@@ -74,7 +74,7 @@ TEST(MenuBarIconTest, DownAndIdleAreTemplatesWorkingAndWaitingKeepTheirTint)
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(30, 30, 30));
     EXPECT_EQ(opaqueColours(makeIcon(IconState::needsInput, Qt::white, dark)),
-              QSet<QRgb>{QColor(0xFF, 0xA6, 0x30).rgb()});
+              QSet<QRgb>{idlewyn::tint(SessionStatus::waitingForInput).resolved(dark).rgb()});
 }
 
 TEST(LoginItemTest, AutostartEntryStartsThisExecutableOnceTheDesktopIsUp)

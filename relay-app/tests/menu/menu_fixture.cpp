@@ -15,21 +15,9 @@
 
 namespace vesperline::menutest {
 
-QCoro::Task<> RecordingServiceManager::start() const
+QCoro::Task<> RecordingServiceManager::record(QString call) const
 {
-    calls.append(QStringLiteral("start"));
-    co_return;
-}
-
-QCoro::Task<> RecordingServiceManager::restart() const
-{
-    calls.append(QStringLiteral("restart"));
-    co_return;
-}
-
-QCoro::Task<> RecordingServiceManager::stop() const
-{
-    calls.append(QStringLiteral("stop"));
+    calls.append(call);
     co_return;
 }
 
@@ -46,20 +34,6 @@ void FakeLoginItem::unregisterItem()
 {
     calls.append(QStringLiteral("unregister"));
     current = Status::notRegistered;
-}
-
-QJsonObject sessionJson(const QString& id, const QString& status, const QString& updatedAt, const QJsonObject& extra)
-{
-    QJsonObject session{{QStringLiteral("id"), id},
-                        {QStringLiteral("provider"), QStringLiteral("claude")},
-                        {QStringLiteral("title"), id},
-                        {QStringLiteral("status"), status},
-                        {QStringLiteral("startedAt"), QStringLiteral("2026-03-01T09:00:00.000Z")},
-                        {QStringLiteral("updatedAt"), updatedAt}};
-    for (auto it = extra.begin(); it != extra.end(); ++it) {
-        session.insert(it.key(), it.value());
-    }
-    return session;
 }
 
 QByteArray statusJson(const QJsonArray& sessions, const QJsonArray& tokens, bool tls, bool push, bool remoteApprovals)
@@ -91,15 +65,7 @@ void writeText(const QString& path, const QByteArray& text)
 MenuFixture::MenuFixture()
 {
     // One process runs many tests: start each from an empty account.
-    QDir home(QDir::homePath());
-    for (const QString& entry : home.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        QFileInfo info(home.filePath(entry));
-        if (info.isDir()) {
-            QDir(info.filePath()).removeRecursively();
-        } else {
-            QFile::remove(info.filePath());
-        }
-    }
+    QDir(QDir::homePath()).removeRecursively();
     supportDirectory = QDir::homePath() + QStringLiteral("/.idlewyn-relay");
     QDir().mkpath(supportDirectory);
     writeText(supportDirectory + QStringLiteral("/hook-secret"), "s3cret\n");
@@ -110,8 +76,12 @@ MenuFixture::MenuFixture()
 MenuFixture::~MenuFixture()
 {
     // The polling loop ends once it sees its monitor gone; let it get there
-    // before the process may exit, or its frame is reported as a leak.
+    // before the process may exit, or its frame is reported as a leak. A
+    // poll still in flight is answered first: the shared network session
+    // outlives the application, and its thread crashes delivering a reply
+    // once the application is gone.
     m_monitor.reset();
+    waitUntil([this] { return server.findChildren<QTcpSocket*>().isEmpty(); });
     for (int i = 0; i < 10; ++i) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -181,11 +151,6 @@ bool MenuFixture::waitForStatus()
     return waitUntil([this] { return monitor().status().has_value(); });
 }
 
-bool MenuFixture::waitForError()
-{
-    return waitUntil([this] { return monitor().lastError().has_value(); });
-}
-
 QList<QByteArray> MenuFixture::bodiesSentTo(const QByteArray& pathEnd) const
 {
     QList<QByteArray> bodies;
@@ -197,16 +162,14 @@ QList<QByteArray> MenuFixture::bodiesSentTo(const QByteArray& pathEnd) const
     return bodies;
 }
 
-bool waitUntil(const std::function<bool()>& condition, int limitMs)
+bool waitUntil(const std::function<bool()>& condition)
 {
-    return QTest::qWaitFor(condition, limitMs);
+    return QTest::qWaitFor(condition, 10000);
 }
 
 IdlewynRelayApp& startedApp(IdlewynRelayApp::Options options)
 {
-    if (options.instanceName.isEmpty()) {
-        options.instanceName = QStringLiteral("vesperline-test-") + QUuid::createUuid().toString(QUuid::Id128);
-    }
+    options.instanceName = QStringLiteral("vesperline-test-") + QUuid::createUuid().toString(QUuid::Id128);
     static QList<IdlewynRelayApp*> apps;
     apps << new IdlewynRelayApp(std::move(options));
     EXPECT_TRUE(QCoro::waitFor(apps.last()->start())) << "another instance took the launch over";

@@ -22,15 +22,18 @@ namespace vesperline::menutest {
 
 class RecordingServiceManager : public ServiceManager {
 public:
-    QCoro::Task<> start() const override;
-    QCoro::Task<> restart() const override;
-    QCoro::Task<> stop() const override;
+    QCoro::Task<> start() const override { return record(QStringLiteral("start")); }
+    QCoro::Task<> restart() const override { return record(QStringLiteral("restart")); }
+    QCoro::Task<> stop() const override { return record(QStringLiteral("stop")); }
     bool hasDefinition() const override { return installedPath.has_value(); }
     std::optional<QString> installedRelayPath() const override { return installedPath; }
     QString name() const override { return QStringLiteral("recording"); }
 
     std::optional<QString> installedPath;
     mutable QStringList calls;
+
+private:
+    QCoro::Task<> record(QString call) const;
 };
 
 class FakeLoginItem : public LoginItem {
@@ -46,9 +49,6 @@ public:
     QStringList calls;
 };
 
-// A session as the relay would list it.
-QJsonObject sessionJson(const QString& id, const QString& status, const QString& updatedAt,
-                        const QJsonObject& extra = {});
 // A status document; tokens are given as {"id": …} objects.
 QByteArray statusJson(const QJsonArray& sessions = {}, const QJsonArray& tokens = {}, bool tls = false,
                       bool push = false, bool remoteApprovals = false);
@@ -67,9 +67,8 @@ public:
     // An installer like the monitor's, for arranging the disk.
     RelayInstaller installer() const;
     AppEnvironment environment();
-    // Waits until the monitor has a status (or an error, for a down relay).
+    // Waits until the monitor has a status.
     bool waitForStatus();
-    bool waitForError();
     // The bodies of the requests whose path ends so, in the order sent.
     QList<QByteArray> bodiesSentTo(const QByteArray& pathEnd) const;
 
@@ -87,11 +86,11 @@ private:
     std::unique_ptr<RelayMonitor> m_monitor;
 };
 
-bool waitUntil(const std::function<bool()>& condition, int limitMs = 10000);
+bool waitUntil(const std::function<bool()>& condition);
 
 // A started application that lives, as in production, until the process
-// ends (its monitor's polling loop is never stopped). An empty instance
-// name gets a unique one, so that no running copy takes the launch over.
+// ends (its monitor's polling loop is never stopped). Its instance name is
+// unique, so that no running copy takes the launch over.
 IdlewynRelayApp& startedApp(IdlewynRelayApp::Options options);
 
 } // namespace vesperline::menutest

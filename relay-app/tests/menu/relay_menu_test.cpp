@@ -6,7 +6,6 @@
 #include "menu/relay_panel.h"
 #include "menu/session_line.h"
 
-#include "design/elapsed_label.h"
 #include "design/palette.h"
 #include "design/task_progress_view.h"
 
@@ -14,8 +13,6 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
-#include <QJsonDocument>
 #include <QLabel>
 #include <QScrollArea>
 #include <QTest>
@@ -31,14 +28,30 @@ QString isoAgo(int seconds)
     return QDateTime::currentDateTimeUtc().addSecs(-seconds).toString(Qt::ISODateWithMs);
 }
 
+// A session as the relay would list it.
+QJsonObject sessionJson(const QString& id, const QString& status, const QString& updatedAt,
+                        const QJsonObject& extra = {})
+{
+    QJsonObject session{{QStringLiteral("id"), id},
+                        {QStringLiteral("provider"), QStringLiteral("claude")},
+                        {QStringLiteral("title"), id},
+                        {QStringLiteral("status"), status},
+                        {QStringLiteral("startedAt"), QStringLiteral("2026-03-01T09:00:00.000Z")},
+                        {QStringLiteral("updatedAt"), updatedAt}};
+    for (auto it = extra.begin(); it != extra.end(); ++it) {
+        session.insert(it.key(), it.value());
+    }
+    return session;
+}
+
 } // namespace
 
-TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElse)
+TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElseUnderAnActionsError)
 {
     MenuFixture fixture;
     fixture.relayDown();
     RelayMenu menu(fixture.environment());
-    ASSERT_TRUE(fixture.waitForError());
+    ASSERT_TRUE(waitUntil([&] { return fixture.monitor().lastError().has_value(); }));
     menu.render();
 
     const QString pollError = *fixture.monitor().lastError();
@@ -49,25 +62,16 @@ TEST(RelayMenuTest, RelayDownShowsStartThePollErrorAndNothingElse)
                            QStringLiteral("separator"), QStringLiteral("Start Relay")}));
     EXPECT_TRUE(pollError.startsWith(outline[4].split(u'\n').first().remove(QChar(0x2026))))
         << outline[4].toStdString();
-    EXPECT_LE(outline[4].count(u'\n'), 1) << "the poll error takes two lines at most";
     EXPECT_EQ(outline.mid(5),
               (QStringList{QStringLiteral("Open Log"), QStringLiteral("separator"), QStringLiteral("Open at Login"),
                            QStringLiteral("Quit Vesperline Relay")}));
-    EXPECT_EQ(menu.statusLine(), QStringLiteral("Not running"));
     EXPECT_EQ(menu.statusDotColor(), idlewyn::tint(SessionStatus::failed).resolved(&menu));
-}
 
-TEST(RelayMenuTest, ActionErrorStandsFirstUnderTheHeader)
-{
-    MenuFixture fixture;
-    fixture.relayDown();
-    RelayMenu menu(fixture.environment());
-    ASSERT_TRUE(fixture.waitForError());
     fixture.monitor().setActionError(QStringLiteral("launchctl bootstrap failed: Input/output error"));
-    const QStringList outline = menu.visibleOutline();
     EXPECT_EQ(
-        outline.mid(2, 2),
-        (QStringList{QStringLiteral("launchctl bootstrap failed: Input/output error"), QStringLiteral("separator")}));
+        menu.visibleOutline().mid(2, 2),
+        (QStringList{QStringLiteral("launchctl bootstrap failed: Input/output error"), QStringLiteral("separator")}))
+        << "an action's error stands first under the header";
 }
 
 TEST(RelayMenuTest, StatusLineTellsTlsPushAndPairedTokens)
@@ -77,16 +81,10 @@ TEST(RelayMenuTest, StatusLineTellsTlsPushAndPairedTokens)
         QString line;
     };
     const QJsonObject token{{QStringLiteral("id"), QStringLiteral("a1")}};
-    const QJsonObject other{{QStringLiteral("id"), QStringLiteral("b2")}};
     const Case cases[] = {
         {statusJson({}, {token}, false, false),
          QStringLiteral("Running \u00B7 no TLS \u00B7 push off \u00B7 1 connection")},
-        {statusJson({}, {}, false, false),
-         QStringLiteral("Running \u00B7 no TLS \u00B7 push off \u00B7 0 connections")},
-        {statusJson({}, {token, other}, true, false),
-         QStringLiteral("Running \u00B7 TLS \u00B7 push off \u00B7 2 connections")},
-        {statusJson({}, {token}, false, true),
-         QStringLiteral("Running \u00B7 no TLS \u00B7 push on \u00B7 1 connection")},
+        {statusJson({}, {}, true, true), QStringLiteral("Running \u00B7 TLS \u00B7 push on \u00B7 0 connections")},
     };
     for (const Case& c : cases) {
         MenuFixture fixture;
@@ -94,7 +92,6 @@ TEST(RelayMenuTest, StatusLineTellsTlsPushAndPairedTokens)
         RelayMenu menu(fixture.environment());
         ASSERT_TRUE(fixture.waitForStatus());
         EXPECT_EQ(menu.statusLine(), c.line);
-        EXPECT_TRUE(menu.visibleOutline().contains(c.line));
         EXPECT_EQ(menu.statusDotColor(), idlewyn::tint(SessionStatus::finished).resolved(&menu));
     }
 }
@@ -117,22 +114,19 @@ TEST(RelayMenuTest, RelayControlsFollowTheInstalledService)
     poll();
     EXPECT_EQ(useThis->caption(), QStringLiteral("Now running /home/other/.local/relay/relay.py"));
 
-    // This application's relay, current: neither row.
+    // This application's relay with its files missing: update.
     const RelayInstaller installer = fixture.installer();
-    installer.installFiles();
     fixture.services->installedPath = installer.relayScript();
     poll();
+    MenuRow* update = menu.row(QStringLiteral("Update Relay"));
+    EXPECT_TRUE(update->isVisibleTo(&menu));
     EXPECT_FALSE(useThis->isVisibleTo(&menu));
-    EXPECT_FALSE(menu.row(QStringLiteral("Update Relay"))->isVisibleTo(&menu));
 
-    // An installed copy that differs from the application's: update.
-    QFile script(installer.relayScript());
-    ASSERT_TRUE(script.open(QIODevice::Append));
-    script.write("# changed\n");
-    script.close();
+    // Current: neither row.
+    installer.installFiles();
     poll();
-    EXPECT_TRUE(menu.row(QStringLiteral("Update Relay"))->isVisibleTo(&menu));
     EXPECT_FALSE(useThis->isVisibleTo(&menu));
+    EXPECT_FALSE(update->isVisibleTo(&menu));
 }
 
 TEST(RelayMenuTest, LongCaptionKeepsItsEnd)
@@ -146,65 +140,46 @@ TEST(RelayMenuTest, LongCaptionKeepsItsEnd)
     EXPECT_TRUE(shown.endsWith(QStringLiteral("bin/relay.py")));
 }
 
-TEST(RelayMenuTest, SessionLinesShowActivityTimersAndStatusLabels)
+// Which session has a timer, an activity or a summary is the kit's rule;
+// here, that a line shows what its session offers, in the monitor's order.
+TEST(RelayMenuTest, SessionLinesShowTheActivityOrTheSummaryAndATimerOrTheStatusAndTheListStopsAt240)
 {
     MenuFixture fixture;
-    const QJsonArray sessions{
-        sessionJson(QStringLiteral("working-timer"), QStringLiteral("working"), isoAgo(5),
+    QJsonArray sessions{
+        sessionJson(QStringLiteral("done"), QStringLiteral("finished"), isoAgo(300),
+                    {{QStringLiteral("summary"), QStringLiteral("Fixed the login form")}}),
+        sessionJson(QStringLiteral("working"), QStringLiteral("working"), isoAgo(5),
                     {{QStringLiteral("turnStartedAt"), isoAgo(65)},
                      {QStringLiteral("activity"), QStringLiteral("Bash: npm test")},
                      {QStringLiteral("summary"), QStringLiteral("not shown")},
-                     {QStringLiteral("workingDirectory"), QStringLiteral("/home/dev/api/")},
                      {QStringLiteral("taskDone"), 2},
                      {QStringLiteral("taskTotal"), 5}}),
-        sessionJson(QStringLiteral("working-plain"), QStringLiteral("working"), isoAgo(50)),
-        sessionJson(QStringLiteral("waiting"), QStringLiteral("waitingForInput"), isoAgo(100),
-                    {{QStringLiteral("turnStartedAt"), isoAgo(200)},
-                     {QStringLiteral("summary"), QStringLiteral("Allow Bash: rm -rf build?")}}),
-        sessionJson(QStringLiteral("done"), QStringLiteral("finished"), isoAgo(300),
-                    {{QStringLiteral("summary"), QString()}, {QStringLiteral("activity"), QStringLiteral("stale")}}),
     };
-    fixture.serveStatus(statusJson(sessions));
-    RelayMenu menu(fixture.environment());
-    ASSERT_TRUE(fixture.waitForStatus());
-
-    const QList<SessionLine*> lines = menu.sessionLines();
-    ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[0]->session().id, QStringLiteral("waiting")) << "waiting for input sorts first";
-    EXPECT_EQ(lines[0]->trailingText(), QStringLiteral("Needs input")) << "a waiting session never shows a timer";
-    EXPECT_EQ(lines[0]->secondLineText(), QStringLiteral("Allow Bash: rm -rf build?"));
-
-    const SessionLine* timer = lines[1];
-    EXPECT_EQ(timer->session().id, QStringLiteral("working-timer"));
-    EXPECT_EQ(timer->projectText(), QStringLiteral("api"));
-    EXPECT_TRUE(timer->showsActivity());
-    EXPECT_EQ(timer->secondLineText(), QStringLiteral("Bash: npm test")) << "activity wins over the summary";
-    EXPECT_TRUE(timer->showsTimer());
-    EXPECT_TRUE(timer->trailingText().startsWith(QStringLiteral("1:0"))) << timer->trailingText().toStdString();
-    ASSERT_TRUE(timer->showsTaskProgress());
-    EXPECT_EQ(timer->taskProgress()->text(), QStringLiteral("2/5"));
-    EXPECT_EQ(timer->taskProgress()->tint().resolved(timer), idlewyn::tint(SessionStatus::working).resolved(timer));
-
-    EXPECT_EQ(lines[2]->trailingText(), QStringLiteral("Working")) << "no turn start, no timer";
-    EXPECT_EQ(lines[3]->trailingText(), QStringLiteral("Finished"));
-    EXPECT_FALSE(lines[3]->secondLineText().has_value()) << "empty summary and no current activity: no second line";
-    EXPECT_EQ(lines[3]->statusLabel()->palette().color(QPalette::WindowText),
-              idlewyn::tint(SessionStatus::finished).resolved(lines[3]));
-}
-
-TEST(RelayMenuTest, LongSessionListStopsAt240AndScrolls)
-{
-    MenuFixture fixture;
-    QJsonArray sessions;
-    for (int i = 0; i < 20; ++i) {
-        sessions.append(sessionJson(QStringLiteral("s%1").arg(i), QStringLiteral("finished"), isoAgo(i)));
+    for (int i = 0; i < 18; ++i) { // older, so listed after those two, and more than fit
+        sessions.append(sessionJson(QStringLiteral("s%1").arg(i), QStringLiteral("finished"), isoAgo(1000 + i)));
     }
     fixture.serveStatus(statusJson(sessions));
     RelayMenu menu(fixture.environment());
     ASSERT_TRUE(fixture.waitForStatus());
-    EXPECT_EQ(menu.sessionLines().size(), 20);
     EXPECT_EQ(menu.sessionList()->height(), RelayMenu::sessionListMaxHeight);
-    EXPECT_EQ(menu.width(), RelayMenu::panelWidth);
+
+    const QList<SessionLine*> lines = menu.sessionLines();
+    ASSERT_EQ(lines.size(), 20);
+    const SessionLine* working = lines[0];
+    ASSERT_EQ(working->session().id, QStringLiteral("working")) << "a working session sorts first";
+    EXPECT_TRUE(working->showsActivity());
+    EXPECT_EQ(working->secondLineText(), QStringLiteral("Bash: npm test")) << "activity wins over the summary";
+    EXPECT_TRUE(working->trailingText().startsWith(QStringLiteral("1:0"))) << working->trailingText().toStdString();
+    ASSERT_TRUE(working->showsTaskProgress());
+    EXPECT_EQ(working->taskProgress()->text(), QStringLiteral("2/5"));
+    EXPECT_EQ(working->taskProgress()->tint().resolved(working),
+              idlewyn::tint(SessionStatus::working).resolved(working));
+
+    const SessionLine* done = lines[1];
+    EXPECT_EQ(done->secondLineText(), QStringLiteral("Fixed the login form"));
+    EXPECT_EQ(done->trailingText(), QStringLiteral("Finished"));
+    EXPECT_EQ(done->statusLabel()->palette().color(QPalette::WindowText),
+              idlewyn::tint(SessionStatus::finished).resolved(done));
 }
 
 TEST(RelayMenuTest, AwayModeSwitchAsksTheRelayAndFollowsItsAnswer)
@@ -219,8 +194,7 @@ TEST(RelayMenuTest, AwayModeSwitchAsksTheRelayAndFollowsItsAnswer)
     QTest::mouseClick(away, Qt::LeftButton);
     EXPECT_FALSE(away->isOn()) << "flipping changes nothing locally";
     ASSERT_TRUE(waitUntil([&] { return !fixture.bodiesSentTo("/v1/admin/settings").isEmpty(); }));
-    const QByteArray body = fixture.bodiesSentTo("/v1/admin/settings").last();
-    EXPECT_EQ(QJsonDocument::fromJson(body).object().value(QStringLiteral("remoteApprovals")).toBool(false), true);
+    EXPECT_EQ(fixture.bodiesSentTo("/v1/admin/settings"), QList<QByteArray>{R"({"remoteApprovals":true})"});
 
     fixture.serveStatus(statusJson({}, {}, false, false, /*remoteApprovals=*/true));
     EXPECT_TRUE(waitUntil([&] { return away->isOn(); })) << "the switch moves once the relay reports it";
@@ -272,7 +246,7 @@ TEST(RelayMenuTest, ThePanelTellsTheMonitorWhenItIsOpen)
     EXPECT_EQ(fixture.quits, 1) << "without a tray, closing the window is the way out";
 }
 
-TEST(RelayMenuTest, LoginToggleSpringsBackToTheRealState)
+TEST(RelayMenuTest, LoginToggleShowsAndSpringsBackToTheLoginItemsState)
 {
     MenuFixture fixture;
     fixture.loginItem.afterRegister = LoginItem::Status::requiresApproval;
@@ -296,14 +270,10 @@ TEST(RelayMenuTest, LoginToggleSpringsBackToTheRealState)
     menu.loginToggle()->click();
     EXPECT_TRUE(menu.loginToggle()->isChecked());
     EXPECT_TRUE(menu.startsAtLogin());
-}
 
-TEST(RelayMenuTest, LoginToggleStartsFromTheLoginItemsStatus)
-{
-    MenuFixture fixture;
-    fixture.loginItem.current = LoginItem::Status::enabled;
-    RelayMenu menu(fixture.environment());
-    EXPECT_TRUE(menu.loginToggle()->isChecked());
+    fixture.loginItem.calls.clear();
+    RelayMenu another(fixture.environment());
+    EXPECT_TRUE(another.loginToggle()->isChecked());
     EXPECT_TRUE(fixture.loginItem.calls.isEmpty()) << "showing the state registers nothing";
 }
 

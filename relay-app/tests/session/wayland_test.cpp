@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
-#include <QImage>
 #include <QTest>
 #include <QWindow>
 
@@ -24,18 +23,6 @@ bool exposed(QWidget* widget)
     return widget && widget->isVisible() && widget->windowHandle() && widget->windowHandle()->isExposed();
 }
 
-// More than a blank: the grab has text and a background, so many colours.
-int colourCount(const QImage& image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 2) {
-        for (int x = 0; x < image.width(); x += 2) {
-            colours.insert(image.pixel(x, y));
-        }
-    }
-    return int(colours.size());
-}
-
 } // namespace
 
 TEST(WaylandTest, TheApplicationStartsAndShowsItsPanelAsAWindow)
@@ -46,9 +33,6 @@ TEST(WaylandTest, TheApplicationStartsAndShowsItsPanelAsAWindow)
     IdlewynRelayApp& app = startedApp(options);
     ASSERT_TRUE(waitUntil([&] { return exposed(app.panel()); }));
     EXPECT_EQ(app.panel()->presentation(), RelayPanel::Presentation::window) << "Weston has no tray";
-    // The first poll has failed (no relay runs): the panel shows it.
-    ASSERT_TRUE(waitUntil([&] { return app.monitor()->lastError().has_value(); }));
-    EXPECT_GT(colourCount(app.panel()->grab().toImage()), 8) << "the panel painted itself";
 }
 
 TEST(WaylandTest, TheTraysPanelIsAWindowThatGoesOnEscapeAndDoesNotQuit)
@@ -59,11 +43,9 @@ TEST(WaylandTest, TheTraysPanelIsAWindowThatGoesOnEscapeAndDoesNotQuit)
     RelayPanel panel(fixture.environment(), RelayPanel::Presentation::transient);
     panel.present();
     ASSERT_TRUE(waitUntil([&] { return exposed(&panel); }));
-    EXPECT_TRUE(fixture.monitor().isMenuOpen());
 
     QTest::keyClick(&panel, Qt::Key_Escape);
     EXPECT_FALSE(panel.isVisible());
-    EXPECT_FALSE(fixture.monitor().isMenuOpen());
 
     panel.present();
     ASSERT_TRUE(waitUntil([&] { return exposed(&panel); }));

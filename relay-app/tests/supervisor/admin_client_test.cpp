@@ -1,17 +1,14 @@
 #include "supervisor/admin_client.h"
 
 #include "relay/certificate_pin.h"
-#include "relay/http_session.h"
 #include "support/scripted_server.h"
 #include "support/test_certificate.h"
 
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpServer>
 
 #include "supervisor_test_support.h"
 
@@ -99,10 +96,6 @@ TEST_F(AdminClientTest, RequestsGoToTheLoopbackListenerWhenTheRelayNamesOne)
         writeFile(portFile, junk);
         EXPECT_EQ(client.requestBaseUrl(), server.baseUrl()) << junk.toStdString();
     }
-    QFile::remove(portFile);
-    EXPECT_TRUE(outcomeOf(client.fetchStatus()).value);
-    EXPECT_EQ(server.requests().size(), 1);
-    EXPECT_EQ(local.requests().size(), 2);
 }
 
 TEST_F(AdminClientTest, SettingsAndRevokeSendTheirBodiesAndDecodeTheReplies)
@@ -145,19 +138,11 @@ TEST_F(AdminClientTest, RepliesThatDoNotDecodeAreDecodingErrors)
     server.respond(200, changedStatus([](QJsonObject& o) { o.remove(QStringLiteral("tokens")); }));
     EXPECT_EQ(outcomeOf(client.fetchStatus()).errorText(),
               QStringLiteral("No value associated with key \u201Ctokens\u201D."));
-
-    server.respond(200, changedStatus([](QJsonObject& o) { o.remove(QStringLiteral("tlsFingerprint")); }));
-    EXPECT_EQ(outcomeOf(client.fetchStatus()).value->tlsFingerprint, std::nullopt);
-    server.respond(200, changedStatus([](QJsonObject& o) { o[QStringLiteral("tlsFingerprint")] = QJsonValue(); }));
-    EXPECT_EQ(outcomeOf(client.fetchStatus()).value->tlsFingerprint, std::nullopt);
 }
 
 TEST_F(AdminClientTest, NobodyListeningIsATransportError)
 {
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    pointAt(QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort()));
-    probe.close();
+    pointAt(closedPortUrl());
     const auto error = outcomeOf(client.fetchStatus()).errorAs<TransportError>();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), QNetworkReply::ConnectionRefusedError);
@@ -176,10 +161,7 @@ TEST_F(AdminClientTest, AnHttpsRelayIsPinnedToTheCertificateFileWhenThereIsOne)
     // Without the file the platform's trust decides, and it refuses a self-signed relay.
     EXPECT_TRUE(outcomeOf(client.fetchStatus()).errorAs<TransportError>());
 
-    writeFile(certificateFile, readFile(served.certificatePath));
-    const auto pinned = outcomeOf(client.fetchStatus());
-    EXPECT_TRUE(pinned.value) << pinned.errorText().toStdString();
-
+    // A pin to another certificate (the real relay's test succeeds with its own).
     writeFile(certificateFile, readFile(other.certificatePath));
     tls.clear();
     const auto mismatch = outcomeOf(client.fetchStatus()).errorAs<TransportError>();
@@ -190,43 +172,7 @@ TEST_F(AdminClientTest, AnHttpsRelayIsPinnedToTheCertificateFileWhenThereIsOne)
 
 // ----- against the real relay -----
 
-namespace {
-QCoro::Task<idlewyn::HttpResponse> pairPhone(QUrl relay, QString code)
-{
-    idlewyn::HttpRequest request;
-    request.method = "POST";
-    request.url = relay.resolved(QUrl(QStringLiteral("/v1/pair")));
-    request.headers = {{"Content-Type", "application/json"}};
-    request.body = "{\"provider\":\"claude\",\"code\":\"" + code.toUtf8() + "\"}";
-    co_return co_await idlewyn::HttpSession::shared().send(std::move(request));
-}
-} // namespace
-
-TEST_F(AdminClientTest, DrivesTheRealRelayOverHttp)
-{
-    RunningRelay relay(home);
-    ASSERT_TRUE(relay.answers());
-    ASSERT_TRUE(client.baseUrl().toString().startsWith(QStringLiteral("http://127.0.0.1:")));
-
-    const Status first = outcomeOf(client.fetchStatus()).value.value();
-    EXPECT_EQ(first.tlsFingerprint, std::nullopt);
-    EXPECT_TRUE(first.tokens.isEmpty());
-    EXPECT_EQ(outcomeOf(client.setRemoteApprovals(true)).value, AdminClient::Body{true});
-    EXPECT_EQ(outcomeOf(pairPhone(client.baseUrl(), first.pairingCode)).value->status, 200);
-
-    const Status paired = outcomeOf(client.fetchStatus()).value.value();
-    EXPECT_TRUE(paired.remoteApprovals);
-    ASSERT_EQ(paired.tokens.size(), 1);
-    EXPECT_EQ(paired.tokens.first().provider, QStringLiteral("claude"));
-    EXPECT_EQ(outcomeOf(client.revoke(paired.tokens.first().id)).value, AdminClient::Revoked{1});
-    EXPECT_TRUE(outcomeOf(client.fetchStatus()).value->tokens.isEmpty());
-
-    writeFile(support + QStringLiteral("/hook-secret"), "not-the-secret\n"); // read afresh each time
-    EXPECT_EQ(outcomeOf(client.fetchStatus()).errorText(),
-              QStringLiteral("The relay rejected the hook secret. Restart it from this menu."));
-}
-
-TEST_F(AdminClientTest, TheRealRelaysStatusDecodesWhateverItsStoredFilesHold)
+TEST_F(AdminClientTest, DrivesTheRealRelayOverHttpWhateverItsStoredFilesHold)
 {
     // Records a hand edit or a damaged disk could leave, beside good ones;
     // NOW stands for the current time, so that no record is too old to list.
@@ -250,6 +196,7 @@ TEST_F(AdminClientTest, TheRealRelaysStatusDecodesWhateverItsStoredFilesHold)
     ASSERT_TRUE(relay.answers());
     const auto status = outcomeOf(client.fetchStatus());
     ASSERT_TRUE(status.value) << status.errorText().toStdString();
+    EXPECT_EQ(status.value->tlsFingerprint, std::nullopt);
     ASSERT_EQ(status.value->tokens.size(), 1);
     EXPECT_EQ(status.value->tokens.first().id, QStringLiteral("good"));
     QStringList titles;
@@ -258,7 +205,15 @@ TEST_F(AdminClientTest, TheRealRelaysStatusDecodesWhateverItsStoredFilesHold)
     }
     titles.sort();
     EXPECT_EQ(titles, (QStringList{QStringLiteral("good=Claude Code session"), QStringLiteral("lone=fix \uFFFD")}));
+
+    EXPECT_EQ(outcomeOf(client.setRemoteApprovals(true)).value, AdminClient::Body{true});
+    EXPECT_TRUE(outcomeOf(client.fetchStatus()).value->remoteApprovals);
     EXPECT_EQ(outcomeOf(client.revoke(QStringLiteral("good"))).value, AdminClient::Revoked{1});
+    EXPECT_TRUE(outcomeOf(client.fetchStatus()).value->tokens.isEmpty());
+
+    writeFile(support + QStringLiteral("/hook-secret"), "not-the-secret\n"); // read afresh each time
+    EXPECT_EQ(outcomeOf(client.fetchStatus()).errorText(),
+              QStringLiteral("The relay rejected the hook secret. Restart it from this menu."));
 }
 
 TEST_F(AdminClientTest, TalksToTheRealRelaysLoopbackListenerAndFallsBackToPinnedHttps)
@@ -267,9 +222,7 @@ TEST_F(AdminClientTest, TalksToTheRealRelaysLoopbackListenerAndFallsBackToPinned
     ASSERT_TRUE(relay.answers());
     ASSERT_TRUE(client.baseUrl().toString().startsWith(QStringLiteral("https://127.0.0.1:")));
     const QByteArray localPort = readFile(support + QStringLiteral("/local-port")).trimmed();
-    ASSERT_FALSE(localPort.isEmpty());
     EXPECT_EQ(client.requestBaseUrl(), QUrl(QStringLiteral("http://127.0.0.1:") + QString::fromUtf8(localPort)));
-    EXPECT_NE(client.requestBaseUrl().port(), client.baseUrl().port());
     const auto local = outcomeOf(client.fetchStatus());
     ASSERT_TRUE(local.value) << local.errorText().toStdString();
     const std::optional<QString> pin =
@@ -281,5 +234,4 @@ TEST_F(AdminClientTest, TalksToTheRealRelaysLoopbackListenerAndFallsBackToPinned
     ASSERT_EQ(client.requestBaseUrl(), client.baseUrl());
     const auto pinned = outcomeOf(client.fetchStatus());
     ASSERT_TRUE(pinned.value) << pinned.errorText().toStdString();
-    EXPECT_EQ(pinned.value->tlsFingerprint, pin);
 }

@@ -37,10 +37,10 @@ protected:
     }
 
     RelayInstaller installerWith(std::shared_ptr<const ServiceManager> manager, const QString& python = {},
-                                 const QString& resources = {}, const QString& homeDirectory = {}) const
+                                 const QString& resources = {}) const
     {
         RelayInstaller::Options options;
-        options.home = homeDirectory.isEmpty() ? home : homeDirectory;
+        options.home = home;
         options.pythonExecutable = python.isEmpty() ? QStringLiteral("/usr/bin/python3") : python;
         options.resourceDirectory = resources;
         options.serviceManager = std::move(manager);
@@ -88,15 +88,6 @@ QByteArray binaryPlist(const QStringList& programArguments)
 }
 
 } // namespace
-
-TEST_F(InstallerTest, TheRelayFilesAreEmbeddedAsInTheSourceTree)
-{
-    for (const RelayInstaller::RelayFile& file : RelayInstaller::relayFiles()) {
-        const QByteArray embedded = readFile(QStringLiteral(":/relay/") + file.name);
-        EXPECT_FALSE(embedded.isEmpty()) << file.name.toStdString();
-        EXPECT_EQ(embedded, readFile(QStringLiteral(VESPERLINE_SOURCE_DIR "/relay-app/resources/") + file.name));
-    }
-}
 
 TEST_F(InstallerTest, LaunchdStartOnAFreshAccountInstallsWithModesWritesTheAgentThenBootsOutAndBootstraps)
 {
@@ -176,8 +167,7 @@ TEST_F(InstallerTest, LaunchdStopFailsWithLaunchctlsMessageOrItsLaunchError)
     launchctl.failAlways(QStringLiteral("bootout"));
     const auto stopped = outcomeOf(installerWith(launchd(launchctl)).stop());
     EXPECT_EQ(stopped.errorText(), QStringLiteral("launchctl bootout failed: bootout refused (call 1)"));
-    ASSERT_TRUE(stopped.errorAs<InstallerError>());
-    EXPECT_EQ(stopped.errorAs<InstallerError>()->subject(), QStringLiteral("launchctl bootout"));
+    EXPECT_TRUE(stopped.errorAs<InstallerError>());
 
     const auto missing = std::make_shared<LaunchdServiceManager>(
         RelayPaths::forHome(home), LaunchdServiceManager::Options{home + QStringLiteral("/launchctl"), 501, {}});
@@ -241,27 +231,9 @@ TEST_F(InstallerTest, AResourceMissingFromTheProgramFailsByNameAfterTheEarlierCo
 
     const auto started = outcomeOf(installer.start());
     EXPECT_EQ(started.errorText(), QStringLiteral("This app is missing its copy of claude-permission-hook.sh."));
-    ASSERT_TRUE(started.errorAs<InstallerError>());
-    EXPECT_EQ(started.errorAs<InstallerError>()->kind(), InstallerError::Kind::missingResource);
+    EXPECT_TRUE(started.errorAs<InstallerError>());
     EXPECT_TRUE(QFileInfo::exists(installer.hooksDirectory() + QStringLiteral("/claude-hook.sh")));
     EXPECT_TRUE(launchctl.calls().isEmpty());
-}
-
-TEST_F(InstallerTest, ARelayCommandOnAFreshAccountInstallsTheFilesButNoService)
-{
-    // The relay finds its directory through HOME: use the process's own.
-    const RelayInstaller installer = installerWith(launchd(launchctl), {}, {}, QDir::homePath());
-    const auto report = outcomeOf(installer.runRelay({QStringLiteral("install-hooks"), QStringLiteral("--dry-run")}));
-    ASSERT_TRUE(report.value) << report.errorText().toStdString();
-    EXPECT_FALSE(report.value->trimmed().isEmpty());
-    EXPECT_FALSE(installer.needsUpdate());
-    EXPECT_TRUE(launchctl.calls().isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(QDir::homePath() + QStringLiteral("/Library")));
-
-    QTemporaryDir bin;
-    const QString python = fakePython(bin.path(), "  no hooks for you  ", 3);
-    EXPECT_EQ(failureOf(installerWith(launchd(launchctl), python).runRelay({QStringLiteral("install-hooks")})),
-              QStringLiteral("relay.py install-hooks failed: no hooks for you"));
 }
 
 TEST_F(InstallerTest, StartWithoutAUsablePythonStopsBeforeTouchingAnything)
@@ -274,7 +246,8 @@ TEST_F(InstallerTest, StartWithoutAUsablePythonStopsBeforeTouchingAnything)
                                         "Install it with your package manager: sudo apt install python3");
 #endif
     QTemporaryDir bin;
-    for (const QString& python : {home + QStringLiteral("/python3"), fakePython(bin.path(), "AssertionError", 1)}) {
+    for (const QString& python :
+         {home + QStringLiteral("/python3"), fakePython(bin.path(), "echo AssertionError; exit 1")}) {
         EXPECT_EQ(failureOf(installerWith(launchd(launchctl), python).start()), text);
     }
     EXPECT_TRUE(launchctl.calls().isEmpty());

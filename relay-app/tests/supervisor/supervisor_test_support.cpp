@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
+#include <QTcpServer>
 #include <QTest>
 
 #include <csignal>
@@ -47,6 +49,13 @@ int modeOf(const QString& path)
 bool waitUntil(const std::function<bool()>& condition)
 {
     return QTest::qWaitFor(condition, 15000);
+}
+
+QString closedPortUrl()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort()); // closed when probe goes
 }
 
 Status sampleStatus(const QList<idlewyn::AgentSession>& sessions)
@@ -96,10 +105,10 @@ void FakeTool::failNext(const QString& verb, int count)
     writeFile(m_directory.filePath(QStringLiteral("fail-") + verb), QByteArray::number(count));
 }
 
-QString fakePython(const QString& directory, const QByteArray& output, int status)
+QString fakePython(const QString& directory, const QByteArray& script)
 {
     const QString path = directory + QStringLiteral("/python3");
-    writeFile(path, "#!/bin/sh\nprintf '%s\\n' '" + output + "'\nexit " + QByteArray::number(status) + "\n");
+    writeFile(path, "#!/bin/sh\n" + script + "\n");
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
 }

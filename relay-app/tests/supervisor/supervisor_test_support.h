@@ -10,10 +10,7 @@
 #include "supervisor/status.h"
 
 #include <QTemporaryDir>
-#include <exception>
 #include <functional>
-#include <optional>
-#include <type_traits>
 
 #include <qcoro/qcorotask.h>
 
@@ -22,7 +19,6 @@
 namespace vesperline::fixtures {
 
 // Coroutines run to their end through the shared helpers.
-using idlewyn::testing::Outcome;
 using idlewyn::testing::outcomeOf;
 
 // The process's temporary HOME (from the test main), emptied, so each test
@@ -34,6 +30,8 @@ QByteArray readFile(const QString& path);
 int modeOf(const QString& path); // permission bits, e.g. 0755
 // Processes events until `condition` holds; the limit only bounds a hang.
 bool waitUntil(const std::function<bool()>& condition);
+// A URL on 127.0.0.1 where nobody listens.
+QString closedPortUrl();
 
 // A status document with a fixed pairing and one paired token "t1".
 Status sampleStatus(const QList<idlewyn::AgentSession>& sessions = {});
@@ -55,8 +53,8 @@ private:
     QString m_name;
 };
 
-// A python3 stand-in that prints `output` and exits with `status`.
-QString fakePython(const QString& directory, const QByteArray& output, int status);
+// A python3 stand-in in `directory` that runs `script` with /bin/sh.
+QString fakePython(const QString& directory, const QByteArray& script);
 
 // The real relay, run detached as on a machine without a user service
 // manager, configured for any free port on 127.0.0.1 only; killed when the
