@@ -11,11 +11,9 @@ ended by its id (process group) when the test ends.
 import json
 import os
 import shlex
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import unittest
@@ -178,35 +176,27 @@ def assert_nothing_left(folder, limit=10.0):
 
 class ModelEndpoint(object):
     def __init__(self, processes, folder, scripts):
-        self.folder = folder
-        self.script_path = os.path.join(folder, "model-script.json")
+        script_path = os.path.join(folder, "model-script.json")
         self.log_path = os.path.join(folder, "model.log")
-        self.set_scripts(scripts)
+        with open(script_path, "w") as f:
+            json.dump({"scripts": scripts}, f)
         port_file = os.path.join(folder, "model.port")
         with open(os.path.join(folder, "model.err"), "wb") as err:
-            self.proc = processes.start([sys.executable, os.path.join(HERE, "model_endpoint.py"),
-                                         self.script_path, port_file, self.log_path],
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
+            processes.start([sys.executable, os.path.join(HERE, "model_endpoint.py"), script_path, port_file,
+                             self.log_path], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
         wait_for(lambda: os.path.exists(port_file), "the model endpoint to listen")
         with open(port_file) as f:
             self.port = int(f.read())
-
-    def set_scripts(self, scripts):
-        with open(self.script_path + ".tmp", "w") as f:
-            json.dump({"scripts": scripts}, f)
-        os.rename(self.script_path + ".tmp", self.script_path)
 
     @property
     def url(self):
         return "http://127.0.0.1:%d" % self.port
 
 
-def bash_step(command, description=None, delay=0):
+def bash_step(command, description=None):
     step = {"tool": "Bash", "input": {"command": command}}
     if description:
         step["input"]["description"] = description
-    if delay:
-        step["delay"] = delay
     return step
 
 
@@ -259,7 +249,6 @@ class AgentWorld(object):
                              env=relay_harness.clean_env(self.home), capture_output=True, text=True, timeout=30)
         assert out.returncode == 0, out.stdout + out.stderr
         self.install_report = out.stdout
-        return out.stdout
 
     def seed_claude(self):
         with open(os.path.join(self.home, ".claude.json"), "w") as f:

@@ -13,10 +13,11 @@ Script file (JSON):
                 "steps": [{"tool": "Bash", "input": {"command": "touch a"}},
                           {"tool": "Bash", "input": {"command": "touch b"}, "delay": 0.5}],
                 "final": "Made both files."}]}
-A step may hold "calls": [..] (several tool calls in one turn); "delay" waits
-before the answer starts. For Codex, a Bash step becomes a shell function call.
+For Codex, a Bash step becomes an exec_command function call. Only what the
+pinned agents send is answered (both stream every model turn); anything else
+gets a 404 and a line in the log.
 
-Run: model_endpoint.py SCRIPT.json PORTFILE [LOGFILE]; it writes its port to
+Run: model_endpoint.py SCRIPT.json PORTFILE LOGFILE; it writes its port to
 PORTFILE once it listens and logs one JSON line per request to LOGFILE.
 """
 
@@ -24,25 +25,15 @@ import json
 import os
 import sys
 import threading
-import time
 import uuid
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
-class Scripts(object):
-    def __init__(self, path):
-        self.path = path
-
-    def load(self):
-        # Re-read for every request so a test can change the script between runs.
-        with open(self.path) as f:
-            return json.load(f).get("scripts", [])
-
-    def find(self, first_user_text):
-        for script in self.load():
-            if script.get("match") and first_user_text.strip().startswith(script["match"]):
-                return script
-        return None
+def find_script(scripts, first_user_text):
+    for script in scripts:
+        if script.get("match") and first_user_text.strip().startswith(script["match"]):
+            return script
+    return None
 
 
 def text_of(content):
@@ -67,10 +58,8 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def _log(self, entry):
-        path = self.server.log_path
-        if path:
-            with self.server.log_lock, open(path, "a") as f:
-                f.write(json.dumps(entry) + "\n")
+        with self.server.log_lock, open(self.server.log_path, "a") as f:
+            f.write(json.dumps(entry) + "\n")
 
     def _body(self):
         length = int(self.headers.get("Content-Length") or 0)
@@ -80,38 +69,15 @@ class Handler(BaseHTTPRequestHandler):
         except ValueError:
             return {}
 
-    def _json(self, status, obj):
-        data = json.dumps(obj).encode()
-        self.send_response(status)
-        self.send_header("Content-Type", "application/json")
-        self.send_header("Content-Length", str(len(data)))
-        self.end_headers()
-        self.wfile.write(data)
-
-    def do_GET(self):
-        self._log({"method": "GET", "path": self.path})
-        if self.path.startswith("/v1/models"):
-            self._json(200, {"data": [], "object": "list", "has_more": False})
-        else:
-            self._json(404, {"error": {"type": "not_found", "message": "not here"}})
-
-    def do_HEAD(self):
-        self.send_response(200)
-        self.send_header("Content-Length", "0")
-        self.end_headers()
-
     def do_POST(self):
         body = self._body()
         path = self.path.split("?")[0]
-        if path.endswith("/v1/messages/count_tokens"):
-            self._log({"method": "POST", "path": path})
-            return self._json(200, {"input_tokens": 10})
-        if path.endswith("/v1/messages"):
+        if path.endswith("/v1/messages") and body.get("stream"):
             return self.anthropic(body)
         if path.endswith("/responses"):
             return self.openai(body)
-        self._log({"method": "POST", "path": path})
-        self._json(404, {"error": {"type": "not_found", "message": "not here"}})
+        self._log({"method": "POST", "path": self.path, "stream": body.get("stream")})
+        self.send_error(404)
 
     # -- Anthropic Messages -------------------------------------------------
 
@@ -130,29 +96,21 @@ class Handler(BaseHTTPRequestHandler):
             # message as the refused call's result.
             if text_of(content).strip():
                 first, done = text_of(content), 0
-        script = self.server.scripts.find(first)
+        script = find_script(self.server.scripts, first)
         self._log({"api": "anthropic", "model": body.get("model"), "first": first[:200],
-                   "toolResults": done, "scripted": bool(script), "stream": body.get("stream", False)})
+                   "toolResults": done, "scripted": bool(script)})
         blocks = []
         if script is None:
             blocks.append({"type": "text", "text": "OK."})
         else:
-            step, index = step_after(script, done)
+            step = step_after(script, done)
             if step is None:
                 blocks.append({"type": "text", "text": script.get("final", "Done.")})
             else:
-                time.sleep(float(step.get("delay", 0)))
-                for call in step.get("calls") or [step]:
-                    blocks.append({"type": "tool_use", "id": "toolu_" + uuid.uuid4().hex[:20],
-                                   "name": call["tool"], "input": call.get("input", {})})
+                blocks.append({"type": "tool_use", "id": "toolu_" + uuid.uuid4().hex[:20],
+                               "name": step["tool"], "input": step.get("input", {})})
         stop = "tool_use" if any(b["type"] == "tool_use" for b in blocks) else "end_turn"
-        if body.get("stream"):
-            self.anthropic_stream(body, blocks, stop)
-        else:
-            self._json(200, {"id": "msg_" + uuid.uuid4().hex[:20], "type": "message", "role": "assistant",
-                             "model": body.get("model", "claude"), "content": blocks,
-                             "stop_reason": stop, "stop_sequence": None,
-                             "usage": {"input_tokens": 10, "output_tokens": 5}})
+        self.anthropic_stream(body, blocks, stop)
 
     def start_event_stream(self):
         # Both APIs stream server-sent events on a connection that ends with the answer.
@@ -204,9 +162,9 @@ class Handler(BaseHTTPRequestHandler):
                 # Codex sends its environment and instructions as user messages of their own.
                 if t.strip() and not t.lstrip().startswith("<") and not t.lstrip().startswith("#"):
                     first, done = t, 0
-            if it.get("type") in ("function_call_output", "custom_tool_call_output", "local_shell_call_output"):
+            if it.get("type") == "function_call_output":
                 done += 1
-        script = self.server.scripts.find(first)
+        script = find_script(self.server.scripts, first)
         tools = [t.get("name") or t.get("type") for t in body.get("tools") or [] if isinstance(t, dict)]
         self._log({"api": "openai", "model": body.get("model"), "first": first[:200], "toolResults": done,
                    "scripted": bool(script), "tools": tools})
@@ -214,16 +172,11 @@ class Handler(BaseHTTPRequestHandler):
         if script is None:
             outputs.append(("text", "OK."))
         else:
-            step, index = step_after(script, done)
-            if step is None:
-                outputs.append(("text", script.get("final", "Done.")))
-            else:
-                time.sleep(float(step.get("delay", 0)))
-                for call in step.get("calls") or [step]:
-                    outputs.append(("call", call))
-        self.openai_stream(body, outputs, tools)
+            step = step_after(script, done)
+            outputs.append(("text", script.get("final", "Done.")) if step is None else ("call", step))
+        self.openai_stream(outputs)
 
-    def openai_stream(self, body, outputs, tools):
+    def openai_stream(self, outputs):
         self.start_event_stream()
         rid = "resp_" + uuid.uuid4().hex[:20]
 
@@ -241,7 +194,7 @@ class Handler(BaseHTTPRequestHandler):
                        "item_id": item["id"], "delta": value})
                 event({"type": "response.output_item.done", "output_index": 0, "item": item})
             else:
-                item = codex_call(value, tools)
+                item = codex_call(value)
                 event({"type": "response.output_item.done", "output_index": 0, "item": item})
         event({"type": "response.completed", "response": {
             "id": rid, "object": "response", "status": "completed",
@@ -249,32 +202,16 @@ class Handler(BaseHTTPRequestHandler):
                       "output_tokens": 5, "output_tokens_details": {"reasoning_tokens": 0}, "total_tokens": 15}}})
 
 
-def codex_call(call, tools):
-    command = (call.get("input") or {}).get("command", "true")
+def codex_call(call):
     cid = "call_" + uuid.uuid4().hex[:20]
-    if "shell_command" in tools:
-        args = {"command": command}
-        name = "shell_command"
-    elif "exec_command" in tools:
-        args = {"cmd": command}
-        name = "exec_command"
-    else:
-        args = {"command": ["bash", "-lc", command]}
-        name = "shell"
-    return {"type": "function_call", "id": "fc_" + cid, "call_id": cid, "name": name,
-            "arguments": json.dumps(args), "status": "completed"}
+    return {"type": "function_call", "id": "fc_" + cid, "call_id": cid, "name": "exec_command",
+            "arguments": json.dumps({"cmd": call["input"]["command"]}), "status": "completed"}
 
 
 def step_after(script, done):
     """The step to answer with once `done` tool results have come back."""
     steps = script.get("steps") or []
-    seen = 0
-    for index, step in enumerate(steps):
-        width = len(step.get("calls") or [step])
-        if done <= seen:
-            return step, index
-        seen += width
-    return None, len(steps)
+    return steps[done] if done < len(steps) else None
 
 
 class Server(ThreadingHTTPServer):
@@ -285,8 +222,9 @@ class Server(ThreadingHTTPServer):
 def main(argv):
     scripts, port_file = argv[1], argv[2]
     server = Server(("127.0.0.1", 0), Handler)
-    server.scripts = Scripts(scripts)
-    server.log_path = argv[3] if len(argv) > 3 else None
+    with open(scripts) as f:
+        server.scripts = json.load(f)["scripts"]
+    server.log_path = argv[3]
     server.log_lock = threading.Lock()
     tmp = port_file + ".tmp"
     with open(tmp, "w") as f:
