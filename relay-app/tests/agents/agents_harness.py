@@ -410,3 +410,5 @@ class AgentTest(unittest.TestCase):
     def setUp(self):
         self.world = AgentWorld(self.SCRIPTS, **self.RELAY)
         self.addCleanup(self.world.close)
+        # Whatever the agents sent, the relay answered it without failing.
+        self.addCleanup(lambda: self.assertNotRegex(self.world.relay.read("relay.log"), "Traceback|internal error"))
