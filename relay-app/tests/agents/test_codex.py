@@ -2,8 +2,7 @@
 
 import os
 
-from agents_harness import CODEX, AgentTest, bash_step
-from test_claude_headless import Background
+from agents_harness import CODEX, AgentTest, Background, bash_step
 
 
 class CodexRuns(AgentTest):
@@ -11,19 +10,6 @@ class CodexRuns(AgentTest):
                 "steps": [bash_step("touch notes.txt"), bash_step("sleep 2 && touch later.txt")],
                 "final": "The project is tidy now."},
                {"match": "Generate a concise", "steps": [], "final": "Tidy the project"}]
-
-    def test_exec_with_trusted_hooks_reports_the_whole_turn(self):
-        run = Background(self.world.codex_exec, "tidy the project", "--dangerously-bypass-hook-trust")
-        working = self.world.wait_session("codex", lambda s: s["status"] == "working"
-                                          and (s.get("activity") or "").startswith("Bash: sleep 2"),
-                                          "the Codex session working on its slow step")
-        self.assertEqual(working["title"], "tidy the project")
-        self.assertEqual(working["workingDirectory"], self.world.project)
-        out = run.join()
-        self.assertEqual(out.returncode, 0, out.stderr[-2000:])
-        done = self.world.session("codex")
-        self.assertEqual(done["status"], "finished")
-        self.assertEqual(done["summary"], "The project is tidy now.")
 
     def test_exec_with_untrusted_hooks_still_shows_the_finished_turn(self):
         # Codex skips hooks nobody trusted yet, silently; only notify reports.
@@ -58,11 +44,16 @@ class CodexSessionsEnd(AgentTest):
     # The relay lets an ended session go at once, so that its end shows.
     RELAY = {"keepEndedFor": 0}
 
-    def test_exec_ends_its_session(self):
+    def test_exec_with_trusted_hooks_reports_the_turn_and_its_end(self):
         # Codex's terminal UI sends no SessionEnd at /quit for hooks trusted
         # in its /hooks screen (only with --dangerously-bypass-hook-trust):
         # a TUI session reads finished until it goes stale.
         run = Background(self.world.codex_exec, "tidy the project", "--dangerously-bypass-hook-trust")
-        self.world.wait_session("codex", lambda s: s["status"] == "working", "the Codex session working")
-        self.assertEqual(run.join().returncode, 0)
+        working = self.world.wait_session("codex", lambda s: s["status"] == "working"
+                                          and (s.get("activity") or "").startswith("Bash: sleep 2"),
+                                          "the Codex session working on its slow step")
+        self.assertEqual(working["title"], "tidy the project")
+        self.assertEqual(working["workingDirectory"], self.world.project)
+        out = run.join()
+        self.assertEqual(out.returncode, 0, out.stderr[-2000:])
         self.world.wait(lambda: not self.world.sessions("codex"), "the ended Codex session to go")
