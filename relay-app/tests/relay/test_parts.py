@@ -306,14 +306,6 @@ class SessionEventsTest(BoardTest):
         self.expect(status="idle", permission=ABSENT, activity=ABSENT)
         self.assertEqual(self.board.wait_prompt(pid, 0), {"state": "gone"})
 
-    def test_a_cleared_session_gives_its_place_to_the_new_one(self):
-        self.event(claude("UserPromptSubmit", prompt="first task"))
-        self.event(claude("Stop", last_assistant_message="Done."))
-        self.event(claude("SessionEnd", reason="clear"))
-        self.event(claude("SessionStart", "s2", source="clear"))
-        self.assertEqual([(s["id"], s["status"], s["title"]) for s in self.board.session_list(None, self.clock())],
-                         [("s2", "idle", "api")])
-
     def test_a_resumed_conversation_the_relay_let_go_keeps_its_title_and_start(self):
         began = T0 - 7200
         self.append({"type": "permission-mode", "permissionMode": "default"},
@@ -379,13 +371,6 @@ class SessionEventsTest(BoardTest):
         self.assertEqual(self.board.codex_notify({"type": "other", "thread-id": "t2"}, self.clock()), {"ok": True})
         self.assertIsNone(self.session("t2", "codex"))
         self.assertIsNone(self.session("t1", "claude"))
-
-    def test_the_codex_tuis_title_turn_is_no_session(self):
-        title = {"type": "agent-turn-complete", "thread-id": "t9", "cwd": "/w/cli", "client": "codex-tui",
-                 "input-messages": ["Generate a concise, single-line task title of at most 36 characters\u2026"],
-                 "last-assistant-message": "Rename the flag"}
-        self.assertEqual(self.board.codex_notify(title, self.clock()), {"ok": True})
-        self.assertEqual(self.board.session_list("codex", self.clock()), [])
 
     def test_malformed_events_are_refused_before_anything_changes(self):
         cases = [claude("PreToolUse", sid=""), claude("PreToolUse", sid="x" * 201), claude("Stop", sid=7),
