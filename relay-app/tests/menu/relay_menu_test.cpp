@@ -7,6 +7,7 @@
 #include "menu/session_line.h"
 
 #include "design/palette.h"
+#include "design/symbol_catalogue.h"
 #include "design/task_progress_view.h"
 
 #include <gtest/gtest.h>
@@ -227,6 +228,11 @@ TEST(RelayMenuTest, RowsOpenWindowsTheLogRunTheMonitorsActionsAndQuit)
 
     QTest::mouseClick(menu.row(QStringLiteral("Quit Vesperline Relay")), Qt::LeftButton);
     EXPECT_EQ(fixture.quits, 1);
+
+    // Rows ask for their glyphs by name, and a name the catalogue lacks draws nothing.
+    for (const MenuRow* row : menu.findChildren<MenuRow*>()) {
+        EXPECT_TRUE(idlewyn::SymbolCatalogue::contains(row->systemImage())) << row->systemImage().toStdString();
+    }
 }
 
 // What opening the menu then does is the monitor's to test; here, that the panel tells it.
