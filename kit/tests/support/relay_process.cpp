@@ -34,20 +34,7 @@ QString readTrimmed(const QString& path)
     return QString::fromUtf8(file.readAll()).trimmed();
 }
 
-void copyFile(const QString& from, const QString& to, QFileDevice::Permissions permissions)
-{
-    QFile::remove(to);
-    if (!QFile::copy(from, to) || !QFile::setPermissions(to, permissions)) {
-        fail(QStringLiteral("cannot install %1 as %2").arg(from, to));
-    }
-}
-
 } // namespace
-
-RelayProcess::RelayProcess()
-    : RelayProcess(Options{})
-{
-}
 
 RelayProcess::RelayProcess(Options options)
     : m_options(std::move(options))
@@ -63,8 +50,11 @@ RelayProcess::RelayProcess(Options options)
     for (const char* name : {"relay.py", "apns.py", "hooks/claude-hook.sh", "hooks/claude-permission-hook.sh",
                              "hooks/codex-notify.sh", "hooks/claude-settings.example.json"}) {
         const QString installed = bin + u'/' + QString::fromLatin1(name);
-        copyFile(resources + u'/' + QFileInfo(installed).fileName(), installed,
-                 installed.endsWith(u".sh") ? owner | QFileDevice::ExeOwner : owner);
+        const QString source = resources + u'/' + QFileInfo(installed).fileName();
+        if (!QFile::copy(source, installed)
+            || !QFile::setPermissions(installed, installed.endsWith(u".sh") ? owner | QFileDevice::ExeOwner : owner)) {
+            fail(QStringLiteral("cannot install %1 as %2").arg(source, installed));
+        }
     }
     start();
 }
@@ -222,15 +212,6 @@ QJsonObject RelayProcess::status() const
         fail(QStringLiteral("the status document answered %1").arg(answer.status));
     }
     return answer.body.toObject();
-}
-
-void RelayProcess::setRemoteApprovals(bool on) const
-{
-    const AdminAnswer answer =
-        admin("POST", QStringLiteral("v1/admin/settings"), QJsonObject{{QStringLiteral("remoteApprovals"), on}});
-    if (answer.status != 200) {
-        fail(QStringLiteral("switching remote approvals answered %1").arg(answer.status));
-    }
 }
 
 RelayProcess::HookRun RelayProcess::runHook(const QString& script, const QJsonObject& payload,

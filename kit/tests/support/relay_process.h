@@ -43,7 +43,6 @@ public:
     };
 
     explicit RelayProcess(Options options);
-    RelayProcess();
     ~RelayProcess();
     RelayProcess(const RelayProcess&) = delete;
     RelayProcess& operator=(const RelayProcess&) = delete;
@@ -63,7 +62,6 @@ public:
     AdminAnswer admin(const QByteArray& method, const QString& path,
                       const std::optional<QJsonObject>& body = std::nullopt) const;
     QJsonObject status() const; // GET v1/admin/status; throws unless 200
-    void setRemoteApprovals(bool on) const;
 
     // Runs bin/hooks/<script> with the payload on stdin, to its end.
     HookRun runHook(const QString& script, const QJsonObject& payload, const QStringList& arguments = {});
