@@ -103,8 +103,6 @@ QProcessEnvironment RelayProcess::environment() const
 
 void RelayProcess::start()
 {
-    // A restart keeps the port, as a real relay's does: paired phones hold
-    // its URL.
     writeConfig();
     // relay.py removes a stale relay-url itself; removing it here as well
     // makes sure we wait for the new one.
@@ -168,16 +166,11 @@ QString RelayProcess::log() const
 RelayProcess::AdminAnswer RelayProcess::admin(const QByteArray& method, const QString& relativePath,
                                               const std::optional<QJsonObject>& body) const
 {
-    std::unique_ptr<HttpSession> session;
-    if (url().scheme() == u"https") {
-        const std::optional<QString> pin = certificateFingerprint();
-        if (!pin) {
-            fail(QStringLiteral("the https relay has no readable relay-cert.pem"));
-        }
-        session = std::make_unique<HttpSession>(*pin);
-    } else {
-        session = std::make_unique<HttpSession>();
+    const std::optional<QString> pin = certificateFingerprint();
+    if (m_options.tls && !pin) {
+        fail(QStringLiteral("the https relay has no readable relay-cert.pem"));
     }
+    const auto session = m_options.tls ? std::make_unique<HttpSession>(*pin) : std::make_unique<HttpSession>();
     HttpRequest request;
     request.method = method;
     request.url = url().resolved(QUrl(relativePath));

@@ -48,7 +48,8 @@ public:
     RelayProcess& operator=(const RelayProcess&) = delete;
 
     // Starts the relay and waits until it has written relay-url, which it
-    // does once its port is open. A restart keeps the port the relay had.
+    // does once its port is open. A restart keeps the port the relay had, as a
+    // real relay's does: paired phones hold its URL.
     void start();
     // SIGTERM, then waits for the exit.
     void stop();
