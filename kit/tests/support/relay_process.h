@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QJsonValue>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -39,7 +38,7 @@ public:
 
     struct AdminAnswer {
         int status = 0;
-        QJsonValue body;
+        QJsonObject body; // every admin answer is an object
     };
 
     explicit RelayProcess(Options options);
