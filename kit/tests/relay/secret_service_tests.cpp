@@ -105,7 +105,6 @@ TEST_F(SecretServiceTest, SetReplacesTheOneItemAndRemoveToleratesAMissingOne)
 
     blockingWait(store.removeValue(account));
     EXPECT_EQ(itemsStored(service, account), 0);
-    EXPECT_EQ(blockingWait(store.data(account)), std::nullopt);
     EXPECT_NO_THROW(blockingWait(store.removeValue(account)));
 }
 
@@ -124,7 +123,6 @@ TEST_F(SecretServiceTest, ConnectionsRoundTripAndAnEmptyListRemovesTheItem)
 
     save({});
     EXPECT_EQ(itemsStored(connectionsItem.service(), connections), 0);
-    EXPECT_EQ(load(), QList<Connection>{});
 }
 
 TEST_F(SecretServiceTest, UndecodableBytesLoadEmptyAndStayUntilTheNextSave)

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
 #include <stdexcept>
@@ -34,20 +33,7 @@ QString readTrimmed(const QString& path)
     return QString::fromUtf8(file.readAll()).trimmed();
 }
 
-void copyFile(const QString& from, const QString& to, QFileDevice::Permissions permissions)
-{
-    QFile::remove(to);
-    if (!QFile::copy(from, to) || !QFile::setPermissions(to, permissions)) {
-        fail(QStringLiteral("cannot install %1 as %2").arg(from, to));
-    }
-}
-
 } // namespace
-
-RelayProcess::RelayProcess()
-    : RelayProcess(Options{})
-{
-}
 
 RelayProcess::RelayProcess(Options options)
     : m_options(std::move(options))
@@ -63,8 +49,11 @@ RelayProcess::RelayProcess(Options options)
     for (const char* name : {"relay.py", "apns.py", "hooks/claude-hook.sh", "hooks/claude-permission-hook.sh",
                              "hooks/codex-notify.sh", "hooks/claude-settings.example.json"}) {
         const QString installed = bin + u'/' + QString::fromLatin1(name);
-        copyFile(resources + u'/' + QFileInfo(installed).fileName(), installed,
-                 installed.endsWith(u".sh") ? owner | QFileDevice::ExeOwner : owner);
+        const QString source = resources + u'/' + QFileInfo(installed).fileName();
+        if (!QFile::copy(source, installed)
+            || !QFile::setPermissions(installed, installed.endsWith(u".sh") ? owner | QFileDevice::ExeOwner : owner)) {
+            fail(QStringLiteral("cannot install %1 as %2").arg(source, installed));
+        }
     }
     start();
 }
@@ -113,8 +102,6 @@ QProcessEnvironment RelayProcess::environment() const
 
 void RelayProcess::start()
 {
-    // A restart keeps the port, as a real relay's does: paired phones hold
-    // its URL.
     writeConfig();
     // relay.py removes a stale relay-url itself; removing it here as well
     // makes sure we wait for the new one.
@@ -178,16 +165,11 @@ QString RelayProcess::log() const
 RelayProcess::AdminAnswer RelayProcess::admin(const QByteArray& method, const QString& relativePath,
                                               const std::optional<QJsonObject>& body) const
 {
-    std::unique_ptr<HttpSession> session;
-    if (url().scheme() == u"https") {
-        const std::optional<QString> pin = certificateFingerprint();
-        if (!pin) {
-            fail(QStringLiteral("the https relay has no readable relay-cert.pem"));
-        }
-        session = std::make_unique<HttpSession>(*pin);
-    } else {
-        session = std::make_unique<HttpSession>();
+    const std::optional<QString> pin = certificateFingerprint();
+    if (m_options.tls && !pin) {
+        fail(QStringLiteral("the https relay has no readable relay-cert.pem"));
     }
+    const auto session = m_options.tls ? std::make_unique<HttpSession>(*pin) : std::make_unique<HttpSession>();
     HttpRequest request;
     request.method = method;
     request.url = url().resolved(QUrl(relativePath));
@@ -210,27 +192,16 @@ RelayProcess::AdminAnswer RelayProcess::admin(const QByteArray& method, const QS
     if (!response || !response->status) {
         fail(QStringLiteral("admin %1 %2 failed: %3").arg(QString::fromLatin1(method), relativePath, failure));
     }
-    const QJsonDocument document = QJsonDocument::fromJson(response->body);
-    return AdminAnswer{*response->status,
-                       document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array())};
+    return AdminAnswer{*response->status, QJsonDocument::fromJson(response->body).object()};
 }
 
 QJsonObject RelayProcess::status() const
 {
     const AdminAnswer answer = admin("GET", QStringLiteral("v1/admin/status"));
-    if (answer.status != 200 || !answer.body.isObject()) {
+    if (answer.status != 200) {
         fail(QStringLiteral("the status document answered %1").arg(answer.status));
     }
-    return answer.body.toObject();
-}
-
-void RelayProcess::setRemoteApprovals(bool on) const
-{
-    const AdminAnswer answer =
-        admin("POST", QStringLiteral("v1/admin/settings"), QJsonObject{{QStringLiteral("remoteApprovals"), on}});
-    if (answer.status != 200) {
-        fail(QStringLiteral("switching remote approvals answered %1").arg(answer.status));
-    }
+    return answer.body;
 }
 
 RelayProcess::HookRun RelayProcess::runHook(const QString& script, const QJsonObject& payload,

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QJsonValue>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -39,17 +38,17 @@ public:
 
     struct AdminAnswer {
         int status = 0;
-        QJsonValue body;
+        QJsonObject body; // every admin answer is an object
     };
 
     explicit RelayProcess(Options options);
-    RelayProcess();
     ~RelayProcess();
     RelayProcess(const RelayProcess&) = delete;
     RelayProcess& operator=(const RelayProcess&) = delete;
 
     // Starts the relay and waits until it has written relay-url, which it
-    // does once its port is open. A restart keeps the port the relay had.
+    // does once its port is open. A restart keeps the port the relay had, as a
+    // real relay's does: paired phones hold its URL.
     void start();
     // SIGTERM, then waits for the exit.
     void stop();
@@ -63,7 +62,6 @@ public:
     AdminAnswer admin(const QByteArray& method, const QString& path,
                       const std::optional<QJsonObject>& body = std::nullopt) const;
     QJsonObject status() const; // GET v1/admin/status; throws unless 200
-    void setRemoteApprovals(bool on) const;
 
     // Runs bin/hooks/<script> with the payload on stdin, to its end.
     HookRun runHook(const QString& script, const QJsonObject& payload, const QStringList& arguments = {});

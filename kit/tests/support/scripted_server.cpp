@@ -20,14 +20,10 @@ std::optional<QByteArray> ScriptedServer::Request::header(const QByteArray& name
     return std::nullopt;
 }
 
-QByteArray ScriptedServer::httpResponse(int status, const QByteArray& body, const QByteArray& contentType)
+QByteArray ScriptedServer::httpResponse(int status, const QByteArray& body)
 {
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " Scripted\r\n";
-    if (!contentType.isEmpty()) {
-        out += "Content-Type: " + contentType + "\r\n";
-    }
-    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-    return out;
+    return "HTTP/1.1 " + QByteArray::number(status) + " Scripted\r\nContent-Type: application/json\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 ScriptedServer::ScriptedServer(std::optional<TestCertificate> tls, QObject* parent)
@@ -103,9 +99,7 @@ void ScriptedServer::handle(QTcpSocket* socket)
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
         request.method = requestLine.value(0);
         request.target = requestLine.value(1);
-        const qsizetype question = request.target.indexOf('?');
-        request.path = question < 0 ? request.target : request.target.left(question);
-        request.query = question < 0 ? QByteArray() : request.target.mid(question + 1);
+        request.path = request.target.split('?').first();
         qsizetype contentLength = 0;
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const QByteArray line = lines[i].trimmed();

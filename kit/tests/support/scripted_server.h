@@ -25,8 +25,7 @@ public:
     struct Request {
         QByteArray method;
         QByteArray target;                            // as sent: path plus query, still percent-encoded
-        QByteArray path;                              // percent-encoded path only
-        QByteArray query;                             // without the "?"
+        QByteArray path;                              // percent-encoded path only, without the query
         QList<QPair<QByteArray, QByteArray>> headers; // in the order received
         QByteArray body;
 
@@ -52,8 +51,7 @@ public:
     qint64 bytesReceived() const { return m_bytesReceived; }
     void clear();
 
-    static QByteArray httpResponse(int status, const QByteArray& body,
-                                   const QByteArray& contentType = QByteArrayLiteral("application/json"));
+    static QByteArray httpResponse(int status, const QByteArray& body); // with Content-Type: application/json
 
 private:
     void handle(QTcpSocket* socket);

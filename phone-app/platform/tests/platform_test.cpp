@@ -125,25 +125,18 @@ public:
 
     QString recordPath() const { return m_dir.filePath(QStringLiteral("calls.jsonl")); }
 
-    QList<QJsonObject> calls() const
-    {
-        QFile file(recordPath());
-        QList<QJsonObject> result;
-        if (file.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : file.readAll().split('\n')) {
-                if (!line.isEmpty()) {
-                    result.append(QJsonDocument::fromJson(line).object());
-                }
-            }
-        }
-        return result;
-    }
-
+    // The index-th call recorded, one JSON line each; empty when it never came.
     QJsonObject waitForCall(qsizetype index) const
     {
-        static_cast<void>(QTest::qWaitFor([&] { return calls().size() > index; }, 10000));
-        const auto all = calls();
-        return all.size() > index ? all[index] : QJsonObject();
+        QList<QByteArray> lines;
+        static_cast<void>(QTest::qWaitFor(
+            [&] {
+                QFile file(recordPath());
+                lines = file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+                return lines.size() > index + 1; // the last line is still empty
+            },
+            10000));
+        return QJsonDocument::fromJson(lines.value(index)).object();
     }
 
     // What a person does on the notification.
